@@ -1,0 +1,6 @@
+#include "framework/Sleep.h"
+
+#include <chrono>
+#include <thread>
+
+void Sleep(DWORD milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }

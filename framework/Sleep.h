@@ -1,0 +1,6 @@
+// Pauses the calling thread, in milliseconds as the system's code counts them.
+#pragma once
+
+#include "framework/WinTypes.h"
+
+void Sleep(DWORD milliseconds);

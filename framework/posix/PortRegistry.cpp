@@ -1,0 +1,171 @@
+#include "framework/posix/PortRegistry.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <system_error>
+#include <tuple>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFirstPort = 1;
+constexpr int kLastPort = 256;
+
+// "COM12" -> 12 (prefix compared without case); 0 for any other name.
+int PortNumberOfName(const std::string& name) {
+    if (name.size() < 4) return 0;
+    for (size_t i = 0; i < 3; ++i) {
+        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return 0;
+    }
+    int value = 0;
+    for (size_t i = 3; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i])) || value > kLastPort) return 0;
+        value = value * 10 + (name[i] - '0');
+    }
+    return value;
+}
+
+// Splits "ttyUSB12" into ("ttyUSB", 12) so that devices sort by number, not by text.
+std::pair<std::string, long> SplitDeviceName(const std::string& name) {
+    size_t end = name.size();
+    while (end > 0 && std::isdigit(static_cast<unsigned char>(name[end - 1]))) --end;
+    const long number = end < name.size() ? std::strtol(name.c_str() + end, nullptr, 10) : -1;
+    return {name.substr(0, end), number};
+}
+
+int GroupOf(const std::string& prefix) {
+    if (prefix == "ttyS") return 0;
+    if (prefix == "ttyUSB") return 1;
+    if (prefix == "ttyACM") return 2;
+    return 3;
+}
+
+std::string Canonical(const std::string& path) {
+    std::error_code ec;
+    const fs::path p = fs::weakly_canonical(path, ec);
+    return ec ? path : p.string();
+}
+
+}  // namespace
+
+PortRegistry::PortRegistry(fs::path directory, fs::path hardwareRoot)
+    : m_directory(std::move(directory)), m_hardwareRoot(std::move(hardwareRoot)) {}
+
+PortRegistry PortRegistry::Default() {
+    fs::path dir;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime) {
+        dir = fs::path(runtime) / "orvane" / "ports";
+    } else {
+        dir = fs::path("/tmp") / ("orvane-" + std::to_string(::getuid())) / "ports";
+    }
+    const char* hw = std::getenv("ORVANE_HW_ROOT");
+    return PortRegistry(dir, hw && *hw ? fs::path(hw) : fs::path("/"));
+}
+
+std::vector<PortRegistry::Link> PortRegistry::ReadLinks() const {
+    std::vector<Link> links;
+    std::error_code ec;
+    for (fs::directory_iterator it(m_directory, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const int number = PortNumberOfName(name);
+        if (number == 0 || !it->is_symlink(ec)) continue;
+        std::error_code readEc;
+        const fs::path target = fs::read_symlink(it->path(), readEc);
+        if (readEc) continue;
+        links.push_back({name, number, target.string()});
+    }
+    return links;
+}
+
+std::string PortRegistry::Resolve(int port) const {
+    std::error_code ec;
+    const fs::path exact = m_directory / ("COM" + std::to_string(port));
+    fs::path target = fs::read_symlink(exact, ec);
+    if (!ec) return target.string();
+    // Links made by hand may use another case ("com7").
+    for (const Link& link : ReadLinks()) {
+        if (link.number == port) return link.target;
+    }
+    return {};
+}
+
+int PortRegistry::Register(const std::string& device, int lowest) {
+    std::error_code ec;
+    fs::create_directories(m_directory, ec);
+    const std::string wanted = Canonical(device);
+    std::vector<Link> links = ReadLinks();
+    for (const Link& link : links) {
+        if (Canonical(link.target) == wanted) return link.number;
+    }
+    for (int n = std::max(lowest, kFirstPort); n <= kLastPort; ++n) {
+        const bool used = std::any_of(links.begin(), links.end(), [n](const Link& l) { return l.number == n; });
+        if (used) continue;
+        std::error_code linkEc;
+        fs::create_symlink(wanted, m_directory / ("COM" + std::to_string(n)), linkEc);
+        if (!linkEc) return n;
+        // Another process took the number first; go on with the next one.
+    }
+    return 0;
+}
+
+bool PortRegistry::Unregister(int port) {
+    std::error_code ec;
+    bool removed = fs::remove(m_directory / ("COM" + std::to_string(port)), ec);
+    if (!removed) {
+        for (const Link& link : ReadLinks()) {
+            if (link.number == port) removed = fs::remove(m_directory / link.name, ec) || removed;
+        }
+    }
+    return removed;
+}
+
+std::vector<std::string> PortRegistry::PresentDevices() const {
+    struct Found {
+        int group;
+        std::string prefix;
+        long number;
+        std::string name;
+    };
+    std::vector<Found> found;
+    const fs::path ttyClass = m_hardwareRoot / "sys" / "class" / "tty";
+    std::error_code ec;
+    for (fs::directory_iterator it(ttyClass, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code devEc;
+        // Only ttys backed by a device are serial lines; virtual consoles and ptys have none.
+        if (!fs::exists(it->path() / "device", devEc)) continue;
+        auto [prefix, number] = SplitDeviceName(name);
+        if (prefix == "ttyS") {
+            // type 0 means no UART is behind the port.
+            std::ifstream typeFile(it->path() / "type");
+            int type = 0;
+            if (!(typeFile >> type) || type == 0) continue;
+        }
+        found.push_back({GroupOf(prefix), prefix, number, name});
+    }
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        return std::tie(a.group, a.prefix, a.number, a.name) < std::tie(b.group, b.prefix, b.number, b.name);
+    });
+    std::vector<std::string> devices;
+    for (const Found& f : found) devices.push_back((m_hardwareRoot / "dev" / f.name).string());
+    return devices;
+}
+
+std::vector<std::string> PortRegistry::ListPortNames() {
+    for (const std::string& device : PresentDevices()) {
+        std::error_code ec;
+        if (fs::exists(device, ec)) Register(device);
+    }
+    std::vector<std::string> names;
+    for (const Link& link : ReadLinks()) {
+        std::error_code ec;
+        if (fs::exists(m_directory / link.name, ec)) names.push_back(link.name);
+    }
+    return names;
+}

@@ -1,0 +1,47 @@
+// The POSIX port registry: COM numbers for serial devices, kept as symbolic links named COM<n> in
+// one directory ($XDG_RUNTIME_DIR/orvane/ports, or /tmp/orvane-<uid>/ports). It plays the part of the
+// COM port database of Windows: a number once given to a device stays with it.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+class PortRegistry {
+public:
+    // hardwareRoot is "/" on a real machine; tests point it at a tree holding sys/class/tty and dev.
+    PortRegistry(std::filesystem::path directory, std::filesystem::path hardwareRoot);
+
+    // The registry of this process: the directory from the environment as above, the hardware root
+    // from ORVANE_HW_ROOT (default "/").
+    static PortRegistry Default();
+
+    const std::filesystem::path& Directory() const { return m_directory; }
+
+    // The device COM<port> stands for (its link's target), or empty when there is no such link.
+    std::string Resolve(int port) const;
+
+    // Gives device a number: the one it already has, else the lowest free one from `lowest` up.
+    // Returns 0 when no number in lowest..256 is free or the link cannot be made.
+    int Register(const std::string& device, int lowest = 1);
+    bool Unregister(int port);
+
+    // Serial devices present under the hardware root, in registry order: ttyS (with a UART behind
+    // it), ttyUSB, ttyACM, then the others, each group by number. Paths are under hardwareRoot/dev.
+    std::vector<std::string> PresentDevices() const;
+
+    // Port names ("COM<n>", as the links are named) of every link whose device exists, after giving a
+    // number to each present device that has none yet.
+    std::vector<std::string> ListPortNames();
+
+private:
+    struct Link {
+        std::string name;
+        int number;
+        std::string target;
+    };
+    std::vector<Link> ReadLinks() const;
+
+    std::filesystem::path m_directory;
+    std::filesystem::path m_hardwareRoot;
+};

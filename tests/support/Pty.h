@@ -1,0 +1,32 @@
+// A kernel pseudo-terminal pair for tests: the test plays the device on the master side while the
+// code under test opens the slave as its serial port.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class Pty {
+public:
+    Pty();
+    ~Pty();
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    const std::string& SlavePath() const { return m_slavePath; }
+    int MasterFd() const { return m_master; }
+
+    void Write(const std::vector<uint8_t>& bytes);
+    // Reads exactly `count` bytes, or fewer if `timeout` passes first.
+    std::vector<uint8_t> Read(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Reads what arrives until nothing has come for `quiet`.
+    std::vector<uint8_t> ReadUntilQuiet(std::chrono::milliseconds quiet);
+    // Closes the master: the slave side sees a hang-up.
+    void HangUp();
+
+private:
+    int m_master = -1;
+    int m_slaveKeepAlive = -1;
+    std::string m_slavePath;
+};

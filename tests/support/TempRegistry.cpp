@@ -1,0 +1,45 @@
+#include "tests/support/TempRegistry.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+TempRegistry::TempRegistry() {
+    std::string pattern = (fs::temp_directory_path() / "orvane-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    m_root = pattern;
+    fs::create_directories(HardwareRoot() / "sys" / "class" / "tty");
+    fs::create_directories(HardwareRoot() / "dev");
+    if (const char* v = ::getenv("XDG_RUNTIME_DIR")) m_hadRuntime = true, m_oldRuntime = v;
+    if (const char* v = ::getenv("ORVANE_HW_ROOT")) m_hadHw = true, m_oldHw = v;
+    ::setenv("XDG_RUNTIME_DIR", (m_root / "run").c_str(), 1);
+    ::setenv("ORVANE_HW_ROOT", HardwareRoot().c_str(), 1);
+}
+
+TempRegistry::~TempRegistry() {
+    if (m_hadRuntime) ::setenv("XDG_RUNTIME_DIR", m_oldRuntime.c_str(), 1);
+    else ::unsetenv("XDG_RUNTIME_DIR");
+    if (m_hadHw) ::setenv("ORVANE_HW_ROOT", m_oldHw.c_str(), 1);
+    else ::unsetenv("ORVANE_HW_ROOT");
+    std::error_code ec;
+    fs::remove_all(m_root, ec);
+}
+
+fs::path TempRegistry::PortsDir() const { return m_root / "run" / "orvane" / "ports"; }
+
+fs::path TempRegistry::HardwareRoot() const { return m_root / "hw"; }
+
+void TempRegistry::Link(const std::string& name, const std::string& target) {
+    fs::create_directories(PortsDir());
+    fs::create_symlink(target, PortsDir() / name);
+}
+
+void TempRegistry::AddDevice(const std::string& name, int uartType) {
+    const fs::path entry = HardwareRoot() / "sys" / "class" / "tty" / name;
+    fs::create_directories(entry / "device");
+    std::ofstream(entry / "type") << uartType << "\n";
+    std::ofstream(HardwareRoot() / "dev" / name).put('\0');
+}
