@@ -1,0 +1,103 @@
+// Dialog_Update: the main window. It owns the serial line, the device address record, both update
+// engines and the receive buffer; its commands, timers and receive path drive everything else.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "framework/CDialogEx.h"
+#include "framework/Log.h"
+#include "protocol/Protocol.h"
+#include "serial/SerialPort.h"
+#include "update/BaseUpdate.h"
+#include "update/FirmwareUpdate.h"
+#include "update/ProgramUpdate.h"
+
+enum WORK_MODE {
+    MODE_STANDBY = 0,
+    MODE_FIRMWARE = 1,
+    MODE_PROGRAM = 2,
+};
+
+constexpr UINT_PTR TIMER_FIRMWARE_WAIT = 1;
+constexpr UINT_PTR TIMER_PROGRESS = 2;
+constexpr UINT_PTR TIMER_TEST_TIMEOUT = 3;
+
+// Bytes that form no frame are kept until the buffer holds more than this, then all dropped.
+constexpr size_t RX_DISCARD_LIMIT = 4096;
+
+class Dialog_Update : public CDialogEx {
+    DECLARE_DYNAMIC(Dialog_Update)
+
+public:
+    explicit Dialog_Update(CWnd* pParent = nullptr);
+    ~Dialog_Update() override;
+
+    void UpdateControlStates();
+    void ClearTestState();
+    void SwitchWorkMode(int mode);
+    void AppendLog(LOG_LEVEL level, const CString& text);
+    void LoadLogSettings();
+    void ProcessReceivedByte(uint8_t byte);
+    void HandleDeviceFrame(const DeviceFrame& frame);
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+
+    afx_msg void OnBnClickedOpenPort();
+    afx_msg void OnBnClickedTest();
+    afx_msg void OnBnClickedOpenFile();
+    afx_msg void OnBnClickedStart();
+    afx_msg void OnBnClickedStop();
+    afx_msg void OnBnClickedStandby();
+    afx_msg void OnBnClickedFirmwareMode();
+    afx_msg void OnBnClickedProgramMode();
+    afx_msg void OnCbnSelchangeBaud();
+    afx_msg void OnEnChangeAddress();
+    afx_msg void OnTimer(UINT_PTR nIDEvent);
+    afx_msg LRESULT OnSerialByte(WPARAM wParam, LPARAM lParam);
+    DECLARE_MESSAGE_MAP()
+
+private:
+    // The engine's log lines go to this dialog's log, synchronously on the caller's thread.
+    LogCallback MakeLogCallback();
+    // "请先打开串口" / the disconnected warning; false when the command must stop.
+    bool CheckPortUsable(LOG_LEVEL notOpenLevel);
+    void ResetProgressDisplay();
+
+public:
+    HICON m_hIcon = nullptr;
+    CButton m_btnPort;
+    CStatic m_staticPortState;
+    CEdit m_editAddress;
+    CButton m_radioStandby;
+    CButton m_radioFirmware;
+    CButton m_radioProgram;
+    CStatic m_staticMode;
+    CButton m_btnTest;
+    CButton m_btnOpenFile;
+    CButton m_btnStart;
+    CButton m_btnStop;
+    CStatic m_staticProgress;
+    CProgressCtrl m_progress;
+    CStatic m_staticState;
+    CComboBox m_comboBaud;
+    CEdit m_editLog;
+    SerialPort m_serial;
+    ProtocolConfig m_protocol;
+    FirmwareUpdate m_firmwareUpdate;
+    ProgramUpdate m_programUpdate;
+    BaseUpdate* m_currentUpdate = nullptr;
+    int32_t m_workMode = MODE_STANDBY;
+    int32_t m_portOpen = 0;
+    int32_t m_testing = 0;
+    int32_t m_updating = 0;
+    int32_t m_waitTimerActive = 0;
+    uint8_t m_addressInput = 1;
+    int32_t m_baudIndex = 0;
+    std::vector<uint8_t> m_rxBuffer;
+    int32_t m_logLineCount = 0;
+    bool m_debugLogEnabled = false;
+};
