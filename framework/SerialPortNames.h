@@ -6,3 +6,6 @@
 #include "framework/CString.h"
 
 std::vector<CString> ListSerialPortNames();
+
+// The device a COM number stands for (on Linux the target of its registry link); empty if unknown.
+CString ComPortDevice(int port);

@@ -6,3 +6,5 @@ std::vector<CString> ListSerialPortNames() {
     for (const std::string& name : PortRegistry::Default().ListPortNames()) names.push_back(CString::FromUtf8(name));
     return names;
 }
+
+CString ComPortDevice(int port) { return CString::FromUtf8(PortRegistry::Default().Resolve(port)); }
