@@ -1,0 +1,292 @@
+#include "tools/sim/DeviceSimulator.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "tools/sim/SimReplies.h"
+
+namespace {
+
+constexpr std::chrono::nanoseconds kOneSecond = std::chrono::seconds(1);
+constexpr size_t kLengthWordOffset = 4;
+constexpr size_t kBlockDataOffset = 7;
+
+uint16_t Word(const std::vector<uint8_t>& bytes, size_t offset) {
+    return static_cast<uint16_t>((bytes[offset] << 8) | bytes[offset + 1]);
+}
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+    std::string text;
+    char digits[4];
+    for (uint8_t byte : bytes) {
+        std::snprintf(digits, sizeof(digits), "%02X ", byte);
+        text += digits;
+    }
+    if (!text.empty())
+        text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+DeviceSimulator::DeviceSimulator(SimulatorOptions options) : m_options(std::move(options)) {
+    for (SimFrameKind kind : {SimFrameKind::Trigger, SimFrameKind::ModelQuery, SimFrameKind::StatusQuery,
+                              SimFrameKind::Verify, SimFrameKind::DataBlock}) {
+        m_frameCounts[kind] = 0;
+    }
+}
+
+std::chrono::nanoseconds DeviceSimulator::ByteTime(uint32_t rate) {
+    return kOneSecond * kBitsPerByte / rate;
+}
+
+void DeviceSimulator::Log(const std::string& line) {
+    if (m_log)
+        m_log(line);
+}
+
+SimTime DeviceSimulator::StartOf(const SimFrame& frame, SimTime now) const {
+    SimTime ready = now;
+    if (m_options.pace) {
+        const auto wireTime = ByteTime(m_rate) * static_cast<int64_t>(frame.bytes.size());
+        ready = std::max(now, frame.firstByteTime + std::chrono::duration_cast<SimClock::duration>(wireTime));
+    }
+    return std::max(ready, m_busyUntil);
+}
+
+SimTime DeviceSimulator::Schedule(SimTime start, std::vector<uint8_t> bytes, bool withdrawnIfHostSpeaks) {
+    if (m_options.silent)
+        return start;
+    if (m_strayPending) {
+        bytes.insert(bytes.begin(), 0x00);
+        m_strayPending = false;
+    }
+    SimTime due = start;
+    if (m_options.pace) {
+        due += std::chrono::duration_cast<SimClock::duration>(ByteTime(m_rate) *
+                                                              static_cast<int64_t>(bytes.size()));
+    }
+    SimOutput output;
+    output.due = due;
+    output.bytes = std::move(bytes);
+    output.withdrawnIfHostSpeaks = withdrawnIfHostSpeaks;
+    const auto at = std::upper_bound(m_pending.begin(), m_pending.end(), due,
+                                     [](SimTime t, const SimOutput& o) { return t < o.due; });
+    m_pending.insert(at, std::move(output));
+    if (!withdrawnIfHostSpeaks)
+        m_busyUntil = std::max(m_busyUntil, due);
+    return due;
+}
+
+void DeviceSimulator::OnFrame(const SimFrame& frame, SimTime now) {
+    std::erase_if(m_pending, [](const SimOutput& o) { return o.withdrawnIfHostSpeaks; });
+    ++m_frameCounts[frame.kind];
+    Log(std::string("rx ") + SimFrameKindName(frame.kind) + ": " + Hex(frame.bytes));
+
+    const SimTime start = StartOf(frame, now);
+    const uint8_t address = frame.bytes.size() > 1 ? frame.bytes[0] : 0;
+    switch (frame.kind) {
+        case SimFrameKind::Trigger:
+            // A new session: the next block starts a new transfer, and the line is back at 9600.
+            m_sessionFresh = true;
+            m_rate = kBaseRate;
+            m_strayPending = m_options.strayByte;
+            break;
+        case SimFrameKind::ModelQuery:
+            HandleModelQuery(frame, start);
+            break;
+        case SimFrameKind::StatusQuery:
+            Schedule(start, SimReplies::StatusReply(address, m_options.statusCode));
+            break;
+        case SimFrameKind::Verify:
+            HandleVerify(frame, start);
+            break;
+        case SimFrameKind::DataBlock:
+            HandleDataBlock(frame, start);
+            break;
+    }
+}
+
+void DeviceSimulator::HandleModelQuery(const SimFrame& frame, SimTime start) {
+    SimTime replyStart = start;
+    if (Word(frame.bytes, kLengthWordOffset) == kHighSpeedLengthWord) {
+        // The host changes its own rate after the query and drops what arrives meanwhile, so the
+        // reply must wait until it listens at the new rate.
+        replyStart += m_options.switchDelay;
+        m_rate = kHighRate;
+        Log("rate 115200");
+    }
+    Schedule(replyStart, SimReplies::ModelReply(frame.bytes[0], m_options.modelGbk));
+}
+
+void DeviceSimulator::HandleVerify(const SimFrame& frame, SimTime start) {
+    m_transfer = Transfer{};
+    m_sessionFresh = false;
+    m_transfer.mode = SimTransferMode::Firmware;
+    m_transfer.base = kFirstFirmwareBlock;
+    m_transfer.recordBlockCount = Word(frame.bytes, 4);
+    m_transfer.expected = m_transfer.recordBlockCount;
+    m_transfer.countKnown = true;
+    std::array<uint8_t, VerifyRecordCheck::kRecordSize> record{};
+    std::copy_n(frame.bytes.begin() + kBlockDataOffset, record.size(), record.begin());
+    m_transfer.record = record;
+    Schedule(start + m_options.ackDelay,
+             SimReplies::BlockAck(frame.bytes[0], Word(frame.bytes, 2), m_transfer.recordBlockCount));
+}
+
+bool DeviceSimulator::TakeFault(uint32_t at, bool& used, uint32_t ordinal) {
+    if (at == 0 || used || at != ordinal)
+        return false;
+    used = true;
+    return true;
+}
+
+void DeviceSimulator::HandleDataBlock(const SimFrame& frame, SimTime start) {
+    const uint8_t address = frame.bytes[0];
+    const uint16_t number = Word(frame.bytes, 2);
+    const uint16_t count = Word(frame.bytes, 4);
+    const size_t length = frame.bytes[6];
+
+    if (m_sessionFresh || m_transfer.mode == SimTransferMode::None) {
+        m_transfer = Transfer{};
+        m_sessionFresh = false;
+        // A firmware transfer announces itself with a verify frame; without one, numbers above
+        // the verify number still say firmware, and a program counts from 0.
+        const bool firmware = number > kVerifyBlockNumber;
+        m_transfer.mode = firmware ? SimTransferMode::Firmware : SimTransferMode::Program;
+        m_transfer.base = firmware ? kFirstFirmwareBlock : 0;
+    }
+    const uint32_t ordinal = ++m_transfer.dataFrames;
+    const bool completes = StoreBlock(number, count, frame.bytes.data() + kBlockDataOffset, length);
+    if (completes) {
+        ++m_transfersCompleted;
+        Log("transfer complete: " + std::to_string(m_transfer.blocks.size()) + " blocks");
+    }
+
+    if (TakeFault(m_options.hangupAt, m_hangupUsed, ordinal)) {
+        Log("fault: hang-up after block " + std::to_string(ordinal));
+        SimOutput hangup;
+        hangup.kind = SimOutput::Kind::HangUp;
+        hangup.due = start;
+        const auto at = std::upper_bound(m_pending.begin(), m_pending.end(), start,
+                                         [](SimTime t, const SimOutput& o) { return t < o.due; });
+        m_pending.insert(at, std::move(hangup));
+        m_busyUntil = std::max(m_busyUntil, start);
+    } else if (TakeFault(m_options.dropAckAt, m_dropAckUsed, ordinal)) {
+        Log("fault: no ack for block " + std::to_string(ordinal));
+    } else {
+        const bool wrongNumber = TakeFault(m_options.wrongNumberAt, m_wrongNumberUsed, ordinal);
+        const bool wrongCount = TakeFault(m_options.wrongCountAt, m_wrongCountUsed, ordinal);
+        const SimTime ackStart = start + m_options.ackDelay;
+        if (wrongNumber || wrongCount) {
+            uint16_t badNumber = number;
+            if (wrongNumber) {
+                // A firmware host takes any number above the verify number as an ack, and 10000
+                // itself makes it send the block again; a program host compares exactly.
+                badNumber = m_transfer.mode == SimTransferMode::Firmware ? kFaultyFirmwareNumber
+                            : number == 0                                ? uint16_t{1}
+                                                                         : static_cast<uint16_t>(number - 1);
+            }
+            const uint16_t badCount = wrongCount ? static_cast<uint16_t>(count + 1) : count;
+            Log("fault: ack of block " + std::to_string(ordinal) + " says " + std::to_string(badNumber) +
+                "/" + std::to_string(badCount));
+            const SimTime faultyDue = Schedule(ackStart, SimReplies::BlockAck(address, badNumber, badCount));
+            Schedule(faultyDue + m_options.recoverDelay, SimReplies::BlockAck(address, number, count), true);
+        } else {
+            Schedule(ackStart, SimReplies::BlockAck(address, number, count));
+        }
+    }
+
+    if (completes && m_transfer.mode == SimTransferMode::Firmware && m_rate != kBaseRate) {
+        // The host goes back to 9600 after the last ack without a word; so does the device.
+        m_rate = kBaseRate;
+        Log("rate 9600");
+    }
+}
+
+bool DeviceSimulator::StoreBlock(uint16_t number, uint16_t count, const uint8_t* data, size_t length) {
+    Transfer& t = m_transfer;
+    if (!t.countKnown) {
+        t.expected = count;
+        t.countKnown = true;
+    } else if (count != t.expected) {
+        ++t.countMismatches;
+    }
+    if (number < t.base || number - t.base >= t.expected) {
+        ++t.numberingErrors;
+        Log("block number " + std::to_string(number) + " is outside the transfer");
+        return false;
+    }
+    const uint32_t index = number - t.base;
+    std::vector<uint8_t> bytes(data, data + length);
+    if (auto existing = t.blocks.find(index); existing != t.blocks.end()) {
+        ++t.duplicates;
+        existing->second = std::move(bytes);
+    } else {
+        if (index != t.nextIndex) {
+            ++t.numberingErrors;
+            Log("block number " + std::to_string(number) + " out of order, expected " +
+                std::to_string(t.base + t.nextIndex));
+        }
+        t.blocks.emplace(index, std::move(bytes));
+    }
+    t.nextIndex = std::max(t.nextIndex, index + 1);
+    if (!t.complete && t.blocks.size() == t.expected) {
+        t.complete = true;
+        return true;
+    }
+    return false;
+}
+
+void DeviceSimulator::OnLineReset() {
+    m_pending.clear();
+    m_rate = kBaseRate;
+}
+
+std::optional<SimTime> DeviceSimulator::NextDue() const {
+    if (m_pending.empty())
+        return std::nullopt;
+    return m_pending.front().due;
+}
+
+std::vector<SimOutput> DeviceSimulator::TakeDue(SimTime now) {
+    std::vector<SimOutput> due;
+    while (!m_pending.empty() && m_pending.front().due <= now) {
+        due.push_back(std::move(m_pending.front()));
+        m_pending.pop_front();
+        if (due.back().kind == SimOutput::Kind::HangUp) {
+            m_pending.clear();
+            break;
+        }
+    }
+    return due;
+}
+
+std::vector<uint8_t> DeviceSimulator::Payload() const {
+    std::vector<uint8_t> payload;
+    for (const auto& [index, bytes] : m_transfer.blocks)
+        payload.insert(payload.end(), bytes.begin(), bytes.end());
+    return payload;
+}
+
+SimReport DeviceSimulator::Report() const {
+    SimReport report;
+    for (const auto& [kind, count] : m_frameCounts)
+        report.framesByKind[SimFrameKindName(kind)] = count;
+    report.mode = m_transfer.mode;
+    report.blocksReceived = static_cast<uint32_t>(m_transfer.blocks.size());
+    report.blocksExpected = m_transfer.expected;
+    report.dataFrames = m_transfer.dataFrames;
+    report.duplicateBlocks = m_transfer.duplicates;
+    report.numberingErrors = m_transfer.numberingErrors;
+    report.countMismatches = m_transfer.countMismatches;
+    report.complete = m_transfer.complete;
+    report.payload = Payload();
+    if (m_transfer.record) {
+        report.record =
+            VerifyRecordCheck::Check(*m_transfer.record, m_transfer.recordBlockCount, report.payload);
+    }
+    report.transfersCompleted = m_transfersCompleted;
+    report.lastRate = m_rate;
+    return report;
+}

@@ -1,0 +1,33 @@
+// What the simulated device has seen so far: the material of the JSON summary.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/sim/VerifyRecordCheck.h"
+
+enum class SimTransferMode { None, Firmware, Program };
+
+struct SimReport {
+    std::map<std::string, uint64_t> framesByKind;  // every kind is present, zero or not
+    uint64_t badFrames = 0;
+    uint64_t skippedBytes = 0;
+
+    // The last transfer (the one in progress, or the last one a session started).
+    SimTransferMode mode = SimTransferMode::None;
+    uint32_t blocksReceived = 0;  // distinct block numbers
+    uint32_t blocksExpected = 0;
+    uint32_t dataFrames = 0;  // data block frames, re-sends included
+    uint32_t duplicateBlocks = 0;
+    uint32_t numberingErrors = 0;
+    uint32_t countMismatches = 0;
+    bool complete = false;
+    std::optional<VerifyRecordResult> record;  // firmware transfers announce one
+    std::vector<uint8_t> payload;
+
+    uint32_t transfersCompleted = 0;
+    uint32_t lastRate = 0;
+};

@@ -1,0 +1,38 @@
+// The settings of one simulated device, and how 'orvane-cli simulate' reads them from its
+// arguments.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SimulatorOptions {
+    int port = 0;  // 0: the lowest free COM number from kLowestDefaultPort up
+    std::string modelGbk = "ORV-SIM";
+    uint8_t statusCode = 0;
+    std::chrono::milliseconds switchDelay{250};
+    std::chrono::milliseconds ackDelay{0};
+    std::chrono::milliseconds recoverDelay{200};
+    bool pace = false;
+    bool verbose = false;
+    std::string saveFile;
+    std::string summaryFile;
+
+    // Faults. K counts the data blocks of a session from 1; 0 means off. Each fires once a run.
+    bool silent = false;
+    bool strayByte = false;
+    uint32_t wrongNumberAt = 0;
+    uint32_t wrongCountAt = 0;
+    uint32_t dropAckAt = 0;
+    uint32_t hangupAt = 0;
+
+    static constexpr int kLowestDefaultPort = 9;
+    static constexpr int kHighestPort = 256;
+
+    // Reads the arguments after "simulate". Returns false with one line in `error` for bad ones;
+    // `help` is set when --help was asked for (the other arguments are then not read).
+    static bool Parse(const std::vector<std::string>& args, SimulatorOptions& out, bool& help,
+                      std::string& error);
+    static const char* Usage();
+};
