@@ -1,0 +1,340 @@
+// orvane-cli image: makes firmware image files (.trs) from a payload and explains existing ones.
+// Images are built and checked with the same functions the firmware engine loads them with.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "framework/CString.h"
+#include "framework/TextCodec.h"
+#include "protocol/Protocol.h"
+#include "tools/cli/Commands.h"
+#include "update/FirmwareFile.h"
+
+namespace {
+
+constexpr const char kUsage[] =
+    "usage: orvane-cli image pack PAYLOAD --model TEXT -o OUT.trs\n"
+    "       orvane-cli image info FILE.trs\n"
+    "\n"
+    "pack   writes a firmware image: the payload behind a 274-byte header carrying the chip model\n"
+    "       (GBK, at most 255 bytes; \"\" makes an image any device accepts) and the check value.\n"
+    "       The payload may hold 1 to 2776750 bytes (55535 blocks of 50).\n"
+    "info   prints the header of an image and says whether it is valid.\n"
+    "\n"
+    "exit status: 0 done / image valid, 1 refused / image invalid, 2 usage or file error\n";
+
+int Usage(const char* problem) {
+    std::fprintf(stderr, "orvane-cli image: %s (see 'orvane-cli image --help')\n", problem);
+    return kExitUsage;
+}
+
+bool IsHelp(const std::string& arg) {
+    return arg == "--help" || arg == "-h";
+}
+
+// A file opened for reading, with the failing system call named in every error.
+class InputFile {
+public:
+    ~InputFile() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    bool Open(const std::string& path) {
+        m_path = path;
+        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (m_fd < 0)
+            return Fail("open");
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0)
+            return Fail("fstat");
+        if (S_ISDIR(st.st_mode)) {
+            m_error = "'" + path + "' is a folder, not a file";
+            return false;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            m_error = "'" + path + "' is not a regular file";
+            return false;
+        }
+        m_size = static_cast<uint64_t>(st.st_size);
+        return true;
+    }
+
+    // Reads exactly `count` bytes from where the last read ended.
+    bool Read(uint8_t* buffer, size_t count) {
+        size_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::read(m_fd, buffer + done, count - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return Fail("read");
+            if (n == 0) {
+                m_error = "'" + m_path + "' ended early (was it changed while being read?)";
+                return false;
+            }
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    uint64_t Size() const { return m_size; }
+    const std::string& Error() const { return m_error; }
+
+private:
+    bool Fail(const char* call) {
+        m_error = "cannot read '" + m_path + "': " + call + ": " + std::strerror(errno);
+        return false;
+    }
+
+    int m_fd = -1;
+    uint64_t m_size = 0;
+    std::string m_path;
+    std::string m_error;
+};
+
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    auto fail = [&](const char* call) {
+        error = "cannot write '" + path + "': " + call + ": " + std::strerror(errno);
+        if (fd >= 0) {
+            ::close(fd);
+            ::unlink(path.c_str());  // no half-written image is left behind
+        }
+        return false;
+    };
+    if (fd < 0)
+        return fail("open");
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return fail("write");
+        done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0) {
+        error = "cannot write '" + path + "': close: " + std::strerror(errno);
+        ::unlink(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string Hex32(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08X", value);
+    return text;
+}
+
+int RunPack(const CommandArgs& args) {
+    std::string payloadPath, outPath, model;
+    bool haveModel = false, haveOut = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (IsHelp(arg)) {
+            std::fputs(kUsage, stdout);
+            return kExitOk;
+        }
+        auto takeValue = [&](const char* name, std::string& value, bool& seen) -> int {
+            if (seen)
+                return Usage((std::string(name) + " given twice").c_str());
+            if (i + 1 >= args.size())
+                return Usage((std::string(name) + " needs a value").c_str());
+            value = args[++i];
+            seen = true;
+            return kExitOk;
+        };
+        int rc = kExitOk;
+        if (arg == "--model") {
+            rc = takeValue("--model", model, haveModel);
+        } else if (arg.rfind("--model=", 0) == 0) {
+            if (haveModel)
+                return Usage("--model given twice");
+            model = arg.substr(8);
+            haveModel = true;
+        } else if (arg == "-o" || arg == "--output") {
+            rc = takeValue("-o", outPath, haveOut);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return Usage(("unknown option '" + arg + "'").c_str());
+        } else if (payloadPath.empty()) {
+            payloadPath = arg;
+        } else {
+            return Usage(("unexpected argument '" + arg + "'").c_str());
+        }
+        if (rc != kExitOk)
+            return rc;
+    }
+    if (payloadPath.empty())
+        return Usage("pack needs a PAYLOAD file");
+    if (!haveModel)
+        return Usage("pack needs --model TEXT (use --model \"\" for an image any device accepts)");
+    if (!haveOut || outPath.empty())
+        return Usage("pack needs -o OUT.trs");
+
+    const CString wideModel = CString::FromUtf8(model);
+    const std::string ansiModel = WideToAnsi(wideModel);
+    if (AnsiToWide(ansiModel) != wideModel) {
+        std::fprintf(stderr,
+                     "orvane-cli image pack: refused: the chip model has characters GBK cannot hold\n");
+        return kExitFailed;
+    }
+    if (ansiModel.size() > FIRMWARE_MAX_CHIP_MODEL) {
+        std::fprintf(stderr,
+                     "orvane-cli image pack: refused: the chip model is %zu bytes in GBK, at most %u fit\n",
+                     ansiModel.size(), FIRMWARE_MAX_CHIP_MODEL);
+        return kExitFailed;
+    }
+
+    InputFile input;
+    if (!input.Open(payloadPath)) {
+        std::fprintf(stderr, "orvane-cli image pack: %s\n", input.Error().c_str());
+        return kExitUsage;
+    }
+    if (input.Size() == 0) {
+        std::fprintf(stderr, "orvane-cli image pack: refused: the payload is empty\n");
+        return kExitFailed;
+    }
+    if (input.Size() > FIRMWARE_MAX_PAYLOAD) {
+        std::fprintf(
+            stderr,
+            "orvane-cli image pack: refused: the payload is %llu bytes; block numbers are 16 bits, so at "
+            "most %u bytes (%u blocks) can be sent\n",
+            static_cast<unsigned long long>(input.Size()), FIRMWARE_MAX_PAYLOAD, FIRMWARE_MAX_BLOCKS);
+        return kExitFailed;
+    }
+    const auto size = static_cast<uint32_t>(input.Size());
+    std::vector<uint8_t> payload(size);
+    if (!input.Read(payload.data(), size)) {
+        std::fprintf(stderr, "orvane-cli image pack: %s\n", input.Error().c_str());
+        return kExitUsage;
+    }
+
+    std::vector<uint8_t> image;
+    if (!BuildFirmwareImage(payload.data(), size, ansiModel, image)) {
+        std::fprintf(stderr, "orvane-cli image pack: refused: the image cannot be built\n");
+        return kExitFailed;
+    }
+    std::string error;
+    if (!WriteWholeFile(outPath, image, error)) {
+        std::fprintf(stderr, "orvane-cli image pack: %s\n", error.c_str());
+        return kExitUsage;
+    }
+    std::printf("wrote %s: payload %u bytes, %u blocks, chip model \"%s\", check value %s\n", outPath.c_str(),
+                size, BlockCount(size), model.c_str(), Hex32(KeyedCrc32(payload.data(), size)).c_str());
+    return kExitOk;
+}
+
+int Invalid(const std::string& reason) {
+    std::printf("invalid image: %s\n", reason.c_str());
+    return kExitFailed;
+}
+
+int RunInfo(const CommandArgs& args) {
+    std::string path;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (IsHelp(args[i])) {
+            std::fputs(kUsage, stdout);
+            return kExitOk;
+        }
+        if (args[i].size() > 1 && args[i][0] == '-')
+            return Usage(("unknown option '" + args[i] + "'").c_str());
+        if (!path.empty())
+            return Usage(("unexpected argument '" + args[i] + "'").c_str());
+        path = args[i];
+    }
+    if (path.empty())
+        return Usage("info needs a FILE");
+
+    InputFile input;
+    if (!input.Open(path)) {
+        std::fprintf(stderr, "orvane-cli image info: %s\n", input.Error().c_str());
+        return kExitUsage;
+    }
+    const uint64_t fileSize = input.Size();
+    std::printf("file:            %s (%llu bytes)\n", path.c_str(),
+                static_cast<unsigned long long>(fileSize));
+    if (fileSize < FIRMWARE_HEADER_SIZE) {
+        return Invalid("the file is " + std::to_string(fileSize) + " bytes, too short for the " +
+                       std::to_string(FIRMWARE_HEADER_SIZE) + "-byte header");
+    }
+    if (fileSize > 0xFFFFFFFEull)
+        return Invalid("the file is too large to be an image (4 GiB or more)");
+
+    FirmwareHeader header;
+    if (!input.Read(reinterpret_cast<uint8_t*>(&header), sizeof(header))) {
+        std::fprintf(stderr, "orvane-cli image info: %s\n", input.Error().c_str());
+        return kExitUsage;
+    }
+    const auto size32 = static_cast<uint32_t>(fileSize);
+    const uint32_t payloadLength = FirmwarePayloadLength(header);
+    const CString chipModel = AnsiToWide(header.chipModel, sizeof(header.chipModel));
+    std::printf("magic:           %s\n", FormatHexBytes(header.magic, sizeof(header.magic)).ToUtf8().c_str());
+    std::printf("header length:   %u\n", FirmwareHeaderLength(header));
+    std::printf("payload length:  %u bytes\n", payloadLength);
+    std::printf("check value:     %s\n", Hex32(FirmwareCheckValue(header)).c_str());
+    std::printf("chip model:      \"%s\"%s\n", chipModel.ToUtf8().c_str(),
+                chipModel.IsEmpty() ? " (empty: any device model is accepted)" : "");
+
+    switch (CheckFirmwareHeader(reinterpret_cast<const uint8_t*>(&header), size32)) {
+        case FIRMWARE_HEADER_OK:
+            break;
+        case FIRMWARE_HEADER_TOO_SHORT:
+            return Invalid("the file is too short for the header");
+        case FIRMWARE_HEADER_BAD_MAGIC:
+            return Invalid("bad magic: the file does not start with \"tamro\" and a 0x00 byte");
+        case FIRMWARE_HEADER_BAD_LENGTH:
+            return Invalid("wrong header length: the header says " +
+                           std::to_string(FirmwareHeaderLength(header)) + ", it must be 274");
+        case FIRMWARE_HEADER_BAD_PAYLOAD_LENGTH:
+            return Invalid("payload length " + std::to_string(payloadLength) +
+                           " does not match the file size: " + std::to_string(size32 - FIRMWARE_HEADER_SIZE) +
+                           " bytes follow the header");
+    }
+    std::printf("blocks:          %u\n", BlockCount(payloadLength));
+    if (payloadLength > FIRMWARE_MAX_PAYLOAD) {
+        return Invalid("the payload is larger than an update can send (at most " +
+                       std::to_string(FIRMWARE_MAX_PAYLOAD) + " bytes, " +
+                       std::to_string(FIRMWARE_MAX_BLOCKS) + " blocks)");
+    }
+    std::vector<uint8_t> payload(payloadLength);
+    if (!input.Read(payload.data(), payload.size())) {
+        std::fprintf(stderr, "orvane-cli image info: %s\n", input.Error().c_str());
+        return kExitUsage;
+    }
+    const uint32_t computed = KeyedCrc32(payload.data(), payloadLength);
+    if (computed != FirmwareCheckValue(header)) {
+        std::printf("check:           does not verify\n");
+        return Invalid("check value mismatch: the header says " + Hex32(FirmwareCheckValue(header)) +
+                       ", the payload gives " + Hex32(computed));
+    }
+    std::printf("check:           verifies\n");
+    if (payloadLength == 0)
+        return Invalid("the payload is empty, there is nothing to send");
+    std::printf("image is valid\n");
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunImage(const CommandArgs& args) {
+    if (args.empty())
+        return Usage("missing 'pack' or 'info'");
+    if (IsHelp(args[0])) {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (args[0] == "pack")
+        return RunPack(args);
+    if (args[0] == "info")
+        return RunInfo(args);
+    return Usage(("unknown image command '" + args[0] + "'").c_str());
+}
