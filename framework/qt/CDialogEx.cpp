@@ -1,0 +1,146 @@
+// CDialogEx over the Qt widgets built from its template.
+#include "framework/CDialogEx.h"
+
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include "framework/CWinApp.h"
+#include "framework/LastError.h"
+#include "framework/qt/DialogBuilder.h"
+#include "framework/qt/WindowRegistry.h"
+
+IMPLEMENT_DYNAMIC(CDialogEx, CWnd)
+
+BEGIN_MESSAGE_MAP(CDialogEx, CWnd)
+ON_COMMAND(IDOK, &CDialogEx::OnOK)
+ON_COMMAND(IDCANCEL, &CDialogEx::OnCancel)
+END_MESSAGE_MAP()
+
+namespace {
+
+void CenterOn(QWidget* widget, QWidget* owner) {
+    QRect area;
+    if (owner != nullptr && owner->isVisible()) {
+        area = owner->frameGeometry();
+    } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        area = screen->availableGeometry();
+    }
+    if (area.isValid())
+        widget->move(area.center() - widget->rect().center());
+}
+
+}  // namespace
+
+CDialogEx::CDialogEx(UINT templateId, CWnd* parent) : m_nIDHelp(templateId), m_pParentWnd(parent) {}
+
+CDialogEx::~CDialogEx() {
+    DestroyWindow();
+}
+
+BOOL CDialogEx::CreateDialogWindow(UINT templateId, CWnd* parent) {
+    if (GetSafeHwnd() != nullptr)
+        return FALSE;
+    const DialogTemplate* dialogTemplate = AfxFindDialogTemplate(templateId);
+    if (dialogTemplate == nullptr) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return FALSE;
+    }
+    // Without an explicit parent a dialog belongs to the application's main window, as on Windows.
+    CWnd* owner = parent;
+    if (owner == nullptr && AfxGetMainWnd() != this)
+        owner = AfxGetMainWnd();
+    QWidget* ownerWidget = owner != nullptr ? WindowRegistry::Widget(owner->GetSafeHwnd()) : nullptr;
+    const HWND hwnd = DialogBuilder::Build(*dialogTemplate, *this, ownerWidget);
+    if (hwnd == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    m_nModalResult = -1;
+    CenterOn(WindowRegistry::Widget(hwnd), ownerWidget);
+    {
+        WindowRegistry::DispatchScope scope;
+        CDataExchange dx(this, FALSE);
+        DoDataExchange(&dx);
+        if (GetSafeHwnd() != nullptr)
+            OnInitDialog();
+    }
+    return GetSafeHwnd() != nullptr;
+}
+
+BOOL CDialogEx::Create(UINT templateId, CWnd* parent) {
+    if (!CreateDialogWindow(templateId, parent))
+        return FALSE;
+    WindowRecord* record = WindowRegistry::Find(GetSafeHwnd());
+    if (record != nullptr && (record->style & WS_VISIBLE) && !record->dialog->endRequested)
+        record->widget->show();
+    return TRUE;
+}
+
+INT_PTR CDialogEx::DoModal() {
+    if (!CreateDialogWindow(m_nIDHelp, m_pParentWnd))
+        return -1;
+    WindowRecord* record = WindowRegistry::Find(GetSafeHwnd());
+    if (record != nullptr && !record->dialog->endRequested) {
+        QEventLoop loop;
+        record->dialog->modalLoop = &loop;
+        record->widget->setWindowModality(Qt::ApplicationModal);
+        record->widget->show();
+        record->widget->raise();
+        record->widget->activateWindow();
+        loop.exec(QEventLoop::DialogExec);
+        // The record may have gone with the window while the loop ran.
+        if (WindowRecord* after = WindowRegistry::Find(GetSafeHwnd()))
+            after->dialog->modalLoop = nullptr;
+    }
+    const int result = m_nModalResult;
+    DestroyWindow();
+    return result;
+}
+
+void CDialogEx::EndDialog(int result) {
+    m_nModalResult = result;
+    WindowRecord* record = WindowRegistry::Find(GetSafeHwnd());
+    if (record == nullptr)
+        return;
+    record->dialog->endRequested = true;
+    record->widget->hide();
+    if (record->dialog->modalLoop != nullptr)
+        record->dialog->modalLoop->exit(result);
+}
+
+BOOL CDialogEx::OnInitDialog() {
+    return TRUE;
+}
+
+void CDialogEx::DoDataExchange(CDataExchange*) {}
+
+BOOL CDialogEx::PreTranslateMessage(MSG* msg) {
+    return CWnd::PreTranslateMessage(msg);
+}
+
+void CDialogEx::OnOK() {
+    EndDialog(IDOK);
+}
+
+void CDialogEx::OnCancel() {
+    EndDialog(IDCANCEL);
+}
+
+void CDialogEx::OnTimer(UINT_PTR idEvent) {
+    CWnd::OnTimer(idEvent);
+}
+
+LRESULT CDialogEx::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (OnWndMsg(message, wParam, lParam, &result))
+        return result;
+    // A WM_CLOSE nobody handled cancels the dialog, as the close box does.
+    if (message == WM_CLOSE) {
+        WindowRecord* record = WindowRegistry::Find(GetSafeHwnd());
+        if (record != nullptr)
+            record->widget->close();
+    }
+    return 0;
+}

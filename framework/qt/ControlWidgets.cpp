@@ -1,0 +1,151 @@
+// Event routing shared by the window widgets.
+#include "framework/qt/ControlWidgets.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+
+#include "framework/qt/WindowRegistry.h"
+
+namespace {
+
+WPARAM VirtualKey(const QKeyEvent* event) {
+    const int key = event->key();
+    switch (key) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return VK_RETURN;
+        case Qt::Key_Escape:
+            return VK_ESCAPE;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            return VK_TAB;
+        case Qt::Key_Space:
+            return VK_SPACE;
+        case Qt::Key_Left:
+            return VK_LEFT;
+        case Qt::Key_Up:
+            return VK_UP;
+        case Qt::Key_Right:
+            return VK_RIGHT;
+        case Qt::Key_Down:
+            return VK_DOWN;
+        default:
+            break;
+    }
+    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z)) {
+        return static_cast<WPARAM>(key);
+    }
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        return VK_F1 + static_cast<WPARAM>(key - Qt::Key_F1);
+    return 0;
+}
+
+HWND DialogOf(HWND hwnd) {
+    WindowRecord* record = WindowRegistry::Find(hwnd);
+    if (record == nullptr)
+        return nullptr;
+    return record->kind == WindowKind::Dialog ? hwnd : record->parent;
+}
+
+// Lets the wrappers from the target up to its dialog see the key first, as the message loop does.
+bool PreTranslate(HWND target, MSG* msg) {
+    WindowRegistry::DispatchScope scope;
+    WindowRecord* record = WindowRegistry::Find(target);
+    if (record == nullptr)
+        return false;
+    const HWND dialog = record->kind == WindowKind::Dialog ? target : record->parent;
+    if (record->kind != WindowKind::Dialog && record->wnd != nullptr &&
+        record->wnd->PreTranslateMessage(msg)) {
+        return true;
+    }
+    WindowRecord* dialogRecord = WindowRegistry::Find(dialog);
+    return dialogRecord != nullptr && dialogRecord->wnd != nullptr &&
+           dialogRecord->wnd->PreTranslateMessage(msg);
+}
+
+// Enter presses the focused push button or else the default button; Escape cancels.
+void DialogKey(HWND target, WPARAM vk) {
+    const HWND dialog = DialogOf(target);
+    WindowRecord* dialogRecord = WindowRegistry::Find(dialog);
+    if (dialogRecord == nullptr || !dialogRecord->dialog)
+        return;
+    int id = IDCANCEL;
+    if (vk == VK_RETURN) {
+        WindowRecord* record = WindowRegistry::Find(target);
+        id = record != nullptr && record->kind == WindowKind::PushButton
+                 ? record->controlId
+                 : dialogRecord->dialog->defaultButtonId;
+    }
+    HWND button = nullptr;
+    auto it = dialogRecord->dialog->controls.find(id);
+    if (it != dialogRecord->dialog->controls.end())
+        button = it->second;
+    if (vk == VK_RETURN && button != nullptr) {
+        WindowRecord* buttonRecord = WindowRegistry::Find(button);
+        if (buttonRecord != nullptr && !buttonRecord->widget->isEnabled())
+            return;
+    }
+    WindowRegistry::Dispatch(dialog, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
+                             reinterpret_cast<LPARAM>(button));
+}
+
+}  // namespace
+
+bool HandleWindowEvent(HWND hwnd, QWidget* widget, QEvent* event) {
+    if (event->type() == WindowMessageEvent::EventType()) {
+        auto* message = static_cast<WindowMessageEvent*>(event);
+        WindowRegistry::Dispatch(hwnd, message->m_message, message->m_wParam, message->m_lParam);
+        return true;
+    }
+    if (event->type() != QEvent::KeyPress || !widget->isEnabled())
+        return false;
+    if (!WindowRegistry::IsLive(hwnd))
+        return false;
+    auto* keyEvent = static_cast<QKeyEvent*>(event);
+    MSG msg{hwnd, WM_KEYDOWN, VirtualKey(keyEvent), 1};
+    if (PreTranslate(hwnd, &msg)) {
+        keyEvent->accept();
+        return true;
+    }
+    if (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE) {
+        DialogKey(hwnd, msg.wParam);
+        keyEvent->accept();
+        return true;
+    }
+    return false;
+}
+
+void WindowWidgetDying(HWND hwnd) {
+    WindowRegistry::Remove(hwnd);
+}
+
+DialogWidget::DialogWidget(HWND hwnd, QWidget* parent, Qt::WindowFlags flags)
+    : QWidget(parent, flags), m_hwnd(hwnd) {}
+
+DialogWidget::~DialogWidget() {
+    WindowWidgetDying(m_hwnd);
+}
+
+bool DialogWidget::event(QEvent* event) {
+    if (HandleWindowEvent(m_hwnd, this, event))
+        return true;
+    return QWidget::event(event);
+}
+
+void DialogWidget::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    WindowRecord* record = WindowRegistry::Find(m_hwnd);
+    if (record == nullptr || !record->dialog)
+        return;
+    HWND cancel = nullptr;
+    auto it = record->dialog->controls.find(IDCANCEL);
+    if (it != record->dialog->controls.end()) {
+        cancel = it->second;
+        WindowRecord* cancelRecord = WindowRegistry::Find(cancel);
+        // A disabled Cancel button also disables the close box.
+        if (cancelRecord != nullptr && !cancelRecord->widget->isEnabled())
+            return;
+    }
+    WindowRegistry::Dispatch(m_hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(cancel));
+}

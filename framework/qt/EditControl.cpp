@@ -1,0 +1,148 @@
+// The multi-line edit's text model.
+#include "framework/qt/EditControl.h"
+
+#include <QPlainTextDocumentLayout>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <algorithm>
+
+namespace {
+
+// CR LF becomes one paragraph break; a lone CR or LF breaks no line in a Windows edit, so it shows
+// as a space. Each display character then maps to one or two characters of the text.
+QString ToDisplay(const std::wstring& text) {
+    std::wstring display;
+    display.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        wchar_t ch = text[i];
+        if (ch == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
+            display.push_back(L'\n');
+            ++i;
+        } else if (ch == L'\r' || ch == L'\n') {
+            display.push_back(L' ');
+        } else {
+            display.push_back(ch);
+        }
+    }
+    return QString::fromStdWString(display);
+}
+
+int Clamp(int value, int low, int high) {
+    return std::max(low, std::min(value, high));
+}
+
+}  // namespace
+
+QPlainTextEdit* EditControl::Widget(WindowRecord& record) {
+    return record.kind == WindowKind::MultiLineEdit ? static_cast<QPlainTextEdit*>(record.widget) : nullptr;
+}
+
+int EditControl::DisplayPosition(const std::wstring& text, int position) {
+    // Characters outside the BMP take two UTF-16 units in the widget but one wchar_t here.
+    int display = 0;
+    const int end = std::min(position, static_cast<int>(text.size()));
+    for (int i = 0; i < end; ++i) {
+        if (text[i] == L'\r' && i + 1 < static_cast<int>(text.size()) && text[i + 1] == L'\n') {
+            if (i + 1 < end)
+                ++i;
+            ++display;
+        } else {
+            display += text[i] > 0xFFFF ? 2 : 1;
+        }
+    }
+    return display;
+}
+
+void EditControl::SetText(WindowRecord& record, const std::wstring& text) {
+    record.edit.text = text;
+    record.edit.selStart = record.edit.selEnd = 0;
+    if (QPlainTextEdit* edit = Widget(record)) {
+        edit->setPlainText(ToDisplay(text));
+        ShowCaret(record, true);
+    }
+}
+
+void EditControl::SetSel(WindowRecord& record, int start, int end, bool noScroll) {
+    const int length = static_cast<int>(record.edit.text.size());
+    if (start == -1) {
+        // Deselects and leaves the caret at the end, where appending continues.
+        start = end = length;
+    } else {
+        if (end < 0)
+            end = length;
+        start = Clamp(start, 0, length);
+        end = Clamp(end, 0, length);
+    }
+    record.edit.selStart = std::min(start, end);
+    record.edit.selEnd = std::max(start, end);
+    ShowCaret(record, !noScroll);
+}
+
+void EditControl::ReplaceSel(WindowRecord& record, const std::wstring& text) {
+    std::wstring& current = record.edit.text;
+    const int start = record.edit.selStart;
+    const int end = record.edit.selEnd;
+    // A replacement next to a CR or LF may join or split a CR LF pair, which changes more of the
+    // display than the replaced range; redraw everything then.
+    const bool touchesBreak = (start > 0 && current[start - 1] == L'\r') ||
+                              (end < static_cast<int>(current.size()) && current[end] == L'\n') ||
+                              (start < end && (current[start] == L'\n' || current[end - 1] == L'\r'));
+    const int displayStart = DisplayPosition(current, start);
+    const int displayEnd = DisplayPosition(current, end);
+    current.replace(static_cast<size_t>(start), static_cast<size_t>(end - start), text);
+    record.edit.selStart = record.edit.selEnd = start + static_cast<int>(text.size());
+    QPlainTextEdit* edit = Widget(record);
+    if (edit == nullptr)
+        return;
+    if (touchesBreak) {
+        edit->setPlainText(ToDisplay(current));
+    } else {
+        QTextCursor cursor(edit->document());
+        cursor.setPosition(displayStart);
+        cursor.setPosition(displayEnd, QTextCursor::KeepAnchor);
+        cursor.insertText(ToDisplay(text));
+    }
+    ShowCaret(record, true);
+}
+
+void EditControl::ShowCaret(WindowRecord& record, bool scroll) {
+    QPlainTextEdit* edit = Widget(record);
+    if (edit == nullptr)
+        return;
+    QTextCursor cursor = edit->textCursor();
+    cursor.setPosition(DisplayPosition(record.edit.text, record.edit.selStart));
+    cursor.setPosition(DisplayPosition(record.edit.text, record.edit.selEnd), QTextCursor::KeepAnchor);
+    edit->setTextCursor(cursor);
+    if (scroll)
+        edit->ensureCursorVisible();
+}
+
+int EditControl::GetLineCount(WindowRecord& record) {
+    QPlainTextEdit* edit = Widget(record);
+    if (edit == nullptr) {
+        return 1 + static_cast<int>(std::count(record.edit.text.begin(), record.edit.text.end(), L'\n'));
+    }
+    QTextDocument* document = edit->document();
+    auto* layout = qobject_cast<QPlainTextDocumentLayout*>(document->documentLayout());
+    int lines = 0;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        // Blocks are laid out lazily, as they are painted; asking for the bounding rectangle lays
+        // this one out at the current width.
+        if (layout != nullptr)
+            layout->blockBoundingRect(block);
+        lines += std::max(1, block.layout()->lineCount());
+    }
+    return std::max(1, lines);
+}
+
+void EditControl::LineScroll(WindowRecord& record, int lines) {
+    QPlainTextEdit* edit = Widget(record);
+    if (edit == nullptr)
+        return;
+    QScrollBar* bar = edit->verticalScrollBar();
+    bar->setValue(Clamp(bar->value() + lines, bar->minimum(), bar->maximum()));
+}
