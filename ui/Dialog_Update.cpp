@@ -8,7 +8,7 @@
 
 #include "framework/CFileDialog.h"
 #include "framework/CStdioFile.h"
-#include "framework/CWinApp.h"
+#include "framework/IconResource.h"
 #include "framework/ModulePath.h"
 #include "framework/Sleep.h"
 #include "framework/TextCodec.h"
@@ -494,7 +494,9 @@ void Dialog_Update::AppendLog(LOG_LEVEL level, const CString& text) {
     CString line;
     if (length > 0) line += kCrLf;
     line += LevelPrefix(level);
-    if (level == LOG_DEBUG && !m_debugLogEnabled) return;
+    const bool shown = level != LOG_DEBUG || m_debugLogEnabled;
+    if (m_observer) m_observer->OnLogLine(level, text, shown);
+    if (!shown) return;
     line += text;
     m_editLog.ReplaceSel(line);
     m_editLog.LineScroll(m_editLog.GetLineCount());
@@ -525,6 +527,7 @@ void Dialog_Update::LoadLogSettings() {
 // Receive path
 
 LRESULT Dialog_Update::OnSerialByte(WPARAM wParam, LPARAM) {
+    if (m_observer) m_observer->OnByteReceived(static_cast<uint8_t>(wParam & 0xFF));
     ProcessReceivedByte(static_cast<uint8_t>(wParam & 0xFF));
     return 0;
 }

@@ -26,6 +26,16 @@ constexpr UINT_PTR TIMER_TEST_TIMEOUT = 3;
 // Bytes that form no frame are kept until the buffer holds more than this, then all dropped.
 constexpr size_t RX_DISCARD_LIMIT = 4096;
 
+// Lets a host program follow the window without a person watching it: the command-line tool prints
+// every log line and watches the line for silence through this.
+class Dialog_UpdateObserver {
+public:
+    virtual ~Dialog_UpdateObserver() = default;
+    // Every line the log receives; `shown` is false for debug lines the log suppresses.
+    virtual void OnLogLine(LOG_LEVEL level, const CString& text, bool shown) = 0;
+    virtual void OnByteReceived(uint8_t byte) = 0;
+};
+
 class Dialog_Update : public CDialogEx {
     DECLARE_DYNAMIC(Dialog_Update)
 
@@ -100,4 +110,5 @@ public:
     std::vector<uint8_t> m_rxBuffer;
     int32_t m_logLineCount = 0;
     bool m_debugLogEnabled = false;
+    Dialog_UpdateObserver* m_observer = nullptr;
 };

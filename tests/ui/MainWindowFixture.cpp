@@ -1,0 +1,143 @@
+#include "tests/ui/MainWindowFixture.h"
+
+#include <unistd.h>
+
+#include "update/FirmwareFile.h"
+
+using namespace gui_test;
+
+SimulatedDevice::SimulatedDevice(SimulatorOptions options) {
+    if (::pipe(m_stopPipe) != 0) throw std::runtime_error("pipe failed");
+    m_loop = std::make_unique<SimulatorLoop>(
+        std::move(options), PortRegistry::Default(), [](const std::string&) {}, [](const std::string&) {});
+    if (m_loop->Start() != 0) throw std::runtime_error("the simulator did not start");
+    m_port = m_loop->Port();
+    m_thread = std::thread([this] { m_loop->Run(m_stopPipe[0]); });
+}
+
+SimulatedDevice::~SimulatedDevice() {
+    Stop();
+    ::close(m_stopPipe[0]);
+    ::close(m_stopPipe[1]);
+}
+
+void SimulatedDevice::Stop() {
+    if (!m_thread.joinable()) return;
+    const char byte = 'q';
+    if (::write(m_stopPipe[1], &byte, 1) != 1) return;
+    m_thread.join();
+}
+
+std::vector<uint8_t> SimulatedDevice::StopAndTakePayload() {
+    Stop();
+    return m_loop->Device().Payload();
+}
+
+std::vector<uint8_t> PatternBytes(size_t count, uint8_t seed) {
+    std::vector<uint8_t> bytes(count);
+    uint32_t state = seed * 2654435761u + 1;
+    for (uint8_t& b : bytes) {
+        state = state * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(state >> 16);
+    }
+    return bytes;
+}
+
+void MainWindowTest::SetUp() {
+    ASSERT_TRUE(m_dialog.Create());
+    m_dialog.ShowWindow(SW_SHOW);
+    m_window = WidgetOf(m_dialog);
+    ASSERT_NE(m_window, nullptr);
+}
+
+void MainWindowTest::TearDown() { m_dialog.DestroyWindow(); }
+
+void MainWindowTest::ClickControl(int id) {
+    QWidget* control = Control(id);
+    ASSERT_NE(control, nullptr) << "control " << id;
+    Click(control);
+}
+
+bool MainWindowTest::Enabled(int id) {
+    QWidget* control = Control(id);
+    return control && control->isEnabled();
+}
+
+QString MainWindowTest::Text(int id) {
+    CString text;
+    if (CWnd* item = m_dialog.GetDlgItem(id)) item->GetWindowText(text);
+    return QString::fromStdWString(text.Str());
+}
+
+CString MainWindowTest::LogText() {
+    CString text;
+    m_dialog.m_editLog.GetWindowText(text);
+    return text;
+}
+
+std::vector<CString> MainWindowTest::LogLines() {
+    std::vector<CString> lines;
+    const CString text = LogText();
+    int start = 0;
+    while (start <= text.GetLength() && !text.IsEmpty()) {
+        const int next = text.Find(L"\r\n", start);
+        if (next < 0) {
+            lines.push_back(text.Mid(start));
+            break;
+        }
+        lines.push_back(text.Mid(start, next - start));
+        start = next + 2;
+    }
+    return lines;
+}
+
+bool MainWindowTest::LogHas(const CString& line) {
+    for (const CString& l : LogLines()) {
+        if (l == line) return true;
+    }
+    return false;
+}
+
+bool MainWindowTest::WaitForLog(const CString& line, std::chrono::milliseconds timeout) {
+    return WaitFor([&] { return LogHas(line); }, timeout);
+}
+
+void MainWindowTest::StartDevice(SimulatorOptions options) { m_device = std::make_unique<SimulatedDevice>(options); }
+
+void MainWindowTest::OpenPort(int port) {
+    const QString wanted = QString("COM%1").arg(port);
+    AnswerNextModal([wanted](QWidget* chooser) {
+        auto* combo = FindControlAs<QComboBox>(chooser, IDC_COMBO_PORTS);
+        ASSERT_NE(combo, nullptr);
+        const int index = combo->findText(wanted);
+        ASSERT_GE(index, 0) << wanted.toStdString() << " is not offered";
+        combo->setCurrentIndex(index);
+        Click(FindControl(chooser, IDOK));
+    });
+    ClickControl(IDC_BTN_PORT);
+    ASSERT_TRUE(m_dialog.m_portOpen);
+}
+
+void MainWindowTest::OpenFile(const std::string& path) {
+    AnswerNextModal([path](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(QString::fromStdString(path));
+        dialog->accept();
+    });
+    ClickControl(IDC_BTN_OPEN_FILE);
+}
+
+std::string MainWindowTest::WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::string path = (m_registry.Root() / name).string();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+std::string MainWindowTest::WriteFirmware(const std::string& name, const std::vector<uint8_t>& payload,
+                                          const std::string& model) {
+    std::vector<uint8_t> image;
+    if (!BuildFirmwareImage(payload.data(), static_cast<uint32_t>(payload.size()), model, image)) return {};
+    return WriteFile(name, image);
+}

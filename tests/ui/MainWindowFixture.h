@@ -1,0 +1,71 @@
+// The main window under test: the real Dialog_Update, created offscreen, driven by clicks, with a
+// device played by the simulator on a pty registered as a COM port.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QPushButton>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/CWnd.h"
+#include "tests/support/GuiTestUtil.h"
+#include "tests/support/TempRegistry.h"
+#include "tools/sim/SimulatorLoop.h"
+#include "ui/Dialog_Update.h"
+#include "ui/resource.h"
+
+// The simulator's own loop on its own thread, as `orvane-cli simulate` runs it.
+class SimulatedDevice {
+public:
+    explicit SimulatedDevice(SimulatorOptions options);
+    ~SimulatedDevice();
+    int Port() const { return m_port; }
+    // Stops the device and returns the payload of its last transfer.
+    std::vector<uint8_t> StopAndTakePayload();
+    bool Running() const { return m_thread.joinable(); }
+
+private:
+    void Stop();
+    std::unique_ptr<SimulatorLoop> m_loop;
+    std::thread m_thread;
+    int m_stopPipe[2] = {-1, -1};
+    int m_port = 0;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    QWidget* Control(int id) { return gui_test::FindControl(m_window, id); }
+    void ClickControl(int id);
+    bool Enabled(int id);
+    QString Text(int id);
+
+    CString LogText();
+    std::vector<CString> LogLines();
+    bool LogHas(const CString& line);
+    bool WaitForLog(const CString& line, std::chrono::milliseconds timeout = gui_test::kDefaultTimeout);
+
+    void StartDevice(SimulatorOptions options = {});
+    // Opens COM<port> through the chooser, as a user would.
+    void OpenPort(int port);
+    // Opens `path` through the file dialog.
+    void OpenFile(const std::string& path);
+    std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes);
+    std::string WriteFirmware(const std::string& name, const std::vector<uint8_t>& payload, const std::string& model);
+
+    TempRegistry m_registry;
+    std::unique_ptr<SimulatedDevice> m_device;
+    Dialog_Update m_dialog;
+    QWidget* m_window = nullptr;
+};
+
+std::vector<uint8_t> PatternBytes(size_t count, uint8_t seed = 1);

@@ -1,0 +1,151 @@
+// Whole updates from clicks: the simulated device receives exactly what the file holds.
+#include <QProgressBar>
+#include <QTest>
+
+#include "tests/ui/MainWindowFixture.h"
+
+namespace {
+
+using namespace gui_test;
+using namespace std::chrono_literals;
+
+class UpdateFlowTest : public MainWindowTest {
+protected:
+    void Ready(SimulatorOptions options = {}) {
+        StartDevice(std::move(options));
+        OpenPort(m_device->Port());
+        m_dialog.m_debugLogEnabled = true;
+    }
+    int Progress() { return FindControlAs<QProgressBar>(m_window, IDC_PROGRESS)->value(); }
+};
+
+TEST_F(UpdateFlowTest, ProgramUpdateEndToEnd) {
+    Ready();
+    const auto program = PatternBytes(1234, 3);
+    ClickControl(IDC_RADIO_PROGRAM);
+    OpenFile(WriteFile("app.tr3", program));
+    EXPECT_TRUE(LogHas(L"程序文件加载成功"));
+    EXPECT_TRUE(LogHas(L"DEBUG：  总块数: 25"));
+    EXPECT_TRUE(LogHas(L"DEBUG：  文件大小: 1234 字节"));
+    ClickControl(IDC_BTN_START);
+    EXPECT_TRUE(LogHas(L"开始程序更新"));
+    EXPECT_FALSE(LogHas(L"等待..."));
+    EXPECT_TRUE(Enabled(IDC_BTN_STOP));
+    EXPECT_FALSE(Enabled(IDC_BTN_PORT));
+    EXPECT_FALSE(Enabled(IDC_BTN_TEST));
+    EXPECT_FALSE(Enabled(IDC_RADIO_STANDBY));
+    ASSERT_TRUE(WaitForLog(L"更新完成！", 20s));
+    EXPECT_EQ(Progress(), 100);
+    EXPECT_EQ(Text(IDC_STATIC_PROGRESS), QString("更新进度: 100%"));
+    EXPECT_EQ(Text(IDC_STATIC_STATE), QString("更新完成"));
+    EXPECT_EQ(m_dialog.m_currentUpdate, nullptr);
+    EXPECT_FALSE(Enabled(IDC_BTN_START));  // the engine must be selected again
+    EXPECT_EQ(m_device->StopAndTakePayload(), program);
+}
+
+struct FirmwareCase {
+    const char* name;
+    bool highSpeed;
+};
+
+class FirmwareFlowTest : public UpdateFlowTest, public ::testing::WithParamInterface<FirmwareCase> {};
+
+TEST_P(FirmwareFlowTest, FirmwareUpdateEndToEnd) {
+    SimulatorOptions options;
+    options.modelGbk = "ORV-7";
+    options.switchDelay = 100ms;
+    Ready(options);
+    const auto payload = PatternBytes(2345, 9);
+    ClickControl(IDC_RADIO_FIRMWARE);
+    if (GetParam().highSpeed) {
+        auto* baud = FindControlAs<QComboBox>(m_window, IDC_COMBO_BAUD);
+        baud->setFocus();
+        QTest::keyClick(baud, Qt::Key_Down);
+        ASSERT_EQ(m_dialog.m_baudIndex, 1);
+    }
+    OpenFile(WriteFirmware("fw.trs", payload, "ORV-7"));
+    ASSERT_TRUE(LogHas(L"固件文件加载成功"));
+    ClickControl(IDC_BTN_START);
+    EXPECT_TRUE(LogHas(GetParam().highSpeed ? L"波特率: 115200" : L"波特率: 9600"));
+    EXPECT_TRUE(LogHas(L"开始固件更新"));
+    EXPECT_TRUE(LogHas(L"等待..."));
+    ASSERT_TRUE(WaitForLog(L"更新完成！", 30s));
+    EXPECT_TRUE(LogHas(L"固件更新完成！"));
+    EXPECT_EQ(LogHas(L"切换到115200成功"), GetParam().highSpeed);
+    EXPECT_EQ(LogHas(L"恢复波特率到9600"), GetParam().highSpeed);
+    EXPECT_EQ(Progress(), 100);
+    EXPECT_EQ(m_device->StopAndTakePayload(), payload);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, FirmwareFlowTest,
+                         ::testing::Values(FirmwareCase{"At9600", false}, FirmwareCase{"At115200", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UpdateFlowTest, ChipModelMismatchStopsBeforeAnyData) {
+    SimulatorOptions options;
+    options.modelGbk = "orv-7";
+    Ready(options);
+    ClickControl(IDC_RADIO_FIRMWARE);
+    OpenFile(WriteFirmware("fw.trs", PatternBytes(500), "ORV-7"));
+    ClickControl(IDC_BTN_START);
+    ASSERT_TRUE(WaitForLog(L"错误：错误！！！设备芯片型号与固件对应芯片型号不符，不能进行固件更新！"));
+    ASSERT_TRUE(WaitForLog(L"错误：更新已停止"));
+    EXPECT_FALSE(m_dialog.m_updating);
+    EXPECT_TRUE(m_device->StopAndTakePayload().empty());
+}
+
+TEST_F(UpdateFlowTest, StopMidRun) {
+    SimulatorOptions options;
+    options.ackDelay = 20ms;
+    Ready(options);
+    ClickControl(IDC_RADIO_PROGRAM);
+    OpenFile(WriteFile("big.tr3", PatternBytes(50000)));
+    ClickControl(IDC_BTN_START);
+    ASSERT_TRUE(WaitFor([&] { return m_dialog.m_programUpdate.m_blocksDone >= 3; }));
+    ClickControl(IDC_BTN_STOP);
+    EXPECT_TRUE(LogHas(L"错误：程序更新已停止"));
+    EXPECT_TRUE(LogHas(L"警告：更新中断，设备需重启"));
+    EXPECT_FALSE(m_dialog.m_updating);
+    EXPECT_TRUE(Enabled(IDC_BTN_START));  // the same engine can be started again
+    EXPECT_FALSE(Enabled(IDC_BTN_STOP));
+    // The displays keep the last poll's values until a mode switch.
+    ClickControl(IDC_RADIO_FIRMWARE);
+    EXPECT_EQ(Text(IDC_STATIC_PROGRESS), QString("更新进度: 0%"));
+    EXPECT_EQ(Text(IDC_STATIC_STATE), QString("等待开始"));
+}
+
+TEST_F(UpdateFlowTest, StartWithoutAFileIsRefusedByTheEngine) {
+    Ready();
+    ClickControl(IDC_RADIO_PROGRAM);
+    ClickControl(IDC_BTN_START);
+    EXPECT_TRUE(LogHas(L"警告：请先加载程序文件"));
+    EXPECT_FALSE(m_dialog.m_updating);
+    EXPECT_TRUE(Enabled(IDC_BTN_START));
+}
+
+TEST_F(UpdateFlowTest, RejectedFileDeselectsTheEngine) {
+    Ready();
+    ClickControl(IDC_RADIO_PROGRAM);
+    OpenFile(WriteFile("empty.tr3", {}));
+    EXPECT_TRUE(LogHas(L"警告：文件加载失败"));
+    EXPECT_EQ(m_dialog.m_currentUpdate, nullptr);
+    EXPECT_FALSE(Enabled(IDC_BTN_START));
+    ClickControl(IDC_RADIO_FIRMWARE);
+    OpenFile(WriteFile("bad.trs", PatternBytes(400)));
+    EXPECT_TRUE(LogHas(L"错误：固件校验错误，加载固件文件失败"));
+    EXPECT_FALSE(Enabled(IDC_BTN_START));
+}
+
+TEST_F(UpdateFlowTest, StrayByteMidUpdateIsSkipped) {
+    SimulatorOptions options;
+    options.strayByte = true;
+    Ready(options);
+    const auto program = PatternBytes(420, 5);
+    ClickControl(IDC_RADIO_PROGRAM);
+    OpenFile(WriteFile("app.tr3", program));
+    ClickControl(IDC_BTN_START);
+    ASSERT_TRUE(WaitForLog(L"更新完成！", 20s));
+    EXPECT_EQ(m_device->StopAndTakePayload(), program);
+}
+
+}  // namespace
