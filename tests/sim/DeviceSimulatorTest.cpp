@@ -7,392 +7,241 @@
 #include "tools/sim/SimFrameSplitter.h"
 
 using namespace simtest;
-using std::chrono::milliseconds;
+using Writes = std::vector<Bytes>;
 
 namespace {
 
-// Feeds whole host frames to a simulator and collects what it sends, at chosen times.
-class Device {
-public:
+// Feeds whole host frames to a simulator and collects what it sends by a given time.
+struct Device {
     explicit Device(SimulatorOptions options = {}) : sim(std::move(options)) {}
 
-    void Send(const Bytes& frame, SimTime at) { Send(frame, at, at); }
-    void Send(const Bytes& frame, SimTime firstByte, SimTime now) {
+    void Send(const Bytes& frame, SimTime now, std::optional<SimTime> firstByte = {}) {
         SimFrameSplitter splitter;
-        splitter.Feed(frame.data(), frame.size(), firstByte);
+        splitter.Feed(frame.data(), frame.size(), firstByte.value_or(now));
         auto parsed = splitter.Next();
-        ASSERT_TRUE(parsed) << "not a host frame";
-        ASSERT_FALSE(splitter.Next());
+        ASSERT_TRUE(parsed);
         sim.OnFrame(*parsed, now);
     }
-    // Everything written by `until`, each write as one element.
-    std::vector<Bytes> Written(SimTime until) {
-        std::vector<Bytes> writes;
-        for (const SimOutput& out : sim.TakeDue(until)) {
-            writes.push_back(out.kind == SimOutput::Kind::HangUp ? Bytes{} : out.bytes);
-            if (out.kind == SimOutput::Kind::HangUp)
-                hungUp = true;
-        }
+    // A hang-up shows as an empty write.
+    Writes Written(SimTime until) {
+        Writes writes;
+        for (const SimOutput& out : sim.TakeDue(until))
+            writes.push_back(out.bytes);
         return writes;
     }
-    // Sends a frame and returns what is written within the next second.
-    std::vector<Bytes> Exchange(const Bytes& frame, SimTime at) {
-        Send(frame, at);
-        return Written(at + milliseconds(1000));
+    Writes Exchange(const Bytes& frame, int ms) {
+        Send(frame, At(ms));
+        return Written(At(ms + 999));
+    }
+    // Trigger, verify (firmware) and every block, one a second from `second` on.
+    Writes Transfer(const Bytes& payload, bool firmware, int second = 0) {
+        Writes acks;
+        Send(Trigger(), At(1000 * second++));
+        if (firmware)
+            acks = Exchange(Verify(1, payload), 1000 * second++);
+        for (size_t i = 0; i < BlockCount(payload.size()); ++i) {
+            for (Bytes& ack : Exchange(PayloadBlock(payload, i, firmware ? 10001 : 0), 1000 * second++)) {
+                acks.push_back(ack);
+            }
+        }
+        return acks;
     }
 
     DeviceSimulator sim;
-    bool hungUp = false;
 };
 
-const Bytes kModelQuery = {0x01, 0x69, 0x00, 0x65, 0x00, 0x00, 0x4D, 0xDC};
-const Bytes kHighSpeedQuery = {0x01, 0x69, 0x00, 0x65, 0x04, 0x80, 0x4E, 0xBC};
-const Bytes kStatusQuery = {0x01, 0x6C, 0x00, 0x65, 0x00, 0x0A, 0x0A, 0,    0,   0,
-                            0,    0,    0,    0,    0,    0,    0,    0x50, 0x68};
-const Bytes kVerifyAbc = {0x01, 0x6A, 0x27, 0x10, 0x00, 0x01, 0x10, 0x08, 0x00, 0x60, 0x00, 0x00, 0x00,
-                          0x00, 0x03, 0x00, 0x00, 0x49, 0x57, 0x26, 0x60, 0xCC, 0xCC, 0x52, 0x89};
-const Bytes kBlockAbc = {0x01, 0x6A, 0x27, 0x11, 0x00, 0x01, 0x03, 0x61, 0x62, 0x63, 0xB0, 0x8C};
-
-SimulatorOptions WithModel(const std::string& model) {
+SimulatorOptions Options(void (*adjust)(SimulatorOptions&)) {
     SimulatorOptions options;
-    options.modelGbk = model;
+    options.modelGbk = "abc";
+    adjust(options);
     return options;
-}
-
-// Trigger, then every block of `payload` (with a verify frame first for firmware); each block at
-// its own second. Returns the acknowledgements in order.
-std::vector<Bytes> Transfer(Device& device, const Bytes& payload, bool firmware, int startSecond = 0) {
-    std::vector<Bytes> acks;
-    int second = startSecond;
-    auto next = [&second] { return At(milliseconds(1000 * second++)); };
-    device.Send(Trigger(), next());
-    if (firmware) {
-        for (const Bytes& b : device.Exchange(Verify(1, payload), next()))
-            acks.push_back(b);
-    }
-    for (size_t i = 0; i < BlockCount(payload.size()); ++i) {
-        for (const Bytes& b : device.Exchange(PayloadBlock(1, payload, i, firmware ? 10001 : 0), next())) {
-            acks.push_back(b);
-        }
-    }
-    return acks;
 }
 
 }  // namespace
 
-TEST(DeviceSimulatorTest, AnswersTheFixedVectors) {
-    SimulatorOptions statusOptions = WithModel("abc");
-    statusOptions.statusCode = 0x5A;
-    struct Case {
-        const char* name;
-        SimulatorOptions options;
-        std::vector<Bytes> frames;  // the last one's answer is checked
-        Bytes reply;
+TEST(DeviceSimulatorTest, AnswersTheFixedVectorsWithTheHostsAddress) {
+    const SimulatorOptions abc = Options([](SimulatorOptions&) {});
+    const std::vector<std::tuple<SimulatorOptions, std::vector<Bytes>, Bytes>> cases = {
+        {abc, {kModelQuery}, kModelReplyAbc},
+        {Options([](SimulatorOptions& o) { o.modelGbk = ""; }), {kModelQuery}, WithCrc({1, 0x69, 0})},
+        {abc, {ModelQuery(0x37, 0)}, WithCrc({0x37, 0x69, 3, 'a', 'b', 'c'})},
+        {abc, {kStatusQuery}, WithCrc({1, 0x6C, 0})},
+        {Options([](SimulatorOptions& o) { o.statusCode = 0x5A; }), {kStatusQuery}, WithCrc({1, 0x6C, 0x5A})},
+        {abc, {kVerifyAbc}, kVerifyAck},
+        {abc, {kVerifyAbc, kBlockAbc}, Ack(1, 10001, 1)},
+        {abc, {Block(0xC8, 0, 2, Pattern(50))}, Ack(0xC8, 0, 2)},
     };
-    const std::vector<Case> cases = {
-        {"model query", WithModel("abc"), {kModelQuery}, {0x01, 0x69, 0x03, 0x61, 0x62, 0x63, 0x65, 0x10}},
-        {"empty model", WithModel(""), {kModelQuery}, WithCrc({0x01, 0x69, 0x00})},
-        {"GBK model",
-         WithModel("\xB2\xE2\xCA\xD4"),
-         {kModelQuery},
-         WithCrc({0x01, 0x69, 0x04, 0xB2, 0xE2, 0xCA, 0xD4})},
-        {"status query", WithModel("abc"), {kStatusQuery}, WithCrc({0x01, 0x6C, 0x00})},
-        {"status code", statusOptions, {kStatusQuery}, WithCrc({0x01, 0x6C, 0x5A})},
-        {"verify", {}, {kVerifyAbc}, {0x01, 0x6A, 0x27, 0x10, 0x00, 0x01, 0xD3, 0x72}},
-        {"first block", {}, {kVerifyAbc, kBlockAbc}, WithCrc({0x01, 0x6A, 0x27, 0x11, 0x00, 0x01})},
-        {"host's address",
-         WithModel("abc"),
-         {ModelQuery(0x37, 0)},
-         WithCrc({0x37, 0x69, 0x03, 0x61, 0x62, 0x63})},
-        {"program block", {}, {Block(0xC8, 0, 2, Pattern(50))}, Ack(0xC8, 0, 2)},
-    };
-    for (const Case& c : cases) {
-        Device device(c.options);
-        std::vector<Bytes> written;
-        for (size_t i = 0; i < c.frames.size(); ++i)
-            written = device.Exchange(c.frames[i], At(milliseconds(100 * i)));
-        ASSERT_EQ(written.size(), 1u) << c.name;
-        EXPECT_EQ(written[0], c.reply) << c.name;
+    for (const auto& [options, frames, reply] : cases) {
+        Device device(options);
+        Writes written;
+        for (size_t i = 0; i < frames.size(); ++i)
+            written = device.Exchange(frames[i], 1000 * static_cast<int>(i));
+        EXPECT_EQ(written, Writes{reply});
     }
-    Device trigger;
-    EXPECT_TRUE(trigger.Exchange(Trigger(), At(milliseconds(0))).empty()) << "a trigger gets no answer";
+    EXPECT_TRUE(Device().Exchange(Trigger(), 0).empty()) << "a trigger gets no answer";
 }
 
-TEST(DeviceSimulatorTest, KeepsAFirmwarePayloadAndChecksTheRecord) {
+TEST(DeviceSimulatorTest, KeepsAFirmwarePayloadAndChecksItsRecord) {
     Device device;
     const Bytes payload = Pattern(101);
-    const std::vector<Bytes> acks = Transfer(device, payload, true);
-    const std::vector<Bytes> expected = {Ack(1, 10000, 3), Ack(1, 10001, 3), Ack(1, 10002, 3),
-                                         Ack(1, 10003, 3)};
-    EXPECT_EQ(acks, expected);
+    EXPECT_EQ(device.Transfer(payload, true),
+              (Writes{Ack(1, 10000, 3), Ack(1, 10001, 3), Ack(1, 10002, 3), Ack(1, 10003, 3)}));
     EXPECT_EQ(device.sim.Payload(), payload);
     const SimReport report = device.sim.Report();
     EXPECT_EQ(report.mode, SimTransferMode::Firmware);
-    EXPECT_TRUE(report.complete);
-    EXPECT_EQ(report.blocksReceived, 3u);
-    EXPECT_EQ(report.blocksExpected, 3u);
-    EXPECT_EQ(report.numberingErrors, 0u);
-    ASSERT_TRUE(report.record);
-    EXPECT_TRUE(report.record->AllOk());
-    EXPECT_EQ(device.sim.TransfersCompleted(), 1u);
+    EXPECT_TRUE(report.complete && report.record && report.record->AllOk());
 }
 
-TEST(DeviceSimulatorTest, RecordMismatchShowsWhenBlocksDifferFromTheAnnouncement) {
-    Device device;
-    const Bytes announced = Pattern(60);
-    Bytes sent = announced;
-    sent[55] ^= 0xFF;  // the second block carries other bytes than the record was made of
-    device.Send(Trigger(), At(milliseconds(0)));
-    device.Exchange(Verify(1, announced), At(milliseconds(10)));
-    device.Exchange(PayloadBlock(1, sent, 0, 10001), At(milliseconds(20)));
-    device.Exchange(PayloadBlock(1, sent, 1, 10001), At(milliseconds(30)));
-    const SimReport report = device.sim.Report();
-    ASSERT_TRUE(report.record);
-    EXPECT_TRUE(report.complete);
-    EXPECT_TRUE(report.record->length.ok());
-    EXPECT_FALSE(report.record->crc.ok());
-    EXPECT_FALSE(report.record->sum.ok());
-    EXPECT_FALSE(report.record->xorValue.ok());
-    EXPECT_FALSE(report.record->AllOk());
-}
-
-TEST(DeviceSimulatorTest, ChecksBlockNumbering) {
-    const Bytes payload = Pattern(150);  // three blocks
+TEST(DeviceSimulatorTest, ChecksBlockNumberingAndReplacesReSentBlocks) {
+    const Bytes payload = Pattern(150);
     struct Case {
-        const char* name;
-        std::vector<size_t> order;  // block indexes in the order sent (program numbering)
+        std::vector<uint16_t> order;  // program block numbers in the order sent; 7 is beyond the count
         uint32_t received, duplicates, numberingErrors;
         bool complete;
     };
-    const std::vector<Case> cases = {
-        {"in order", {0, 1, 2}, 3, 0, 0, true},          {"re-sent block", {0, 1, 1, 2}, 3, 1, 0, true},
-        {"swapped", {0, 2, 1}, 3, 0, 2, true},           {"gap", {0, 2}, 2, 0, 1, false},
-        {"beyond the count", {0, 1, 7}, 2, 0, 1, false},
-    };
-    for (const Case& c : cases) {
+    for (const Case& c : std::vector<Case>{{{0, 1, 2}, 3, 0, 0, true},
+                                           {{0, 1, 1, 2}, 3, 1, 0, true},
+                                           {{0, 2, 1}, 3, 0, 2, true},
+                                           {{0, 2}, 2, 0, 1, false},
+                                           {{0, 1, 7}, 2, 0, 1, false}}) {
         Device device;
-        device.Send(Trigger(), At(milliseconds(0)));
-        int ms = 10;
-        for (size_t index : c.order) {
-            const Bytes frame = index < 3 ? PayloadBlock(1, payload, index, 0) : Block(1, index, 3, {0x01});
-            const std::vector<Bytes> acks = device.Exchange(frame, At(milliseconds(ms += 10)));
-            ASSERT_EQ(acks.size(), 1u) << c.name;
-            EXPECT_EQ(acks[0], Ack(1, static_cast<uint16_t>(index), 3)) << c.name << ": acks echo what came";
+        device.Send(Trigger(), At(0));
+        int ms = 0;
+        for (uint16_t n : c.order) {
+            const Bytes frame = n < 3 ? PayloadBlock(payload, n, 0) : Block(1, n, 3, {1});
+            EXPECT_EQ(device.Exchange(frame, ms += 1000), Writes{Ack(1, n, 3)}) << "acks echo what came";
         }
-        const SimReport report = device.sim.Report();
-        EXPECT_EQ(report.mode, SimTransferMode::Program) << c.name;
-        EXPECT_EQ(report.blocksReceived, c.received) << c.name;
-        EXPECT_EQ(report.duplicateBlocks, c.duplicates) << c.name;
-        EXPECT_EQ(report.numberingErrors, c.numberingErrors) << c.name;
-        EXPECT_EQ(report.complete, c.complete) << c.name;
-        EXPECT_FALSE(report.record) << c.name;
+        const SimReport r = device.sim.Report();
+        EXPECT_EQ(r.mode, SimTransferMode::Program);
+        EXPECT_EQ(std::tie(r.blocksReceived, r.duplicateBlocks, r.numberingErrors, r.complete),
+                  std::tie(c.received, c.duplicates, c.numberingErrors, c.complete))
+            << ::testing::PrintToString(c.order);
         if (c.complete) {
-            EXPECT_EQ(device.sim.Payload(), payload) << c.name;
+            EXPECT_EQ(device.sim.Payload(), payload);
         }
     }
 }
 
-TEST(DeviceSimulatorTest, ReSentBlockReplacesAndCountChangesAreNoted) {
+TEST(DeviceSimulatorTest, TriggerStartsASessionButATestDoesNotWipeTheLastTransfer) {
     Device device;
-    device.Send(Trigger(), At(milliseconds(0)));
-    device.Exchange(Block(1, 0, 2, Bytes(50, 0xAA)), At(milliseconds(10)));
-    device.Exchange(Block(1, 0, 2, Bytes(50, 0xBB)), At(milliseconds(20)));
-    device.Exchange(Block(1, 1, 3, {0xCC}), At(milliseconds(30)));
-    Bytes expected(50, 0xBB);
-    expected.push_back(0xCC);
-    EXPECT_EQ(device.sim.Payload(), expected);
-    const SimReport report = device.sim.Report();
-    EXPECT_EQ(report.duplicateBlocks, 1u);
-    EXPECT_EQ(report.countMismatches, 1u);
-    EXPECT_EQ(report.dataFrames, 3u);
-}
+    device.Transfer(Pattern(70, 5), true);
+    device.Send(Trigger(), At(20000));
+    device.Exchange(kModelQuery, 20150);
+    EXPECT_EQ(device.sim.Payload(), Pattern(70, 5));
 
-TEST(DeviceSimulatorTest, TriggerStartsANewSessionButKeepsTheLastTransferUntilANewOneBegins) {
-    Device device;
-    const Bytes first = Pattern(70, 5);
-    Transfer(device, first, true);
-    // A connection test after the update must not wipe what the update delivered.
-    device.Send(Trigger(), At(milliseconds(20000)));
-    device.Exchange(kModelQuery, At(milliseconds(20150)));
-    EXPECT_EQ(device.sim.Payload(), first);
-    EXPECT_EQ(device.sim.Report().mode, SimTransferMode::Firmware);
-
-    const Bytes second = Pattern(30, 9);
-    Transfer(device, second, false, 30);
-    EXPECT_EQ(device.sim.Payload(), second);
+    device.Transfer(Pattern(30, 9), false, 30);
+    EXPECT_EQ(device.sim.Payload(), Pattern(30, 9));
     const SimReport report = device.sim.Report();
     EXPECT_EQ(report.mode, SimTransferMode::Program);
     EXPECT_EQ(report.dataFrames, 1u);
     EXPECT_EQ(report.transfersCompleted, 2u);
-    EXPECT_EQ(report.framesByKind.at("trigger"), 3u);
 }
 
-TEST(DeviceSimulatorTest, HighSpeedReplyWaitsForTheSwitchAndTheRateReturnsAfterTheLastAck) {
-    SimulatorOptions options = WithModel("abc");
-    options.switchDelay = milliseconds(250);
-    Device device(options);
-    device.Send(Trigger(), At(milliseconds(0)));
-    device.Send(kHighSpeedQuery, At(milliseconds(1000)));
+TEST(DeviceSimulatorTest, HighSpeedReplyComesOnlyAfterTheSwitchAndTheRateReturnsAfterTheLastAck) {
+    Device device(Options([](SimulatorOptions& o) { o.switchDelay = std::chrono::milliseconds(250); }));
+    device.Send(Trigger(), At(0));
+    device.Send(kHighSpeedQuery, At(1000));
     EXPECT_EQ(device.sim.CurrentRate(), 115200u);
-    EXPECT_TRUE(device.Written(At(milliseconds(1249))).empty()) << "a reply before the host's switch is lost";
-    EXPECT_EQ(device.Written(At(milliseconds(1250))),
-              std::vector<Bytes>{WithCrc({1, 0x69, 3, 'a', 'b', 'c'})});
+    EXPECT_TRUE(device.Written(At(1249)).empty()) << "a reply during the host's switch is lost";
+    EXPECT_EQ(device.Written(At(1250)), Writes{kModelReplyAbc});
 
     const Bytes payload = Pattern(80);
-    device.Exchange(kStatusQuery, At(milliseconds(1300)));
-    device.Exchange(Verify(1, payload), At(milliseconds(1310)));
-    device.Exchange(PayloadBlock(1, payload, 0, 10001), At(milliseconds(1320)));
+    device.Exchange(Verify(1, payload), 2000);
+    device.Exchange(PayloadBlock(payload, 0, 10001), 3000);
     EXPECT_EQ(device.sim.CurrentRate(), 115200u);
-    device.Exchange(PayloadBlock(1, payload, 1, 10001), At(milliseconds(1330)));
+    device.Exchange(PayloadBlock(payload, 1, 10001), 4000);
     EXPECT_EQ(device.sim.CurrentRate(), 9600u);
-    EXPECT_EQ(device.sim.Report().lastRate, 9600u);
 
-    // A plain query does not switch; a trigger always brings the rate back.
-    device.Exchange(kModelQuery, At(milliseconds(2000)));
-    EXPECT_EQ(device.sim.CurrentRate(), 9600u);
-    device.Send(kHighSpeedQuery, At(milliseconds(3000)));
-    device.Send(Trigger(), At(milliseconds(3001)));
-    EXPECT_EQ(device.sim.CurrentRate(), 9600u);
+    device.Send(kHighSpeedQuery, At(5000));
+    device.Send(Trigger(), At(5001));
+    EXPECT_EQ(device.sim.CurrentRate(), 9600u) << "a trigger brings the rate back";
 }
 
 TEST(DeviceSimulatorTest, PacingTakesTheWireTimeBothWays) {
-    SimulatorOptions options = WithModel("abc");
-    options.pace = true;
-    options.ackDelay = milliseconds(7);
-    Device device(options);
-    const auto byte9600 = DeviceSimulator::ByteTime(9600);
-    const auto byte115200 = DeviceSimulator::ByteTime(115200);
-    EXPECT_EQ(byte9600, std::chrono::nanoseconds(1041666));
-
-    // A 59-byte block whose first byte came at 100 ms, read at 101 ms: it is in only after 59
-    // byte times; the ack then takes 7 ms of thought and 8 byte times on the wire.
-    const SimTime first = At(milliseconds(100));
-    device.Send(Block(1, 0, 1, Pattern(50)), first, At(milliseconds(101)));
-    const SimTime ackDue = first + (59 + 8) * byte9600 + milliseconds(7);
-    ASSERT_TRUE(device.sim.NextDue());
-    EXPECT_EQ(*device.sim.NextDue(), ackDue);
+    Device device(Options([](SimulatorOptions& o) {
+        o.pace = true;
+        o.ackDelay = std::chrono::milliseconds(7);
+    }));
+    const auto bit9600 = DeviceSimulator::ByteTime(9600), bit115200 = DeviceSimulator::ByteTime(115200);
+    EXPECT_EQ(bit9600, std::chrono::nanoseconds(1041666));
+    // A 59-byte block whose first byte came at 100 ms: in after 59 byte times, then 7 ms of
+    // thought and 8 byte times of ack.
+    device.Send(Block(1, 0, 1, Pattern(50)), At(101), At(100));
+    const SimTime ackDue = At(100) + 67 * bit9600 + std::chrono::milliseconds(7);
+    EXPECT_EQ(device.sim.NextDue(), ackDue);
     EXPECT_TRUE(device.Written(ackDue - std::chrono::nanoseconds(1)).empty());
     EXPECT_EQ(device.Written(ackDue).size(), 1u);
 
-    // A frame read late is processed when read; one that is in while the device is still sending
-    // waits until the device is done.
-    device.Send(kStatusQuery, At(milliseconds(200)), At(milliseconds(300)));
-    device.Send(kStatusQuery, At(milliseconds(300)) - 19 * byte9600, At(milliseconds(300)));
-    const SimTime firstReply = At(milliseconds(300)) + 5 * byte9600;
-    EXPECT_EQ(device.Written(firstReply).size(), 1u);
-    const SimTime secondReply = firstReply + 5 * byte9600;
-    EXPECT_TRUE(device.Written(secondReply - std::chrono::nanoseconds(1)).empty());
-    EXPECT_EQ(device.Written(secondReply).size(), 1u);
+    // A frame that is in while the device is still sending waits until it is done.
+    device.Send(kStatusQuery, At(300), At(200));
+    device.Send(kStatusQuery, At(300), At(300) - 19 * bit9600);
+    EXPECT_EQ(device.Written(At(300) + 5 * bit9600).size(), 1u);
+    EXPECT_EQ(device.sim.NextDue(), At(300) + 10 * bit9600);
 
-    // At 115200 the reply of the switch query is paced at the new rate.
-    device.Send(kHighSpeedQuery, At(milliseconds(1000)));
-    const SimTime modelDue = At(milliseconds(1000)) + 8 * byte9600 + options.switchDelay + 8 * byte115200;
-    EXPECT_EQ(*device.sim.NextDue(), modelDue);
+    device.Written(At(1000));
+    device.Send(kHighSpeedQuery, At(1000));
+    EXPECT_EQ(device.sim.NextDue(), At(1250) + 8 * bit9600 + 8 * bit115200) << "the reply goes at 115200";
 }
 
 TEST(DeviceSimulatorTest, SilentAndStrayByteFaults) {
-    SimulatorOptions silent = WithModel("abc");
-    silent.silent = true;
-    Device quiet(silent);
-    EXPECT_TRUE(Transfer(quiet, Pattern(60), true).empty());
-    EXPECT_TRUE(quiet.Exchange(kModelQuery, At(milliseconds(9000))).empty());
+    Device quiet(Options([](SimulatorOptions& o) { o.silent = true; }));
+    EXPECT_TRUE(quiet.Transfer(Pattern(60), true).empty());
     EXPECT_EQ(quiet.sim.Payload(), Pattern(60)) << "a silent device still listens";
 
-    SimulatorOptions stray = WithModel("abc");
-    stray.strayByte = true;
-    Device device(stray);
-    const Bytes reply = WithCrc({1, 0x69, 3, 'a', 'b', 'c'});
-    Bytes withStray = reply;
-    withStray.insert(withStray.begin(), 0x00);
-    EXPECT_EQ(device.Exchange(kModelQuery, At(milliseconds(0))), std::vector<Bytes>{reply})
-        << "no trigger yet";
-    device.Send(Trigger(), At(milliseconds(100)));
-    EXPECT_EQ(device.Exchange(kModelQuery, At(milliseconds(200))), std::vector<Bytes>{withStray});
-    EXPECT_EQ(device.Exchange(kModelQuery, At(milliseconds(300))), std::vector<Bytes>{reply});
-    device.Send(Trigger(), At(milliseconds(400)));
-    EXPECT_EQ(device.Exchange(kModelQuery, At(milliseconds(500))), std::vector<Bytes>{withStray});
-}
-
-TEST(DeviceSimulatorTest, FaultyAckIsFollowedByTheCorrectOneOnce) {
-    struct Case {
-        const char* name;
-        bool firmware;
-        bool wrongNumber;
-        Bytes faulty;  // what block 2 is first acknowledged with
-        Bytes correct;
-    };
-    const std::vector<Case> cases = {
-        {"program number", false, true, Ack(1, 0, 3), Ack(1, 1, 3)},
-        {"program count", false, false, Ack(1, 1, 4), Ack(1, 1, 3)},
-        {"firmware number", true, true, Ack(1, 9999, 3), Ack(1, 10002, 3)},
-        {"firmware count", true, false, Ack(1, 10002, 4), Ack(1, 10002, 3)},
-    };
-    const Bytes payload = Pattern(150);
-    for (const Case& c : cases) {
-        SimulatorOptions options;
-        (c.wrongNumber ? options.wrongNumberAt : options.wrongCountAt) = 2;
-        options.recoverDelay = milliseconds(200);
-        Device device(options);
-        const uint16_t base = c.firmware ? 10001 : 0;
-        device.Send(Trigger(), At(milliseconds(0)));
-        if (c.firmware)
-            device.Exchange(Verify(1, payload), At(milliseconds(10)));
-        device.Exchange(PayloadBlock(1, payload, 0, base), At(milliseconds(20)));
-        device.Send(PayloadBlock(1, payload, 1, base), At(milliseconds(1000)));
-        EXPECT_EQ(device.Written(At(milliseconds(1199))), std::vector<Bytes>{c.faulty}) << c.name;
-        EXPECT_EQ(device.Written(At(milliseconds(1200))), std::vector<Bytes>{c.correct}) << c.name;
-        // Once a run: the same ordinal in the next session is acknowledged plainly.
-        device.Send(Trigger(), At(milliseconds(2000)));
-        device.Exchange(PayloadBlock(1, payload, 0, base), At(milliseconds(2010)));
-        EXPECT_EQ(device.Exchange(PayloadBlock(1, payload, 1, base), At(milliseconds(2020))),
-                  std::vector<Bytes>{c.correct})
-            << c.name;
+    Device device(Options([](SimulatorOptions& o) { o.strayByte = true; }));
+    const Bytes stray = Concat({{0x00}, kModelReplyAbc});
+    EXPECT_EQ(device.Exchange(kModelQuery, 0), Writes{kModelReplyAbc}) << "no trigger yet";
+    for (int session = 1; session <= 2; ++session) {
+        device.Send(Trigger(), At(1000 * session));
+        EXPECT_EQ(device.Exchange(kModelQuery, 1000 * session + 100), Writes{stray});
+        EXPECT_EQ(device.Exchange(kModelQuery, 1000 * session + 200), Writes{kModelReplyAbc});
     }
 }
 
-TEST(DeviceSimulatorTest, CorrectionIsWithdrawnWhenTheHostTookTheFaultyAck) {
-    // A firmware host ignores the count, takes the faulty ack and sends the next block at once; a
-    // late correction would then be read as the ack of that block.
-    SimulatorOptions options;
-    options.wrongCountAt = 1;
-    Device device(options);
+TEST(DeviceSimulatorTest, FaultyAckIsCorrectedOnceUnlessTheHostTookIt) {
     const Bytes payload = Pattern(150);
-    device.Send(Trigger(), At(milliseconds(0)));
-    device.Exchange(Verify(1, payload), At(milliseconds(10)));
-    device.Send(PayloadBlock(1, payload, 0, 10001), At(milliseconds(20)));
-    EXPECT_EQ(device.Written(At(milliseconds(20))), std::vector<Bytes>{Ack(1, 10001, 4)});
-    device.Send(PayloadBlock(1, payload, 1, 10001), At(milliseconds(25)));
-    EXPECT_EQ(device.Written(At(milliseconds(5000))), std::vector<Bytes>{Ack(1, 10002, 3)});
+    // {firmware, wrong number?, first ack of block 2, correct ack}
+    const std::vector<std::tuple<bool, bool, Bytes, Bytes>> cases = {
+        {false, true, Ack(1, 0, 3), Ack(1, 1, 3)},
+        {false, false, Ack(1, 1, 4), Ack(1, 1, 3)},
+        {true, true, Ack(1, 9999, 3), Ack(1, 10002, 3)},  // below every number a firmware host takes
+        {true, false, Ack(1, 10002, 4), Ack(1, 10002, 3)},
+    };
+    for (const auto& [firmware, wrongNumber, faulty, correct] : cases) {
+        SimulatorOptions options;
+        (wrongNumber ? options.wrongNumberAt : options.wrongCountAt) = 2;
+        Device device(options);
+        const uint16_t base = firmware ? 10001 : 0;
+        device.Send(Trigger(), At(0));
+        device.Exchange(PayloadBlock(payload, 0, base), 10);
+        device.Send(PayloadBlock(payload, 1, base), At(1000));
+        EXPECT_EQ(device.Written(At(1199)), Writes{faulty});
+        EXPECT_EQ(device.Written(At(1200)), Writes{correct});
+        EXPECT_EQ(device.Transfer(payload, firmware, 2).size(), 3u + firmware) << "once a run";
+    }
+    // A host that took the faulty ack sends the next block; the correction must not follow.
+    Device device(Options([](SimulatorOptions& o) { o.wrongCountAt = 1; }));
+    device.Send(Trigger(), At(0));
+    device.Send(PayloadBlock(payload, 0, 10001), At(20));
+    EXPECT_EQ(device.Written(At(20)), Writes{Ack(1, 10001, 4)});
+    device.Send(PayloadBlock(payload, 1, 10001), At(25));
+    EXPECT_EQ(device.Written(At(5000)), Writes{Ack(1, 10002, 3)});
 }
 
-TEST(DeviceSimulatorTest, DroppedAckAndHangUp) {
+TEST(DeviceSimulatorTest, DroppedAckAndHangUpHappenOnce) {
     const Bytes payload = Pattern(150);
-    SimulatorOptions drop;
-    drop.dropAckAt = 2;
-    Device dropping(drop);
-    dropping.Send(Trigger(), At(milliseconds(0)));
-    EXPECT_EQ(dropping.Exchange(PayloadBlock(1, payload, 0, 0), At(milliseconds(10))).size(), 1u);
-    EXPECT_TRUE(dropping.Exchange(PayloadBlock(1, payload, 1, 0), At(milliseconds(20))).empty());
-    EXPECT_FALSE(dropping.sim.NextDue());
-    // The host gives up and starts again: this time block 2 is acknowledged.
-    EXPECT_EQ(Transfer(dropping, payload, false, 10).size(), 3u);
-
-    SimulatorOptions hangup;
-    hangup.hangupAt = 2;
-    hangup.pace = true;
-    Device hanging(hangup);
-    hanging.Send(Trigger(), At(milliseconds(0)));
-    hanging.Send(kHighSpeedQuery, At(milliseconds(1000)));
-    hanging.Written(At(milliseconds(2000)));
-    hanging.Exchange(PayloadBlock(1, payload, 0, 0), At(milliseconds(2010)));
-    EXPECT_FALSE(hanging.hungUp);
-    const std::vector<Bytes> written =
-        hanging.Exchange(PayloadBlock(1, payload, 1, 0), At(milliseconds(2020)));
-    EXPECT_EQ(written, std::vector<Bytes>{Bytes{}}) << "a hang-up and no ack";
-    EXPECT_TRUE(hanging.hungUp);
-    hanging.sim.OnLineReset();
-    EXPECT_EQ(hanging.sim.CurrentRate(), 9600u);
-    hanging.hungUp = false;
-    EXPECT_EQ(Transfer(hanging, payload, false, 10).size(), 3u);
-    EXPECT_FALSE(hanging.hungUp) << "the cable is pulled once";
+    for (bool hangup : {false, true}) {
+        SimulatorOptions options;
+        (hangup ? options.hangupAt : options.dropAckAt) = 2;
+        Device device(options);
+        device.Send(Trigger(), At(0));
+        device.Send(kHighSpeedQuery, At(10));
+        device.Exchange(PayloadBlock(payload, 0, 0), 1000);
+        EXPECT_EQ(device.Exchange(PayloadBlock(payload, 1, 0), 2000), hangup ? Writes{Bytes{}} : Writes{});
+        if (hangup) {
+            device.sim.OnLineReset();
+            EXPECT_EQ(device.sim.CurrentRate(), 9600u);
+        }
+        EXPECT_EQ(device.Transfer(payload, false, 10).size(), 3u);
+    }
 }
