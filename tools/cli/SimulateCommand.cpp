@@ -53,6 +53,8 @@ int RunSimulate(const CommandArgs& args) {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
+    // A reader that went away must not kill us before the link is removed.
+    ::signal(SIGPIPE, SIG_IGN);
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         if (::sigaction(signal, &action, nullptr) != 0) {
             PrintLine(stderr, std::string("simulate: sigaction failed: ") + std::strerror(errno));
