@@ -60,7 +60,7 @@ void CComboBox::ResetContent() {
 
 int CComboBox::GetCount() const {
     QComboBox* combo = Combo(WindowRegistry::Find(GetSafeHwnd()));
-    return combo == nullptr ? CB_ERR : combo->count();
+    return combo == nullptr ? 0 : combo->count();
 }
 
 int CComboBox::SetItemData(int index, DWORD_PTR data) {

@@ -33,6 +33,16 @@ private:
     HWND m_hwnd;
 };
 
+// A Windows radio button takes clicks anywhere in its rectangle, not only on its mark and label.
+template <class Base>
+class WholeAreaButton : public ControlWidget<Base> {
+public:
+    using ControlWidget<Base>::ControlWidget;
+
+protected:
+    bool hitButton(const QPoint& pos) const override { return this->rect().contains(pos); }
+};
+
 class DialogWidget : public QWidget {
 public:
     DialogWidget(HWND hwnd, QWidget* parent, Qt::WindowFlags flags);

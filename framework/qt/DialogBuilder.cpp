@@ -126,7 +126,7 @@ void DialogBuilder::AddControl(HWND dialog, QWidget* dialogWidget, const DialogI
             controlRecord->kind = WindowKind::GroupBox;
             widget = box;
         } else if (type == BS_AUTORADIOBUTTON) {
-            auto* radio = new ControlWidget<QRadioButton>(hwnd, dialogWidget);
+            auto* radio = new WholeAreaButton<QRadioButton>(hwnd, dialogWidget);
             radio->setText(Text(item.text));
             radio->setAutoExclusive(false);
             if (radioGroup == nullptr) {

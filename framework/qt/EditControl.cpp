@@ -1,7 +1,6 @@
 // The multi-line edit's text model.
 #include "framework/qt/EditControl.h"
 
-#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -9,6 +8,7 @@
 #include <QTextDocument>
 #include <QTextLayout>
 #include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -29,6 +29,25 @@ QString ToDisplay(const std::wstring& text) {
         }
     }
     return QString::fromStdWString(display);
+}
+
+struct LineCountCache : QTextBlockUserData {
+    int revision = -1;
+    int widthKey = -1;
+    int lines = 1;
+};
+
+int VisualLines(const QString& text, const QFont& font, const QTextOption& option, qreal width) {
+    QTextLayout layout(text, font);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    int lines = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width > 0 ? width : qreal(INT_MAX));
+        ++lines;
+    }
+    layout.endLayout();
+    return std::max(1, lines);
 }
 
 int Clamp(int value, int low, int high) {
@@ -126,15 +145,26 @@ int EditControl::GetLineCount(WindowRecord& record) {
     if (edit == nullptr) {
         return 1 + static_cast<int>(std::count(record.edit.text.begin(), record.edit.text.end(), L'\n'));
     }
+    // The widget lays blocks out lazily and only at a width it learns when shown, so the count is
+    // made here, with the same wrapping rules, and cached per block until the block or the width
+    // changes.
     QTextDocument* document = edit->document();
-    auto* layout = qobject_cast<QPlainTextDocumentLayout*>(document->documentLayout());
+    const qreal width = edit->viewport()->width() - 2 * document->documentMargin();
+    const int widthKey = static_cast<int>(width * 16);
+    const QTextOption option = document->defaultTextOption();
     int lines = 0;
     for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        // Blocks are laid out lazily, as they are painted; asking for the bounding rectangle lays
-        // this one out at the current width.
-        if (layout != nullptr)
-            layout->blockBoundingRect(block);
-        lines += std::max(1, block.layout()->lineCount());
+        auto* cache = static_cast<LineCountCache*>(block.userData());
+        if (cache == nullptr) {
+            cache = new LineCountCache;
+            block.setUserData(cache);  // the document owns it
+        }
+        if (cache->revision != block.revision() || cache->widthKey != widthKey) {
+            cache->revision = block.revision();
+            cache->widthKey = widthKey;
+            cache->lines = VisualLines(block.text(), document->defaultFont(), option, width);
+        }
+        lines += cache->lines;
     }
     return std::max(1, lines);
 }

@@ -11,17 +11,13 @@ QStringList TranslateFileFilter(const wchar_t* filter) {
         QStringList patterns;
         for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
             const QString trimmed = pattern.trimmed();
-            if (trimmed.isEmpty())
-                continue;
-            patterns.append(trimmed == QLatin1String("*.*") ? QStringLiteral("*") : trimmed);
+            if (!trimmed.isEmpty())
+                patterns.append(trimmed == QLatin1String("*.*") ? QStringLiteral("*") : trimmed);
         }
-        if (display.isEmpty() && patterns.isEmpty())
-            break;  // the closing "||"
-        if (patterns.isEmpty())
-            continue;
-        const QString joined = patterns.join(QLatin1Char(' '));
-        result.append(display.isEmpty() ? joined
-                                        : display + QStringLiteral(" (") + joined + QLatin1Char(')'));
+        // The bars stand for the NULs of the Windows string, so an empty field is the terminator.
+        if (display.isEmpty() || patterns.isEmpty())
+            break;
+        result.append(display + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')'));
     }
     return result;
 }

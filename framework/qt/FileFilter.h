@@ -5,5 +5,5 @@
 
 // "Text|*.a;*.b|All|*.*||" becomes {"Text (*.a *.b)", "All (*)"} in the shape Qt parses: the display
 // text followed by the patterns in parentheses. Qt's "*.*" matches only names with a dot, so it
-// becomes "*". Pairs without patterns are dropped.
+// becomes "*". An empty field ends the list, as the double NUL does on Windows.
 QStringList TranslateFileFilter(const wchar_t* filter);

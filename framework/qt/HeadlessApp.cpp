@@ -1,0 +1,39 @@
+#include "framework/HeadlessApp.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <memory>
+
+namespace {
+// How long one pass of the event loop may wait for something to arrive.
+constexpr int kPumpSliceMs = 5;
+}  // namespace
+
+int AfxRunWithoutDisplay(const std::function<int()>& body) {
+    if (QCoreApplication::instance() != nullptr) return body();
+    // The offscreen platform needs no display server; set before the application reads it.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "orvane-cli";
+    static char* argv[] = {name, nullptr};
+    auto app = std::make_unique<QApplication>(argc, argv);
+    const int result = body();
+    app.reset();
+    return result;
+}
+
+bool AfxPumpMessagesUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    QDeadlineTimer deadline(timeout.count());
+    // The ticking timer bounds each wait for events, so the condition and the deadline are
+    // looked at regularly even when nothing else happens.
+    QTimer tick;
+    tick.start(kPumpSliceMs);
+    QEventLoop loop;
+    while (!done()) {
+        if (deadline.hasExpired()) return done();
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}

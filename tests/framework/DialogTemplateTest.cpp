@@ -1,0 +1,225 @@
+// The program's templates built into windows: every control where the template puts it (dialog
+// units converted with the dialog font's metrics), of the right kind, with its text, and a font
+// that can actually draw the Chinese texts. Also the application icon.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRawFont>
+#include <QTest>
+#include <QWidget>
+#include <cmath>
+
+#include "framework/CDialogEx.h"
+#include "framework/CWinApp.h"
+#include "framework/DialogTemplate.h"
+#include "framework/IconResource.h"
+#include "tests/support/GuiTestUtil.h"
+#include "ui/Resources.h"
+#include "ui/resource.h"
+
+namespace {
+
+class TemplateTest : public testing::Test {
+protected:
+    void SetUp() override { RegisterDialogResources(); }
+
+    // Builds template `id` without showing it.
+    QWidget* Build(CDialogEx& dialog) {
+        EXPECT_TRUE(dialog.Create());
+        return gui_test::WidgetOf(dialog);
+    }
+};
+
+// Windows' base units: the average width of the 52 letters and the height of the font.
+QSize BaseUnits(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const double letters =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    return QSize(static_cast<int>((letters / 26 + 1) / 2), metrics.height());
+}
+
+int ToPixels(int dlu, int base, int divisor) {
+    return static_cast<int>(std::lround(dlu * base / double(divisor)));
+}
+
+TEST_F(TemplateTest, MainDialogControlsSitWhereTheTemplatePutsThem) {
+    CDialogEx dialog(IDD_ORVANE_DIALOG);
+    QWidget* widget = Build(dialog);
+    ASSERT_NE(widget, nullptr);
+    const QSize base = BaseUnits(widget->font());
+    ASSERT_GT(base.width(), 0);
+
+    EXPECT_EQ(widget->size(), QSize(ToPixels(480, base.width(), 4), ToPixels(365, base.height(), 8)));
+    EXPECT_EQ(widget->minimumSize(), widget->maximumSize());  // not resizable
+    EXPECT_EQ(widget->windowTitle(), QStringLiteral("Orvane"));
+
+    struct Placement {
+        int id;
+        int x, y, cx, cy;
+    };
+    const Placement placements[] = {
+        {IDC_BTN_PORT, 20, 35, 46, 17},        {IDC_EDIT_ADDRESS, 71, 62, 46, 14},
+        {IDC_RADIO_PROGRAM, 168, 118, 80, 12}, {IDC_BTN_STOP, 182, 188, 48, 18},
+        {IDC_PROGRESS, 20, 271, 198, 16},      {IDC_EDIT_LOG, 260, 31, 199, 309},
+    };
+    for (const Placement& p : placements) {
+        SCOPED_TRACE(p.id);
+        QWidget* control = gui_test::FindControl(widget, p.id);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(control->geometry(),
+                  QRect(ToPixels(p.x, base.width(), 4), ToPixels(p.y, base.height(), 8),
+                        ToPixels(p.cx, base.width(), 4), ToPixels(p.cy, base.height(), 8)));
+    }
+    // The combo box's template height includes its list; only the position and width are fixed.
+    QWidget* combo = gui_test::FindControl(widget, IDC_COMBO_BAUD);
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->pos(), QPoint(ToPixels(65, base.width(), 4), ToPixels(311, base.height(), 8)));
+    EXPECT_EQ(combo->width(), ToPixels(100, base.width(), 4));
+}
+
+TEST_F(TemplateTest, MainDialogControlsHaveTheirKindAndText) {
+    CDialogEx dialog(IDD_ORVANE_DIALOG);
+    QWidget* widget = Build(dialog);
+    ASSERT_NE(widget, nullptr);
+    struct Expected {
+        int id;
+        const char* qtClass;
+        const char* text;
+    };
+    const Expected controls[] = {
+        {IDC_BTN_PORT, "QPushButton", "打开串口"},
+        {IDC_STATIC_PORT_STATE, "QLabel", "串口未打开"},
+        {IDC_EDIT_ADDRESS, "QLineEdit", ""},
+        {IDC_RADIO_STANDBY, "QRadioButton", "预备模式"},
+        {IDC_RADIO_FIRMWARE, "QRadioButton", "固件更新模式"},
+        {IDC_RADIO_PROGRAM, "QRadioButton", "程序更新模式"},
+        {IDC_STATIC_MODE, "QLabel", "预备模式"},
+        {IDC_BTN_TEST, "QPushButton", "连接设备"},
+        {IDC_BTN_OPEN_FILE, "QPushButton", "打开文件"},
+        {IDC_BTN_START, "QPushButton", "开始更新"},
+        {IDC_BTN_STOP, "QPushButton", "更新停止"},
+        {IDC_STATIC_PROGRESS, "QLabel", "更新进度: 0%"},
+        {IDC_PROGRESS, "QProgressBar", ""},
+        {IDC_STATIC_STATE, "QLabel", "等待开始"},
+        {IDC_COMBO_BAUD, "QComboBox", ""},
+        {IDC_EDIT_LOG, "QPlainTextEdit", ""},
+    };
+    for (const Expected& c : controls) {
+        SCOPED_TRACE(c.id);
+        QWidget* control = gui_test::FindControl(widget, c.id);
+        ASSERT_NE(control, nullptr);
+        EXPECT_TRUE(control->inherits(c.qtClass));
+        CWnd* item = dialog.GetDlgItem(c.id);
+        ASSERT_NE(item, nullptr);
+        CString text;
+        item->GetWindowText(text);
+        EXPECT_EQ(QString::fromStdWString(text.Str()), QString::fromUtf8(c.text));
+    }
+    int withId = 0;
+    for (QWidget* child : widget->findChildren<QWidget*>())
+        withId += child->property("controlId").isValid();
+    EXPECT_EQ(withId, 23);
+
+    auto* address = qobject_cast<QLineEdit*>(gui_test::FindControl(widget, IDC_EDIT_ADDRESS));
+    ASSERT_NE(address, nullptr);
+    QTest::keyClicks(address, "1a2");
+    EXPECT_EQ(address->text(), QStringLiteral("12"));
+
+    auto* log = qobject_cast<QPlainTextEdit*>(gui_test::FindControl(widget, IDC_EDIT_LOG));
+    ASSERT_NE(log, nullptr);
+    EXPECT_TRUE(log->isReadOnly());
+    EXPECT_EQ(log->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_EQ(log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    auto* baud = qobject_cast<QComboBox*>(gui_test::FindControl(widget, IDC_COMBO_BAUD));
+    ASSERT_NE(baud, nullptr);
+    EXPECT_FALSE(baud->isEditable());
+}
+
+TEST_F(TemplateTest, ModeRadiosFormOneGroup) {
+    CDialogEx dialog(IDD_ORVANE_DIALOG);
+    ASSERT_NE(Build(dialog), nullptr);
+    CButton standby, firmware, program;
+    ASSERT_TRUE(standby.Attach(dialog.GetDlgItem(IDC_RADIO_STANDBY)->Detach()));
+    ASSERT_TRUE(firmware.Attach(dialog.GetDlgItem(IDC_RADIO_FIRMWARE)->Detach()));
+    ASSERT_TRUE(program.Attach(dialog.GetDlgItem(IDC_RADIO_PROGRAM)->Detach()));
+    standby.SetCheck(BST_CHECKED);
+    program.SetCheck(BST_CHECKED);
+    EXPECT_EQ(standby.GetCheck(), BST_UNCHECKED);
+    EXPECT_EQ(firmware.GetCheck(), BST_UNCHECKED);
+    EXPECT_EQ(program.GetCheck(), BST_CHECKED);
+}
+
+TEST_F(TemplateTest, PortChooserHasItsControlsAndCaption) {
+    CDialogEx dialog(IDD_OPEN_SERIAL);
+    QWidget* widget = Build(dialog);
+    ASSERT_NE(widget, nullptr);
+    const QSize base = BaseUnits(widget->font());
+    EXPECT_EQ(widget->windowTitle(), QStringLiteral("打开串口"));
+    EXPECT_EQ(widget->size(), QSize(ToPixels(250, base.width(), 4), ToPixels(90, base.height(), 8)));
+    auto* ok = qobject_cast<QPushButton*>(gui_test::FindControl(widget, IDOK));
+    auto* cancel = qobject_cast<QPushButton*>(gui_test::FindControl(widget, IDCANCEL));
+    ASSERT_NE(ok, nullptr);
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_EQ(ok->text(), QStringLiteral("确定"));
+    EXPECT_TRUE(ok->isDefault());
+    EXPECT_EQ(cancel->text(), QStringLiteral("取消"));
+    EXPECT_EQ(ok->geometry(), QRect(ToPixels(70, base.width(), 4), ToPixels(50, base.height(), 8),
+                                    ToPixels(50, base.width(), 4), ToPixels(20, base.height(), 8)));
+    EXPECT_NE(qobject_cast<QComboBox*>(gui_test::FindControl(widget, IDC_COMBO_PORTS)), nullptr);
+}
+
+TEST_F(TemplateTest, DialogFontDrawsEveryChineseText) {
+    CDialogEx dialog(IDD_ORVANE_DIALOG);
+    QWidget* widget = Build(dialog);
+    ASSERT_NE(widget, nullptr);
+    const QRawFont raw = QRawFont::fromFont(widget->font());
+    ASSERT_TRUE(raw.isValid());
+    EXPECT_EQ(widget->font().pixelSize(), 19);  // 14 points at 96 dpi
+    EXPECT_TRUE(raw.supportsCharacter(U'串'));
+    for (UINT id : {IDD_ORVANE_DIALOG, IDD_OPEN_SERIAL}) {
+        const DialogTemplate* dialogTemplate = AfxFindDialogTemplate(id);
+        ASSERT_NE(dialogTemplate, nullptr);
+        for (const DialogItemTemplate& item : dialogTemplate->items) {
+            for (const wchar_t* ch = item.text; *ch != 0; ++ch) {
+                EXPECT_TRUE(raw.supportsCharacter(static_cast<char32_t>(*ch))) << std::hex << int(*ch);
+            }
+        }
+    }
+}
+
+TEST_F(TemplateTest, ApplicationIconHasEverySizeAndShowsOnTheWindow) {
+    const HICON icon = AfxGetApp()->LoadIcon(IDR_MAINFRAME);
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(AfxGetApp()->LoadIcon(IDR_MAINFRAME), icon);
+    EXPECT_EQ(AfxGetApp()->LoadIcon(999), nullptr);
+    std::vector<int> sizes;
+    for (const IconImage& image : AfxGetIconImages(icon)) {
+        SCOPED_TRACE(image.size);
+        sizes.push_back(image.size);
+        ASSERT_EQ(image.argb.size(), static_cast<size_t>(image.size * image.size));
+        const uint32_t corner = image.argb.front();
+        const uint32_t centre = image.argb[static_cast<size_t>(image.size / 2 * image.size + image.size / 2)];
+        EXPECT_EQ(corner >> 24, 0u);     // rounded tile: transparent corners
+        EXPECT_EQ(centre >> 24, 0xFFu);  // opaque middle
+    }
+    EXPECT_EQ(sizes, (std::vector<int>{256, 128, 64, 48, 32, 16}));
+
+    CDialogEx dialog(IDD_ORVANE_DIALOG);
+    QWidget* widget = Build(dialog);
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(dialog.SetIcon(icon, TRUE), nullptr);
+    EXPECT_EQ(dialog.SetIcon(icon, FALSE), nullptr);
+    EXPECT_EQ(dialog.SetIcon(icon, TRUE), icon);
+    const QList<QSize> available = widget->windowIcon().availableSizes();
+    EXPECT_TRUE(available.contains(QSize(16, 16)));
+    EXPECT_TRUE(available.contains(QSize(256, 256)));
+}
+
+}  // namespace
