@@ -9,22 +9,13 @@ namespace {
 
 constexpr std::chrono::nanoseconds kOneSecond = std::chrono::seconds(1);
 constexpr size_t kLengthWordOffset = 4;
+constexpr size_t kBlockNumberOffset = 2;
+constexpr size_t kBlockCountOffset = 4;
+constexpr size_t kBlockLengthOffset = 6;
 constexpr size_t kBlockDataOffset = 7;
 
 uint16_t Word(const std::vector<uint8_t>& bytes, size_t offset) {
     return static_cast<uint16_t>((bytes[offset] << 8) | bytes[offset + 1]);
-}
-
-std::string Hex(const std::vector<uint8_t>& bytes) {
-    std::string text;
-    char digits[4];
-    for (uint8_t byte : bytes) {
-        std::snprintf(digits, sizeof(digits), "%02X ", byte);
-        text += digits;
-    }
-    if (!text.empty())
-        text.pop_back();
-    return text;
 }
 
 }  // namespace
@@ -54,6 +45,13 @@ SimTime DeviceSimulator::StartOf(const SimFrame& frame, SimTime now) const {
     return std::max(ready, m_busyUntil);
 }
 
+void DeviceSimulator::Enqueue(SimOutput output) {
+    // After everything due no later, so outputs due at the same time keep their order.
+    const auto at = std::upper_bound(m_pending.begin(), m_pending.end(), output.due,
+                                     [](SimTime t, const SimOutput& o) { return t < o.due; });
+    m_pending.insert(at, std::move(output));
+}
+
 SimTime DeviceSimulator::Schedule(SimTime start, std::vector<uint8_t> bytes, bool withdrawnIfHostSpeaks) {
     if (m_options.silent)
         return start;
@@ -70,9 +68,7 @@ SimTime DeviceSimulator::Schedule(SimTime start, std::vector<uint8_t> bytes, boo
     output.due = due;
     output.bytes = std::move(bytes);
     output.withdrawnIfHostSpeaks = withdrawnIfHostSpeaks;
-    const auto at = std::upper_bound(m_pending.begin(), m_pending.end(), due,
-                                     [](SimTime t, const SimOutput& o) { return t < o.due; });
-    m_pending.insert(at, std::move(output));
+    Enqueue(std::move(output));
     if (!withdrawnIfHostSpeaks)
         m_busyUntil = std::max(m_busyUntil, due);
     return due;
@@ -81,7 +77,7 @@ SimTime DeviceSimulator::Schedule(SimTime start, std::vector<uint8_t> bytes, boo
 void DeviceSimulator::OnFrame(const SimFrame& frame, SimTime now) {
     std::erase_if(m_pending, [](const SimOutput& o) { return o.withdrawnIfHostSpeaks; });
     ++m_frameCounts[frame.kind];
-    Log(std::string("rx ") + SimFrameKindName(frame.kind) + ": " + Hex(frame.bytes));
+    Log(std::string("rx ") + SimFrameKindName(frame.kind) + ": " + SimHex(frame.bytes));
 
     const SimTime start = StartOf(frame, now);
     const uint8_t address = frame.bytes.size() > 1 ? frame.bytes[0] : 0;
@@ -124,14 +120,15 @@ void DeviceSimulator::HandleVerify(const SimFrame& frame, SimTime start) {
     m_sessionFresh = false;
     m_transfer.mode = SimTransferMode::Firmware;
     m_transfer.base = kFirstFirmwareBlock;
-    m_transfer.recordBlockCount = Word(frame.bytes, 4);
+    m_transfer.recordBlockCount = Word(frame.bytes, kBlockCountOffset);
     m_transfer.expected = m_transfer.recordBlockCount;
     m_transfer.countKnown = true;
     std::array<uint8_t, VerifyRecordCheck::kRecordSize> record{};
     std::copy_n(frame.bytes.begin() + kBlockDataOffset, record.size(), record.begin());
     m_transfer.record = record;
     Schedule(start + m_options.ackDelay,
-             SimReplies::BlockAck(frame.bytes[0], Word(frame.bytes, 2), m_transfer.recordBlockCount));
+             SimReplies::BlockAck(frame.bytes[0], Word(frame.bytes, kBlockNumberOffset),
+                                  m_transfer.recordBlockCount));
 }
 
 bool DeviceSimulator::TakeFault(uint32_t at, bool& used, uint32_t ordinal) {
@@ -143,9 +140,9 @@ bool DeviceSimulator::TakeFault(uint32_t at, bool& used, uint32_t ordinal) {
 
 void DeviceSimulator::HandleDataBlock(const SimFrame& frame, SimTime start) {
     const uint8_t address = frame.bytes[0];
-    const uint16_t number = Word(frame.bytes, 2);
-    const uint16_t count = Word(frame.bytes, 4);
-    const size_t length = frame.bytes[6];
+    const uint16_t number = Word(frame.bytes, kBlockNumberOffset);
+    const uint16_t count = Word(frame.bytes, kBlockCountOffset);
+    const size_t length = frame.bytes[kBlockLengthOffset];
 
     if (m_sessionFresh || m_transfer.mode == SimTransferMode::None) {
         m_transfer = Transfer{};
@@ -168,9 +165,7 @@ void DeviceSimulator::HandleDataBlock(const SimFrame& frame, SimTime start) {
         SimOutput hangup;
         hangup.kind = SimOutput::Kind::HangUp;
         hangup.due = start;
-        const auto at = std::upper_bound(m_pending.begin(), m_pending.end(), start,
-                                         [](SimTime t, const SimOutput& o) { return t < o.due; });
-        m_pending.insert(at, std::move(hangup));
+        Enqueue(std::move(hangup));
         m_busyUntil = std::max(m_busyUntil, start);
     } else if (TakeFault(m_options.dropAckAt, m_dropAckUsed, ordinal)) {
         Log("fault: no ack for block " + std::to_string(ordinal));

@@ -79,6 +79,7 @@ private:
     };
 
     SimTime StartOf(const SimFrame& frame, SimTime now) const;
+    void Enqueue(SimOutput output);
     SimTime Schedule(SimTime start, std::vector<uint8_t> bytes, bool withdrawnIfHostSpeaks = false);
     void HandleModelQuery(const SimFrame& frame, SimTime start);
     void HandleVerify(const SimFrame& frame, SimTime start);

@@ -3,6 +3,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 using SimClock = std::chrono::steady_clock;
@@ -30,4 +32,17 @@ inline const char* SimFrameKindName(SimFrameKind kind) {
             return "dataBlock";
     }
     return "?";
+}
+
+// "01 69 00 65" for the --verbose lines.
+inline std::string SimHex(const std::vector<uint8_t>& bytes) {
+    std::string text;
+    char digits[4];
+    for (uint8_t byte : bytes) {
+        std::snprintf(digits, sizeof(digits), "%02X ", byte);
+        text += digits;
+    }
+    if (!text.empty())
+        text.pop_back();
+    return text;
 }

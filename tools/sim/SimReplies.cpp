@@ -21,7 +21,8 @@ std::vector<uint8_t> ModelReply(uint8_t address, const std::string& gbkText) {
     frame.push_back(address);
     frame.push_back(kFuncModel);
     frame.push_back(static_cast<uint8_t>(n));
-    for (size_t i = 0; i < n; ++i) frame.push_back(static_cast<uint8_t>(gbkText[i]));
+    for (size_t i = 0; i < n; ++i)
+        frame.push_back(static_cast<uint8_t>(gbkText[i]));
     AppendCrc(frame);
     return frame;
 }

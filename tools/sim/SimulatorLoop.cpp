@@ -53,18 +53,6 @@ bool WriteFileAtomically(const std::string& path, const std::string& content, st
     return true;
 }
 
-std::string Hex(const std::vector<uint8_t>& bytes) {
-    std::string text;
-    char digits[4];
-    for (uint8_t byte : bytes) {
-        std::snprintf(digits, sizeof(digits), "%02X ", byte);
-        text += digits;
-    }
-    if (!text.empty())
-        text.pop_back();
-    return text;
-}
-
 }  // namespace
 
 SimulatorLoop::SimulatorLoop(SimulatorOptions options, PortRegistry registry, LineSink out, LineSink err)
@@ -211,7 +199,7 @@ void SimulatorLoop::Perform(const SimOutput& output, SimClock::time_point now) {
     if (!m_pty.IsOpen())
         return;
     if (m_options.verbose)
-        m_err("tx: " + Hex(output.bytes));
+        m_err("tx: " + SimHex(output.bytes));
     std::string error;
     if (!m_pty.Write(output.bytes, kWriteTimeout, error))
         m_err("simulate: " + error);
