@@ -75,26 +75,33 @@ int SimulatorLoop::Start() {
         m_err("simulate: " + error);
         return 1;
     }
+    int port = 0;
     if (m_options.port != 0) {
-        const std::string holder = m_registry.Resolve(m_options.port);
-        if (!holder.empty()) {
-            m_err("simulate: COM" + std::to_string(m_options.port) + " is taken by another link (" + holder +
-                  ")");
-            return 2;
+        // Linked by hand rather than through Register: that would hand back any older link to a
+        // device of the same name (a stale one left by a killed simulator) instead of this number.
+        std::error_code ec;
+        std::filesystem::create_directories(m_registry.Directory(), ec);
+        const auto link = m_registry.Directory() / ("COM" + std::to_string(m_options.port));
+        // Resolve also finds links made by hand in another case ("com12"); symlink settles races.
+        const bool alreadyLinked = !m_registry.Resolve(m_options.port).empty();
+        if (alreadyLinked || ::symlink(m_pty.SlavePath().c_str(), link.c_str()) != 0) {
+            if (alreadyLinked || errno == EEXIST) {
+                m_err("simulate: COM" + std::to_string(m_options.port) + " is taken by another link (" +
+                      m_registry.Resolve(m_options.port) + ")");
+                return 2;
+            }
+            m_err("simulate: " + Failure("symlink", link.string()));
+            return 1;
         }
-    }
-    const int lowest = m_options.port != 0 ? m_options.port : SimulatorOptions::kLowestDefaultPort;
-    const int port = m_registry.Register(m_pty.SlavePath(), lowest);
-    if (port == 0) {
-        m_err("simulate: no free COM number from " + std::to_string(lowest) + " up in " +
-              m_registry.Directory().string());
-        return m_options.port != 0 ? 2 : 1;
-    }
-    if (m_options.port != 0 && port != m_options.port) {
-        // Somebody linked the number between our look and our link.
-        m_registry.Unregister(port);
-        m_err("simulate: COM" + std::to_string(m_options.port) + " is taken by another link");
-        return 2;
+        port = m_options.port;
+    } else {
+        port = m_registry.Register(m_pty.SlavePath(), SimulatorOptions::kLowestDefaultPort);
+        if (port == 0) {
+            m_err("simulate: no free COM number from " +
+                  std::to_string(SimulatorOptions::kLowestDefaultPort) + " up in " +
+                  m_registry.Directory().string());
+            return 1;
+        }
     }
     m_port = port;
     Announce();
