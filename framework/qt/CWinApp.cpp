@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <memory>
 
 #include "framework/ConsoleDiagnostics.h"
 #include "framework/IconResource.h"
@@ -71,8 +72,11 @@ const wchar_t* CWinApp::GetAppName() const {
 CWinApp* AfxGetApp() {
     if (g_app != nullptr)
         return g_app;
+    // Made once; it becomes the current application whenever no program object is alive, so the
+    // main-window pointer it holds is also the one the window layer clears.
     static CWinApp fallback;
-    return &fallback;
+    g_app = &fallback;
+    return g_app;
 }
 
 CWnd* AfxGetMainWnd() {
@@ -94,8 +98,11 @@ int AfxWinMain(int argc, char** argv) {
         ConsoleErr(L"AfxWinMain: the program defines no application object");
         return 1;
     }
+    // A host that already runs the toolkit (a test, the command-line tool) keeps its application.
     int qtArgc = argc;
-    QApplication application(qtArgc, argv);
+    std::unique_ptr<QApplication> application;
+    if (QCoreApplication::instance() == nullptr)
+        application = std::make_unique<QApplication>(qtArgc, argv);
     if (app->InitInstance())
         return app->Run();
     if (app->m_pMainWnd != nullptr)
