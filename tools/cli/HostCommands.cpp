@@ -1,0 +1,31 @@
+// orvane-cli test / program / firmware: the main window's own commands, run without a display.
+#include <cstdio>
+
+#include "tools/cli/Commands.h"
+#include "tools/cli/HostOptions.h"
+#include "tools/cli/HostSession.h"
+
+namespace {
+
+int RunHost(HostOptions::Kind kind, const char* name, const CommandArgs& args) {
+    HostOptions options;
+    std::string error;
+    if (!HostOptions::Parse(kind, args, options, error)) {
+        std::fprintf(stderr, "orvane-cli %s: %s (see 'orvane-cli %s --help')\n", name, error.c_str(), name);
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(HostOptions::Usage(kind), stdout);
+        return kExitOk;
+    }
+    HostSession session(options);
+    return kind == HostOptions::Kind::Test ? session.RunTest() : session.RunUpdate(kind);
+}
+
+}  // namespace
+
+int RunTest(const CommandArgs& args) { return RunHost(HostOptions::Kind::Test, "test", args); }
+
+int RunProgram(const CommandArgs& args) { return RunHost(HostOptions::Kind::Program, "program", args); }
+
+int RunFirmware(const CommandArgs& args) { return RunHost(HostOptions::Kind::Firmware, "firmware", args); }

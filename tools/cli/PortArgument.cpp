@@ -1,0 +1,118 @@
+#include "tools/cli/PortArgument.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "framework/posix/PortRegistry.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kLastComPort = 256;
+
+bool AllDigits(const std::string& text) {
+    if (text.empty() || text.size() > 3) return false;
+    for (char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+// The first process (other than this one) with `device` open, as "name (pid N)".
+std::string HolderOf(const std::string& device) {
+    std::error_code ec;
+    const fs::path wanted = fs::weakly_canonical(device, ec);
+    const std::string self = std::to_string(::getpid());
+    for (fs::directory_iterator proc("/proc", ec), end; !ec && proc != end; proc.increment(ec)) {
+        const std::string pid = proc->path().filename().string();
+        if (pid.empty() || !std::all_of(pid.begin(), pid.end(), [](unsigned char c) { return std::isdigit(c); }))
+            continue;
+        if (pid == self) continue;
+        std::error_code fdEc;
+        for (fs::directory_iterator fd(proc->path() / "fd", fdEc), fdEnd; !fdEc && fd != fdEnd; fd.increment(fdEc)) {
+            std::error_code linkEc;
+            const fs::path target = fs::read_symlink(fd->path(), linkEc);
+            if (linkEc || target != wanted) continue;
+            std::string name;
+            std::ifstream(proc->path() / "comm") >> name;
+            return (name.empty() ? std::string("pid") : name) + " (pid " + pid + ")";
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+PortChoice ResolvePortArgument(const std::string& argument) {
+    PortChoice choice;
+    std::string digits = argument;
+    if (argument.size() > 3 && (argument[0] == 'C' || argument[0] == 'c') &&
+        (argument[1] == 'O' || argument[1] == 'o') && (argument[2] == 'M' || argument[2] == 'm')) {
+        digits = argument.substr(3);
+    }
+    PortRegistry registry = PortRegistry::Default();
+    if (AllDigits(digits)) {
+        const int number = std::stoi(digits);
+        if (number < 1 || number > kLastComPort) {
+            choice.error = "port numbers go from COM1 to COM256, not '" + argument + "'";
+            return choice;
+        }
+        choice.number = number;
+        choice.device = registry.Resolve(number);
+        return choice;
+    }
+    if (argument.find('/') == std::string::npos) {
+        choice.error = "'" + argument + "' is no port: give COM3, 3 or a device path (see 'orvane-cli ports')";
+        return choice;
+    }
+    std::error_code ec;
+    if (!fs::exists(argument, ec)) {
+        choice.error = "the device " + argument + " does not exist";
+        return choice;
+    }
+    choice.number = registry.Register(fs::absolute(argument, ec).string());
+    if (choice.number == 0) {
+        choice.error = "no free COM number for " + argument + " in " + registry.Directory().string();
+        return choice;
+    }
+    choice.device = registry.Resolve(choice.number);
+    return choice;
+}
+
+std::string ExplainOpenFailure(int port) {
+    const std::string name = "COM" + std::to_string(port);
+    const std::string device = PortRegistry::Default().Resolve(port);
+    if (device.empty()) return name + " does not exist (see 'orvane-cli ports' for the ports present)";
+    std::error_code ec;
+    if (!fs::exists(device, ec)) return name + " stands for " + device + ", which does not exist (unplugged?)";
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EACCES || errno == EPERM) {
+            return "permission denied on " + device + ": join the dialout group (sudo usermod -aG dialout $USER), "
+                   "then log in again";
+        }
+        if (errno == EBUSY) {
+            const std::string holder = HolderOf(device);
+            return device + " is held by another program" + (holder.empty() ? "" : ": " + holder);
+        }
+        return "open " + device + " failed: " + std::strerror(errno);
+    }
+    std::string reason;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const std::string holder = HolderOf(device);
+        reason = device + " is held by another program" + (holder.empty() ? "" : ": " + holder);
+    } else if (!::isatty(fd)) {
+        reason = device + " is not a serial line";
+    }
+    ::close(fd);
+    return reason;
+}

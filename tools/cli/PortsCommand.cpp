@@ -1,0 +1,99 @@
+// orvane-cli ports: the COM ports present, with what stands behind each number. The wrong port is
+// the most common mistake in the field, so USB adapters show their IDs, product and serial number.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "framework/posix/PortRegistry.h"
+#include "serial/PortDiscovery.h"
+#include "tools/cli/Commands.h"
+#include "tools/cli/Json.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct UsbInfo {
+    std::string vendorId, productId, product, serial;
+};
+
+std::string ReadAttribute(const fs::path& file) {
+    std::ifstream in(file);
+    std::string value;
+    std::getline(in, value);
+    return value;
+}
+
+// Walks up from the tty's device to the USB device that carries idVendor, if there is one.
+bool FindUsbInfo(const fs::path& hardwareRoot, const std::string& device, UsbInfo& info) {
+    const std::string name = fs::path(device).filename().string();
+    std::error_code ec;
+    fs::path node = fs::canonical(hardwareRoot / "sys" / "class" / "tty" / name / "device", ec);
+    const fs::path top = fs::canonical(hardwareRoot / "sys", ec);
+    if (ec) return false;
+    for (int depth = 0; depth < 8 && !node.empty() && node != top && node != node.parent_path(); ++depth) {
+        if (fs::exists(node / "idVendor", ec)) {
+            info.vendorId = ReadAttribute(node / "idVendor");
+            info.productId = ReadAttribute(node / "idProduct");
+            info.product = ReadAttribute(node / "product");
+            info.serial = ReadAttribute(node / "serial");
+            return true;
+        }
+        node = node.parent_path();
+    }
+    return false;
+}
+
+constexpr const char* kUsage =
+    "usage: orvane-cli ports [--json]\n"
+    "\n"
+    "Lists the COM ports present: the number, the device behind it and, for USB adapters,\n"
+    "vendor:product IDs, product name and serial number.\n";
+
+}  // namespace
+
+int RunPorts(const CommandArgs& args) {
+    bool json = false;
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return kExitOk;
+        }
+        if (arg == "--json") {
+            json = true;
+            continue;
+        }
+        std::fprintf(stderr, "orvane-cli ports: unexpected argument '%s' (see 'orvane-cli ports --help')\n",
+                     arg.c_str());
+        return kExitUsage;
+    }
+    const char* hw = std::getenv("ORVANE_HW_ROOT");
+    const fs::path hardwareRoot = hw && *hw ? fs::path(hw) : fs::path("/");
+    PortRegistry registry = PortRegistry::Default();
+    const std::vector<int> ports = EnumerateComPorts();
+    if (ports.empty() && !json) std::fprintf(stderr, "no serial ports found\n");
+    for (int port : ports) {
+        const std::string device = registry.Resolve(port);
+        UsbInfo usb;
+        const bool isUsb = FindUsbInfo(hardwareRoot, device, usb);
+        if (json) {
+            JsonObject line;
+            line.Add("port", "COM" + std::to_string(port)).Add("device", device);
+            if (isUsb) {
+                line.Add("vendor_id", usb.vendorId).Add("product_id", usb.productId);
+                line.Add("product", usb.product).Add("serial", usb.serial);
+            }
+            std::printf("%s\n", line.Text().c_str());
+            continue;
+        }
+        std::string text = "COM" + std::to_string(port) + "\t" + device;
+        if (isUsb) {
+            text += "\tusb " + usb.vendorId + ":" + usb.productId;
+            if (!usb.product.empty()) text += " \"" + usb.product + "\"";
+            if (!usb.serial.empty()) text += " serial " + usb.serial;
+        }
+        std::printf("%s\n", text.c_str());
+    }
+    return kExitOk;
+}
