@@ -1,5 +1,6 @@
 // AfxMessageBox over QMessageBox.
 #include "framework/AfxMessageBox.h"
+#include "framework/ModalAutomation.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -8,6 +9,10 @@
 #include "framework/qt/WindowRegistry.h"
 
 int AfxMessageBox(const wchar_t* text, UINT type) {
+    if (const auto& answer = AfxGetModalAnswers().messageBox) {
+        answer(CString(text));
+        return IDOK;
+    }
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
         return 0;
     QMessageBox::Icon icon = QMessageBox::Warning;

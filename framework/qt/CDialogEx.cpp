@@ -1,5 +1,6 @@
 // CDialogEx over the Qt widgets built from its template.
 #include "framework/CDialogEx.h"
+#include "framework/ModalAutomation.h"
 
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -81,6 +82,9 @@ BOOL CDialogEx::Create(UINT templateId, CWnd* parent) {
 INT_PTR CDialogEx::DoModal() {
     if (!CreateDialogWindow(m_nIDHelp, m_pParentWnd))
         return -1;
+    // A program answering its own dialogs acts now; if that ends the dialog, no loop runs.
+    if (const auto& answer = AfxGetModalAnswers().dialog)
+        answer(*this);
     WindowRecord* record = WindowRegistry::Find(GetSafeHwnd());
     if (record != nullptr && !record->dialog->endRequested) {
         QEventLoop loop;

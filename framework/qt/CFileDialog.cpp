@@ -2,6 +2,7 @@
 // patterns are appended to each display text for Qt to parse and hidden again from the user, who sees
 // the display texts exactly as given.
 #include "framework/CFileDialog.h"
+#include "framework/ModalAutomation.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,6 +23,13 @@ CFileDialog::CFileDialog(BOOL openFileDialog, const wchar_t* defExt, const wchar
 
 INT_PTR CFileDialog::DoModal() {
     m_pathName.Empty();
+    if (const auto& answer = AfxGetModalAnswers().openFile) {
+        CString path;
+        if (!answer(path))
+            return IDCANCEL;
+        m_pathName = path;
+        return IDOK;
+    }
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
         return IDCANCEL;
     QWidget* owner = m_parent != nullptr ? WindowRegistry::Widget(m_parent->GetSafeHwnd()) : nullptr;
