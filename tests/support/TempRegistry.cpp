@@ -13,6 +13,9 @@ TempRegistry::TempRegistry() {
     m_root = pattern;
     fs::create_directories(HardwareRoot() / "sys" / "class" / "tty");
     fs::create_directories(HardwareRoot() / "dev");
+    // A runtime directory must be private to its user; Qt warns about anything else.
+    fs::create_directories(m_root / "run");
+    fs::permissions(m_root / "run", fs::perms::owner_all, fs::perm_options::replace);
     if (const char* v = ::getenv("XDG_RUNTIME_DIR")) m_hadRuntime = true, m_oldRuntime = v;
     if (const char* v = ::getenv("ORVANE_HW_ROOT")) m_hadHw = true, m_oldHw = v;
     ::setenv("XDG_RUNTIME_DIR", (m_root / "run").c_str(), 1);

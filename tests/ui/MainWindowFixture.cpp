@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <QLineEdit>
+#include <QTest>
+
 #include "update/FirmwareFile.h"
 
 using namespace gui_test;
@@ -44,13 +47,18 @@ std::vector<uint8_t> PatternBytes(size_t count, uint8_t seed) {
 }
 
 void MainWindowTest::SetUp() {
+    // The serial layer's per-byte diagnostics would drown the test output.
+    m_previousSink = SetConsoleSink([](ConsoleStream, const std::string&) {});
     ASSERT_TRUE(m_dialog.Create());
     m_dialog.ShowWindow(SW_SHOW);
     m_window = WidgetOf(m_dialog);
     ASSERT_NE(m_window, nullptr);
 }
 
-void MainWindowTest::TearDown() { m_dialog.DestroyWindow(); }
+void MainWindowTest::TearDown() {
+    m_dialog.DestroyWindow();
+    SetConsoleSink(std::move(m_previousSink));
+}
 
 void MainWindowTest::ClickControl(int id) {
     QWidget* control = Control(id);
@@ -122,8 +130,11 @@ void MainWindowTest::OpenFile(const std::string& path) {
     AnswerNextModal([path](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         ASSERT_NE(dialog, nullptr);
-        dialog->selectFile(QString::fromStdString(path));
-        dialog->accept();
+        // Type the path into the file name box and press Enter, as a user would.
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText(QString::fromStdString(path));
+        QTest::keyClick(name, Qt::Key_Return);
     });
     ClickControl(IDC_BTN_OPEN_FILE);
 }

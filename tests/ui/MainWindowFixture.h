@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "framework/CWnd.h"
+#include "framework/ConsoleDiagnostics.h"
 #include "tests/support/GuiTestUtil.h"
 #include "tests/support/TempRegistry.h"
 #include "tools/sim/SimulatorLoop.h"
@@ -62,6 +63,7 @@ protected:
     std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes);
     std::string WriteFirmware(const std::string& name, const std::vector<uint8_t>& payload, const std::string& model);
 
+    ConsoleSink m_previousSink;
     TempRegistry m_registry;
     std::unique_ptr<SimulatedDevice> m_device;
     Dialog_Update m_dialog;
