@@ -69,17 +69,6 @@ TEST(DialogModalTest, EndsWithTheResultOfTheUsersAction) {
     }
 }
 
-TEST(DialogModalTest, DialogCanRunAgainAfterItEnded) {
-    TestDialog dialog;
-    for (int round = 0; round < 2; ++round) {
-        gui_test::AnswerNextModal([&](QWidget* modal) {
-            dialog.m_log.SetWindowText(L"again");
-            gui_test::Click(Find(modal, IDOK));
-        });
-        EXPECT_EQ(dialog.DoModal(), IDOK);
-    }
-}
-
 TEST(DialogModalTest, MissingTemplateFailsWithoutAWindow) {
     CDialogEx dialog(4242);
     EXPECT_EQ(dialog.DoModal(), -1);

@@ -2,6 +2,7 @@
 // control ID. The tables are searched without any window, so no GUI is needed here.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,10 @@ const DispatchCase kCases[] = {
     {"ON_WM_TIMER passes the timer ID", WM_TIMER, 3, 0, {"timer 3"}, 0},
     {"unmapped message", WM_UNMAPPED, 1, 1, {}, 0},
 };
+
+void PrintTo(const DispatchCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class MessageMapTest : public testing::TestWithParam<DispatchCase> {};
 

@@ -45,12 +45,4 @@ TEST(WinAppTest, EntryPointRunsTheMainDialogAndEndsWithIt) {
     EXPECT_EQ(app.m_pMainWnd, nullptr);
 }
 
-TEST(WinAppTest, CodeWithoutAnApplicationObjectStillGetsOne) {
-    CWinApp* app = AfxGetApp();
-    ASSERT_NE(app, nullptr);
-    EXPECT_EQ(AfxGetApp(), app);
-    app->SetRegistryKey(L"应用程序向导生成的本地应用程序");
-    EXPECT_STREQ(app->m_pszRegistryKey, L"应用程序向导生成的本地应用程序");
-}
-
 }  // namespace
