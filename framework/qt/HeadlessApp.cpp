@@ -4,17 +4,29 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <cstdio>
 #include <memory>
 
 namespace {
 // How long one pass of the event loop may wait for something to arrive.
 constexpr int kPumpSliceMs = 5;
+
+// Without a display the toolkit remarks on things that do not matter here (no runtime directory
+// for root, windows that cannot be raised); keep those off the tool's output.
+void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtDebugMsg || type == QtInfoMsg) return;
+    if (message.startsWith(QLatin1String("QStandardPaths:")) ||
+        message.startsWith(QLatin1String("This plugin does not support")))
+        return;
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
 }  // namespace
 
 int AfxRunWithoutDisplay(const std::function<int()>& body) {
     if (QCoreApplication::instance() != nullptr) return body();
     // The offscreen platform needs no display server; set before the application reads it.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(QuietMessages);
     static int argc = 1;
     static char name[] = "orvane-cli";
     static char* argv[] = {name, nullptr};
