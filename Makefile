@@ -33,3 +33,10 @@ sanitize: deps
 
 clean:
 	rm -rf $(BUILD_DIR) $(BUILD_DIR)-asan $(BUILD_DIR)-tsan
+
+# PNG pictures of the main window (start-up, mid-update) and the port chooser, from an offscreen run.
+screenshot: build
+	@mkdir -p docs/screenshots
+	@ORVANE_SCREENSHOT_DIR=$(CURDIR)/docs/screenshots QT_QPA_PLATFORM=offscreen \
+		$(BUILD_DIR)/tests/ui_tests --gtest_filter='Screenshot.*'
+	@ls docs/screenshots
