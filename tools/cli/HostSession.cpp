@@ -94,6 +94,10 @@ void HostSession::OnLogLine(LOG_LEVEL level, const CString& text, bool shown) {
         m_answered = true;
     } else if (text == L"连接测试超时，未收到设备回复") {
         m_testTimedOut = true;
+    } else if (StartsWith(text, L"发送数据报文：")) {
+        // The device's silence counts from the last frame it was sent: it has nothing to say while
+        // the host itself waits, as for the second between trigger and model query.
+        m_lastActivity = std::chrono::steady_clock::now();
     }
     if (!shown) return;
     m_lastLine = text.ToUtf8();

@@ -1,0 +1,107 @@
+// What orvane-cli test/program/firmware make of bad input: wrong arguments, unusable files, ports
+// that are not there or are held. Each run ends with one line on stderr that says why, the
+// documented exit code, and nothing sent to the device.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "tests/cli/CliFixture.h"
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+class HostInput : public CliTest {};
+
+TEST_F(HostInput, RefusedRunsSayWhyInOneLineAndSendNothing) {
+    SimulatedDevice device({"--summary", Path("summary.json").string()});
+    ASSERT_TRUE(device.Ready());
+    const std::string port = device.Port();
+
+    std::filesystem::create_directory(Path("folder.tr3"));
+    Bytes corrupt = Read(Image("good.trs", RandomBytes(300)));
+    corrupt[274 + 100] ^= 0x01;  // one payload bit
+    const std::string corruptImage = Write("corrupt.trs", corrupt);
+    const std::string empty = Write("empty.tr3", {});
+    const std::string tooBig = Write("big.tr3", Bytes(200001, 0x5A));
+    const std::string good = Write("good.tr3", RandomBytes(100));
+
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"program", Path("missing.tr3").string(), "--port", port}, 2, "does not exist"},
+        {{"program", Path("folder.tr3").string(), "--port", port}, 2, "is a folder"},
+        {{"firmware", corruptImage, "--port", port}, 2, "固件校验错误，加载固件文件失败"},
+        {{"program", empty, "--port", port}, 2, "程序文件大小无效 (0或超过200000字节)"},
+        {{"program", tooBig, "--port", port}, 2, "程序文件大小无效 (0或超过200000字节)"},
+        {{"test", "--port", "COM200"}, 2, "COM200 does not exist"},
+        {{"test", "--port", "COM0"}, 2, "port numbers go from COM1 to COM256"},
+        {{"test", "--port", Path("no-such-tty").string()}, 2, "does not exist"},
+        {{"program", good, "--port", port, "--bogus"}, 2, "unknown option '--bogus'"},
+        {{"test", "--port", port, "--address", "300"}, 2, "--address takes a number from 0 to 255"},
+        {{"firmware", "x.trs", "--port", port, "--baud", "57600"}, 2, "--baud takes 9600 or 115200"},
+        {{"program", good, "--port", port, "--timeout", "0"}, 2, "--timeout takes a number of seconds"},
+        {{"program", good}, 2, "--port is required"},
+        {{"program", "--port", port}, 2, "the program file (.tr3) is missing"},
+        {{"program", good, good, "--port", port}, 2, "unexpected argument"},
+        {{"bogus"}, 2, "unknown command 'bogus'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const CliRun run = RunCli(c.args, kHostRunLimit);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+        const std::vector<std::string> err = Lines(run.err);
+        ASSERT_EQ(err.size(), 1u) << run.err;
+        EXPECT_TRUE(Contains(err[0], c.says)) << err[0];
+    }
+    ASSERT_EQ(device.Stop(), 0);
+    EXPECT_EQ(SummaryNumber(Path("summary.json"), "trigger"), 0);
+    EXPECT_EQ(SummaryNumber(Path("summary.json"), "dataFrames"), 0);
+}
+
+// A port somebody else holds is refused with exit 1, whether the holder is any program with a lock on
+// the device or a running update; the update is not disturbed.
+TEST_F(HostInput, HeldPortIsRefusedAndLeftAlone) {
+    SimulatedDevice device({"--ack-delay", "20", "--save", Path("saved.bin").string()});
+    ASSERT_TRUE(device.Ready());
+
+    const int fd = ::open(device.Device().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    CliRun run = RunCli({"test", "--port", device.Port()}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    EXPECT_TRUE(Contains(run.err, "is held by another program")) << run.err;
+    ::close(fd);
+    run = RunCli({"test", "--port", device.Port()}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 0) << "free again once the lock is gone: " << run.out << run.err;
+
+    const Bytes payload = RandomBytes(2000);  // 40 blocks of at least 20 ms each
+    CliProcess update({"program", Write("p.tr3", payload), "--port", device.Port()});
+    for (std::optional<std::string> line;
+         (line = update.NextLine(kHostRunLimit)) && *line != "开始程序更新";) {
+    }
+    run = RunCli({"test", "--port", device.Port()}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_TRUE(Contains(run.err, "is held by another program")) << run.err;
+    EXPECT_EQ(update.Wait(kHostRunLimit), 0) << update.Out() << update.Err();
+    ASSERT_EQ(device.Stop(), 0);
+    EXPECT_EQ(Read(Path("saved.bin")), payload);
+}
+
+TEST_F(HostInput, EveryCommandExplainsItself) {
+    for (const char* command : {"test", "program", "firmware", "ports", "image", "simulate"}) {
+        SCOPED_TRACE(command);
+        const CliRun run = RunCli({command, "--help"}, kHostRunLimit);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out.rfind("usage: orvane-cli " + std::string(command), 0), 0u) << run.out;
+        EXPECT_EQ(run.err, "");
+    }
+}

@@ -1,0 +1,267 @@
+// orvane-cli test/program/firmware against the simulated device, each a process of its own: what
+// arrives at the device, how faults on the line end a run, and the exit code a script sees.
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <set>
+
+#include "tests/cli/CliFixture.h"
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+}  // namespace
+
+class HostUpdate : public CliTest {};
+
+// Every addressed frame carries the address given, on the host's side and as the device saw it.
+TEST_F(HostUpdate, TransfersArriveWholeWithTheAddressInEveryFrame) {
+    struct Case {
+        const char* name;
+        const char* command;
+        std::vector<std::string> extra;
+        const char* addressHex;
+    };
+    const Case cases[] = {
+        {"program, default address", "program", {}, "01"},
+        {"program, address 7", "program", {"--address", "7"}, "07"},
+        {"program, address 0", "program", {"--address", "0"}, "00"},
+        {"firmware at 115200, address 200", "firmware", {"--address", "200", "--baud", "115200"}, "C8"},
+        {"firmware at 9600, address 7", "firmware", {"--address", "7"}, "07"},
+    };
+    const Bytes payload = RandomBytes(480);  // 10 blocks, the last one short
+    const std::string program = Write("p.tr3", payload);
+    const std::string image = Image("f.trs", payload);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedDevice device({"--verbose", "--save", Path("saved.bin").string()});
+        ASSERT_TRUE(device.Ready());
+        std::vector<std::string> args = {c.command, c.command == std::string("program") ? program : image,
+                                         "--port", device.Port(), "--debug"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const CliRun run = RunCli(args, kHostRunLimit);
+        EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+        ASSERT_EQ(device.Stop(), 0);
+        EXPECT_EQ(Read(Path("saved.bin")), payload);
+
+        size_t hostFrames = 0;
+        for (const std::string& line : Lines(run.out)) {
+            const std::string dump = "DEBUG：发送数据报文：";
+            if (line.rfind(dump, 0) != 0 || line.rfind(dump + "FF 00 FF 00 AA 55", 0) == 0)
+                continue;
+            ++hostFrames;
+            EXPECT_EQ(line.substr(dump.size(), 2), c.addressHex) << line;
+        }
+        size_t deviceFrames = 0, deviceBlocks = 0;
+        for (const std::string& line : Lines(device.Err())) {
+            if (line.rfind("rx ", 0) != 0 || line.rfind("rx trigger", 0) == 0)
+                continue;
+            ++deviceFrames;
+            deviceBlocks += line.rfind("rx dataBlock: ", 0) == 0;
+            EXPECT_EQ(line.substr(line.find(": ") + 2, 2), c.addressHex) << line;
+        }
+        EXPECT_EQ(deviceBlocks, 10u);
+        EXPECT_EQ(deviceFrames, hostFrames) << "no frame lost or made up on the way";
+    }
+}
+
+// A device that stops answering ends the run with exit 3 soon after the time-out, and the host stops
+// sending; a healthy device is never taken for a silent one while the host itself waits.
+TEST_F(HostUpdate, SilenceEndsTheRunAfterTheTimeOut) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> simulator;
+        std::vector<std::string> host;  // {command, file...}; the port is added
+        int exitCode;
+        double minSeconds, maxSeconds;
+        const char* reason;  // the one line on stderr, or (when empty there) the last log line
+        long dataFrames;     // as the device counted them
+    };
+    const std::string program = Write("p.tr3", RandomBytes(1000));
+    const std::string image = Image("f.trs", RandomBytes(1000));
+    const Case cases[] = {
+        {"test, silent device", {"--silent"}, {"test"}, 3, 2.9, 5, "警告：连接测试超时，未收到设备回复", 0},
+        {"program, silent device",
+         {"--silent"},
+         {"program", program, "--timeout", "2"},
+         3,
+         1.9,
+         3.5,
+         "the device sent nothing for 2 s; the update was stopped",
+         1},
+        {"program, dropped ack",
+         {"--drop-ack-at", "3"},
+         {"program", program, "--timeout", "2"},
+         3,
+         1.9,
+         3.5,
+         "the device sent nothing for 2 s; the update was stopped",
+         3},
+        {"firmware, dropped ack",
+         {"--drop-ack-at", "3"},
+         {"firmware", image, "--timeout", "2"},
+         3,
+         2.9,
+         4.5,
+         "the device sent nothing for 2 s; the update was stopped",
+         3},
+        // The device says nothing for the second the host waits before its model query, and takes
+        // a quarter second to switch to 115200; neither is silence.
+        {"firmware at 115200, healthy device, 1 s time-out",
+         {},
+         {"firmware", image, "--baud", "115200", "--timeout", "1"},
+         0,
+         1,
+         5,
+         "更新完成！",
+         20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> options = c.simulator;
+        options.insert(options.end(), {"--summary", Path("summary.json").string()});
+        SimulatedDevice device(options);
+        ASSERT_TRUE(device.Ready());
+        std::vector<std::string> args = c.host;
+        args.insert(args.end(), {"--port", device.Port()});
+        const CliRun run = RunCli(args, kHostRunLimit);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+        EXPECT_GE(run.elapsed.count(), c.minSeconds);
+        EXPECT_LE(run.elapsed.count(), c.maxSeconds);
+        const std::vector<std::string> errLines = Lines(run.err), outLines = Lines(run.out);
+        if (std::string(c.reason).empty()) {
+            EXPECT_TRUE(errLines.empty()) << run.err;
+        } else if (!errLines.empty()) {
+            EXPECT_EQ(errLines, std::vector<std::string>{c.reason});
+        } else {
+            ASSERT_FALSE(outLines.empty());
+            EXPECT_EQ(outLines.back(), c.reason);
+        }
+        ASSERT_EQ(device.Stop(), 0);
+        EXPECT_EQ(SummaryNumber(Path("summary.json"), "dataFrames"), c.dataFrames);
+    }
+}
+
+// The device acknowledges one block wrongly, then rightly: the program update logs the mismatch once
+// and goes on; the firmware update ignores a number below its range. Nothing is lost or doubled.
+TEST_F(HostUpdate, AWrongAckIsReportedAndTheRightOneContinues) {
+    struct Case {
+        const char* name;
+        const char* command;
+        const char* fault;
+        const char* logged;  // empty: nothing to report
+    };
+    const Case cases[] = {
+        {"program, wrong number", "program", "--wrong-number-at", "错误：块号不匹配: 期望2, 收到1"},
+        {"program, wrong count", "program", "--wrong-count-at", "错误：总块数不匹配: 期望10, 收到11"},
+        {"firmware, wrong number", "firmware", "--wrong-number-at", ""},
+    };
+    const Bytes payload = RandomBytes(500, 7);
+    const std::string program = Write("p.tr3", payload);
+    const std::string image = Image("f.trs", payload);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedDevice device({c.fault, "3", "--save", Path("saved.bin").string()});
+        ASSERT_TRUE(device.Ready());
+        const bool isProgram = c.command == std::string("program");
+        const CliRun run =
+            RunCli({c.command, isProgram ? program : image, "--port", device.Port(), "--timeout", "5"},
+                   kHostRunLimit);
+        EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+        EXPECT_EQ(Count(run.out, "不匹配"), *c.logged ? 1u : 0u) << run.out;
+        EXPECT_TRUE(!*c.logged || Contains(run.out, c.logged)) << run.out;
+        ASSERT_EQ(device.Stop(), 0);
+        EXPECT_EQ(Read(Path("saved.bin")), payload);
+    }
+}
+
+// A cable pulled mid-transfer: a clear error at once (not after the time-out), no crash, and the
+// port works again when the line comes back.
+TEST_F(HostUpdate, HangUpMidTransferFailsCleanlyAndThePortRecovers) {
+    SimulatedDevice device({"--hangup-at", "5"});
+    ASSERT_TRUE(device.Ready());
+    const std::string port = device.Port();
+    const CliRun run = RunCli(
+        {"program", Write("p.tr3", RandomBytes(1000)), "--port", port, "--timeout", "10"}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_LT(run.elapsed.count(), 5);
+    const std::vector<std::string> err = Lines(run.err);
+    ASSERT_EQ(err.size(), 1u) << run.err;
+    EXPECT_TRUE(Contains(err[0], "the serial line failed")) << err[0];
+
+    ASSERT_TRUE(device.AwaitReady());
+    EXPECT_EQ(device.Port(), port);
+    const CliRun test = RunCli({"test", "--port", port}, kHostRunLimit);
+    EXPECT_EQ(test.exitCode, 0) << test.out << test.err;
+    EXPECT_TRUE(Contains(test.out, "设备型号: ORV-SIM")) << test.out;
+    EXPECT_EQ(device.Stop(), 0);
+}
+
+TEST_F(HostUpdate, ChipModelMismatchStopsBeforeAnyData) {
+    SimulatedDevice device({"--model", "OTHER", "--summary", Path("summary.json").string()});
+    ASSERT_TRUE(device.Ready());
+    const CliRun run =
+        RunCli({"firmware", Image("f.trs", RandomBytes(500)), "--port", device.Port()}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_TRUE(Contains(run.out, "错误：错误！！！设备芯片型号与固件对应芯片型号不符，不能进行固件更新！"))
+        << run.out;
+    ASSERT_EQ(device.Stop(), 0);
+    EXPECT_EQ(SummaryNumber(Path("summary.json"), "modelQuery"), 1);
+    EXPECT_EQ(SummaryNumber(Path("summary.json"), "verify"), 0);
+    EXPECT_EQ(SummaryNumber(Path("summary.json"), "dataFrames"), 0);
+}
+
+// --json: each line of standard output is one JSON object with a type; the last is the result and
+// its exit is the process's.
+TEST_F(HostUpdate, JsonOutputIsOneObjectPerLineEndingInTheResult) {
+    struct Case {
+        const char* name;
+        bool withDevice;
+        std::vector<std::string> args;
+        int exitCode;
+        std::set<std::string> types;
+    };
+    const std::string program = Write("p.tr3", RandomBytes(1500));
+    const Case cases[] = {
+        {"completed program", true, {"program", program}, 0, {"log", "progress", "result"}},
+        {"unknown port", false, {"test", "--port", "COM200"}, 2, {"log", "result"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedDevice* device = nullptr;
+        std::optional<SimulatedDevice> running;
+        std::vector<std::string> args = c.args;
+        if (c.withDevice) {
+            device = &running.emplace();
+            ASSERT_TRUE(device->Ready());
+            args.insert(args.end(), {"--port", device->Port()});
+        }
+        args.push_back("--json");
+        const CliRun run = RunCli(args, kHostRunLimit);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+        std::set<std::string> types;
+        QJsonObject last;
+        for (const std::string& line : Lines(run.out)) {
+            QJsonParseError error{};
+            const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error);
+            ASSERT_TRUE(error.error == QJsonParseError::NoError && document.isObject()) << line;
+            last = document.object();
+            ASSERT_TRUE(last["type"].isString()) << line;
+            types.insert(last["type"].toString().toStdString());
+        }
+        EXPECT_EQ(types, c.types);
+        EXPECT_EQ(last["type"].toString(), "result");
+        EXPECT_EQ(last["exit"].toInt(-1), run.exitCode);
+        EXPECT_FALSE(last["message"].toString().isEmpty());
+    }
+}

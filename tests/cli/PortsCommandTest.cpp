@@ -1,0 +1,60 @@
+// 'orvane-cli ports' on a fake hardware tree: which ttys count as ports, and what a USB adapter
+// shows of itself, as text and as JSON.
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <fstream>
+
+#include "tests/cli/CliFixture.h"
+
+namespace fs = std::filesystem;
+
+class PortsCommand : public CliTest {
+protected:
+    // A USB adapter as sysfs shows it: the tty's `device` link leads into the interface, whose parent
+    // is the USB device carrying the IDs.
+    void AddUsbAdapter(const std::string& name) {
+        const fs::path usb = registry.HardwareRoot() / "sys" / "devices" / "pci0000:00" / "usb1" / "1-1";
+        const fs::path interface = usb / "1-1:1.0" / name;
+        fs::create_directories(interface);
+        const std::pair<const char*, const char*> attributes[] = {
+            {"idVendor", "1a2b"}, {"idProduct", "3c4d"}, {"product", "Serial Adapter"}, {"serial", "SN0042"}};
+        for (const auto& [file, value] : attributes)
+            std::ofstream(usb / file) << value << "\n";
+        const fs::path entry = registry.HardwareRoot() / "sys" / "class" / "tty" / name;
+        fs::create_directories(entry);
+        fs::create_directory_symlink(interface, entry / "device");
+        std::ofstream(registry.HardwareRoot() / "dev" / name).put('\0');
+    }
+};
+
+TEST_F(PortsCommand, ListsTheAdapterWithItsIdentity) {
+    CliRun run = RunCli({"ports"}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "no serial ports found\n");
+
+    AddUsbAdapter("ttyUSB0");
+    registry.AddDevice("ttyS0", 0);                                                      // no UART behind it
+    fs::create_directories(registry.HardwareRoot() / "sys" / "class" / "tty" / "tty1");  // a console
+    const std::string device = (registry.HardwareRoot() / "dev" / "ttyUSB0").string();
+
+    run = RunCli({"ports"}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "COM1\t" + device + "\tusb 1a2b:3c4d \"Serial Adapter\" serial SN0042\n");
+
+    run = RunCli({"ports", "--json"}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 1u) << run.out;
+    const QJsonObject port = QJsonDocument::fromJson(QByteArray::fromStdString(lines[0])).object();
+    EXPECT_EQ(port["port"].toString(), "COM1");
+    EXPECT_EQ(port["device"].toString().toStdString(), device);
+    EXPECT_EQ(port["vendor_id"].toString(), "1a2b");
+    EXPECT_EQ(port["product_id"].toString(), "3c4d");
+    EXPECT_EQ(port["product"].toString(), "Serial Adapter");
+    EXPECT_EQ(port["serial"].toString(), "SN0042");
+
+    run = RunCli({"ports", "--bogus"}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+}
