@@ -91,8 +91,11 @@ INT_PTR CDialogEx::DoModal() {
         record->dialog->modalLoop = &loop;
         record->widget->setWindowModality(Qt::ApplicationModal);
         record->widget->show();
-        record->widget->raise();
-        record->widget->activateWindow();
+        // Headless platforms have no window stack to raise the dialog in (and say so on stderr).
+        if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+            record->widget->raise();
+            record->widget->activateWindow();
+        }
         loop.exec(QEventLoop::DialogExec);
         // The record may have gone with the window while the loop ran.
         if (WindowRecord* after = WindowRegistry::Find(GetSafeHwnd()))
