@@ -33,6 +33,10 @@ uint32_t AppendCrc(uint8_t* out, uint32_t length) {
 
 }  // namespace
 
+uint16_t Crc16ModbusUpdate(uint16_t crc, uint8_t byte) {
+    return static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ byte) & 0xFF]);
+}
+
 uint16_t Crc16Modbus(const uint8_t* data, uint32_t length) {
     uint16_t crc = 0xFFFF;
     if (!data) return crc;

@@ -40,6 +40,8 @@ static_assert(sizeof(TRIGGER_TAG) == 14, "the trigger tag is 13 characters");
 constexpr uint32_t BlockCount(uint32_t size) { return (size + (BLOCK_SIZE - 1)) / BLOCK_SIZE; }
 
 uint16_t Crc16Modbus(const uint8_t* data, uint32_t length);
+// One more byte into a running CRC-16/MODBUS (start from 0xFFFF).
+uint16_t Crc16ModbusUpdate(uint16_t crc, uint8_t byte);
 
 // Fills the 16-byte record that announces a firmware payload: 08 00 60 00, the length (big-endian),
 // 00 00, the payload's CRC-16/MODBUS (low byte first), its byte sum and XOR, CC CC.

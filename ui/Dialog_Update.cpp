@@ -535,47 +535,46 @@ LRESULT Dialog_Update::OnSerialByte(WPARAM wParam, LPARAM) {
 void Dialog_Update::ProcessReceivedByte(uint8_t byte) {
     m_rxBuffer.push_back(byte);
     const uint16_t length = static_cast<uint16_t>(m_rxBuffer.size());
-    if (length >= 3) {
+    // The candidate frame always runs from the first buffered byte to the one just received.
+    if (length >= 3 && m_rxBuffer.TrailerMatches()) {
         const uint8_t* buffer = m_rxBuffer.data();
-        const uint16_t trailer = static_cast<uint16_t>(buffer[length - 2] | (buffer[length - 1] << 8));
-        if (Crc16Modbus(buffer, length - 2u) == trailer) {
-            uint16_t frameLength = 0;
-            switch (buffer[1]) {
-                case FUNC_EXTENDED:
-                    if (length >= 8 && length >= buffer[2] + 5) frameLength = static_cast<uint16_t>(buffer[2] + 5);
-                    break;
-                case FUNC_MODEL:
-                    if (length >= 4 && length >= buffer[2] + 5) frameLength = static_cast<uint16_t>(buffer[2] + 5);
-                    break;
-                case FUNC_BLOCK:
-                    if (length >= 8) frameLength = BLOCK_ACK_LENGTH;
-                    break;
-                case FUNC_STATUS:
-                    if (length >= 5) frameLength = length;
-                    break;
-                default:
-                    break;
+        uint16_t frameLength = 0;
+        switch (buffer[1]) {
+            case FUNC_EXTENDED:
+                if (length >= 8 && length >= buffer[2] + 5) frameLength = static_cast<uint16_t>(buffer[2] + 5);
+                break;
+            case FUNC_MODEL:
+                if (length >= 4 && length >= buffer[2] + 5) frameLength = static_cast<uint16_t>(buffer[2] + 5);
+                break;
+            case FUNC_BLOCK:
+                if (length >= 8) frameLength = BLOCK_ACK_LENGTH;
+                break;
+            case FUNC_STATUS:
+                if (length >= 5) frameLength = length;
+                break;
+            default:
+                break;
+        }
+        if (frameLength != 0) {
+            CString dump;
+            dump.Format(L"接收帧数据：%s", FormatHexBytes(buffer, frameLength));
+            AppendLog(LOG_DEBUG, dump);
+            DeviceFrame frame;
+            ParseDeviceFrame(buffer, frameLength, frame);
+            if (frame.valid) {
+                HandleDeviceFrame(frame);
+            } else {
+                AppendLog(LOG_ERROR, L"[调试] ⚠️ 帧解析失败（CRC错误或格式不匹配）");
             }
-            if (frameLength != 0) {
-                CString dump;
-                dump.Format(L"接收帧数据：%s", FormatHexBytes(buffer, frameLength));
-                AppendLog(LOG_DEBUG, dump);
-                DeviceFrame frame;
-                ParseDeviceFrame(buffer, frameLength, frame);
-                if (frame.valid) {
-                    HandleDeviceFrame(frame);
-                } else {
-                    AppendLog(LOG_ERROR, L"[调试] ⚠️ 帧解析失败（CRC错误或格式不匹配）");
-                }
-                m_rxBuffer.erase(m_rxBuffer.begin(),
-                                 m_rxBuffer.begin() + std::min<size_t>(frameLength, m_rxBuffer.size()));
-                return;
-            }
+            m_rxBuffer.erase_front(frameLength);
+            return;
         }
     }
     // A reply always has its function code in byte 1; a buffer whose byte 1 is none of them
     // starts with a stray byte. Dropping it lets the next reply be recognised.
-    while (m_rxBuffer.size() >= 2 && !IsFunctionCode(m_rxBuffer[1])) m_rxBuffer.erase(m_rxBuffer.begin());
+    size_t stray = 0;
+    while (m_rxBuffer.size() - stray >= 2 && !IsFunctionCode(m_rxBuffer[stray + 1])) ++stray;
+    if (stray > 0) m_rxBuffer.erase_front(stray);
     if (m_rxBuffer.size() > RX_DISCARD_LIMIT) m_rxBuffer.clear();
 }
 

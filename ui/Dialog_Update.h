@@ -8,6 +8,7 @@
 #include "framework/CDialogEx.h"
 #include "framework/Log.h"
 #include "protocol/Protocol.h"
+#include "protocol/ReceiveBuffer.h"
 #include "serial/SerialPort.h"
 #include "update/BaseUpdate.h"
 #include "update/FirmwareUpdate.h"
@@ -107,7 +108,7 @@ public:
     int32_t m_waitTimerActive = 0;
     uint8_t m_addressInput = 1;
     int32_t m_baudIndex = 0;
-    std::vector<uint8_t> m_rxBuffer;
+    ReceiveBuffer m_rxBuffer;
     int32_t m_logLineCount = 0;
     bool m_debugLogEnabled = false;
     Dialog_UpdateObserver* m_observer = nullptr;
