@@ -3,10 +3,12 @@
 #include "ui/Dialog_Update.h"
 
 BEGIN_MESSAGE_MAP(COrvaneApp, CWinApp)
-    ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
+ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
 END_MESSAGE_MAP()
 
-COrvaneApp::COrvaneApp() { m_dwRestartManagerSupportFlags = AFX_RESTART_MANAGER_SUPPORT_RESTART; }
+COrvaneApp::COrvaneApp() {
+    m_dwRestartManagerSupportFlags = AFX_RESTART_MANAGER_SUPPORT_RESTART;
+}
 
 COrvaneApp::~COrvaneApp() = default;
 

@@ -2,4 +2,6 @@
 // application object.
 #include "framework/CWinApp.h"
 
-int main(int argc, char** argv) { return AfxWinMain(argc, argv); }
+int main(int argc, char** argv) {
+    return AfxWinMain(argc, argv);
+}

@@ -25,8 +25,10 @@ std::wstring Digits(uint64_t value, unsigned base, bool upper) {
 
 void Pad(std::wstring& out, const std::wstring& sign, std::wstring body, const Spec& spec, bool numeric) {
     if (numeric && spec.precision >= 0) {
-        if (spec.precision == 0 && body == L"0") body.clear();
-        if (static_cast<int>(body.size()) < spec.precision) body.insert(0, spec.precision - body.size(), L'0');
+        if (spec.precision == 0 && body == L"0")
+            body.clear();
+        if (static_cast<int>(body.size()) < spec.precision)
+            body.insert(0, spec.precision - body.size(), L'0');
     }
     const int len = static_cast<int>(sign.size() + body.size());
     const int fill = spec.width > len ? spec.width - len : 0;
@@ -41,21 +43,26 @@ void Pad(std::wstring& out, const std::wstring& sign, std::wstring body, const S
 
 int64_t AsSigned(const Arg& a, int bits) {
     const int64_t v = a.kind == Arg::Signed ? a.s : static_cast<int64_t>(a.u);
-    if (bits == 16) return static_cast<int16_t>(v);
-    if (bits == 32) return static_cast<int32_t>(v);
+    if (bits == 16)
+        return static_cast<int16_t>(v);
+    if (bits == 32)
+        return static_cast<int32_t>(v);
     return v;
 }
 
 uint64_t AsUnsigned(const Arg& a, int bits) {
     const uint64_t v = a.kind == Arg::Signed ? static_cast<uint64_t>(a.s) : a.u;
-    if (bits == 16) return static_cast<uint16_t>(v);
-    if (bits == 32) return static_cast<uint32_t>(v);
+    if (bits == 16)
+        return static_cast<uint16_t>(v);
+    if (bits == 32)
+        return static_cast<uint32_t>(v);
     return v;
 }
 
 std::wstring WidenLatin(const char* text) {
     std::wstring out;
-    for (; text && *text; ++text) out += static_cast<wchar_t>(static_cast<unsigned char>(*text));
+    for (; text && *text; ++text)
+        out += static_cast<wchar_t>(static_cast<unsigned char>(*text));
     return out;
 }
 
@@ -63,7 +70,8 @@ std::wstring WidenLatin(const char* text) {
 
 std::wstring FormatArgs(const wchar_t* format, const std::vector<Arg>& args) {
     std::wstring out;
-    if (!format) return out;
+    if (!format)
+        return out;
     size_t next = 0;
     const Arg none{Arg::Unsigned, 0, 0, nullptr, nullptr};
     auto take = [&]() -> const Arg& { return next < args.size() ? args[next++] : none; };
@@ -80,12 +88,18 @@ std::wstring FormatArgs(const wchar_t* format, const std::vector<Arg>& args) {
         }
         Spec spec;
         for (;; ++p) {
-            if (*p == L'-') spec.left = true;
-            else if (*p == L'0') spec.zero = true;
-            else if (*p == L'+') spec.plus = true;
-            else if (*p == L' ') spec.space = true;
-            else if (*p == L'#') spec.alt = true;
-            else break;
+            if (*p == L'-')
+                spec.left = true;
+            else if (*p == L'0')
+                spec.zero = true;
+            else if (*p == L'+')
+                spec.plus = true;
+            else if (*p == L' ')
+                spec.space = true;
+            else if (*p == L'#')
+                spec.alt = true;
+            else
+                break;
         }
         if (*p == L'*') {
             spec.width = static_cast<int>(AsSigned(take(), 32));
@@ -95,7 +109,8 @@ std::wstring FormatArgs(const wchar_t* format, const std::vector<Arg>& args) {
             }
             ++p;
         } else {
-            while (*p >= L'0' && *p <= L'9') spec.width = spec.width * 10 + (*p++ - L'0');
+            while (*p >= L'0' && *p <= L'9')
+                spec.width = spec.width * 10 + (*p++ - L'0');
         }
         if (*p == L'.') {
             ++p;
@@ -104,7 +119,8 @@ std::wstring FormatArgs(const wchar_t* format, const std::vector<Arg>& args) {
                 spec.precision = static_cast<int>(AsSigned(take(), 32));
                 ++p;
             } else {
-                while (*p >= L'0' && *p <= L'9') spec.precision = spec.precision * 10 + (*p++ - L'0');
+                while (*p >= L'0' && *p <= L'9')
+                    spec.precision = spec.precision * 10 + (*p++ - L'0');
             }
         }
         if (*p == L'h') {
@@ -120,7 +136,8 @@ std::wstring FormatArgs(const wchar_t* format, const std::vector<Arg>& args) {
             spec.lengthBits = 64;
             p += 3;
         }
-        if (!*p) break;
+        if (!*p)
+            break;
         switch (*p) {
             case L'd':
             case L'i': {
@@ -145,7 +162,8 @@ std::wstring FormatArgs(const wchar_t* format, const std::vector<Arg>& args) {
                 break;
             case L'c': {
                 const Arg& a = take();
-                const wchar_t ch = static_cast<wchar_t>(a.kind == Arg::Signed ? a.s : static_cast<int64_t>(a.u));
+                const wchar_t ch =
+                    static_cast<wchar_t>(a.kind == Arg::Signed ? a.s : static_cast<int64_t>(a.u));
                 Pad(out, L"", std::wstring(1, ch), spec, false);
                 break;
             }
@@ -153,10 +171,14 @@ std::wstring FormatArgs(const wchar_t* format, const std::vector<Arg>& args) {
             case L'S': {
                 const Arg& a = take();
                 std::wstring text;
-                if (a.kind == Arg::Wide && a.wide) text = a.wide;
-                else if (a.kind == Arg::Narrow) text = WidenLatin(a.narrow);
-                else if (a.kind == Arg::Wide) text = L"(null)";
-                if (spec.precision >= 0 && static_cast<int>(text.size()) > spec.precision) text.resize(spec.precision);
+                if (a.kind == Arg::Wide && a.wide)
+                    text = a.wide;
+                else if (a.kind == Arg::Narrow)
+                    text = WidenLatin(a.narrow);
+                else if (a.kind == Arg::Wide)
+                    text = L"(null)";
+                if (spec.precision >= 0 && static_cast<int>(text.size()) > spec.precision)
+                    text.resize(spec.precision);
                 Pad(out, L"", text, spec, false);
                 break;
             }
@@ -173,13 +195,15 @@ std::wstring FormatArgs(const wchar_t* format, const std::vector<Arg>& args) {
 }  // namespace format_detail
 
 int CString::Find(const wchar_t* sub, int start) const {
-    if (start < 0 || start > GetLength() || !sub) return -1;
+    if (start < 0 || start > GetLength() || !sub)
+        return -1;
     const size_t pos = m_text.find(sub, static_cast<size_t>(start));
     return pos == std::wstring::npos ? -1 : static_cast<int>(pos);
 }
 
 int CString::Find(wchar_t ch, int start) const {
-    if (start < 0 || start > GetLength()) return -1;
+    if (start < 0 || start > GetLength())
+        return -1;
     const size_t pos = m_text.find(ch, static_cast<size_t>(start));
     return pos == std::wstring::npos ? -1 : static_cast<int>(pos);
 }
@@ -194,7 +218,9 @@ CString CString::Left(int count) const {
     return CString(m_text.substr(0, static_cast<size_t>(count)));
 }
 
-CString CString::Mid(int first) const { return Mid(first, GetLength()); }
+CString CString::Mid(int first) const {
+    return Mid(first, GetLength());
+}
 
 CString CString::Mid(int first, int count) const {
     first = std::clamp(first, 0, GetLength());
@@ -228,7 +254,8 @@ std::string CString::ToUtf8() const {
                 }
             }
         }
-        if ((c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) c = 0xFFFD;
+        if ((c >= 0xD800 && c < 0xE000) || c > 0x10FFFF)
+            c = 0xFFFD;
         if (c < 0x80) {
             out += static_cast<char>(c);
         } else if (c < 0x800) {
@@ -271,11 +298,15 @@ CString CString::FromUtf8(std::string_view utf8) {
         if (need) {
             bool ok = true;
             for (size_t k = 1; ok && k <= need; ++k) {
-                if (i + k >= utf8.size() || (byte(i + k) & 0xC0) != 0x80) ok = false;
-                else c = (c << 6) | (byte(i + k) & 0x3F);
+                if (i + k >= utf8.size() || (byte(i + k) & 0xC0) != 0x80)
+                    ok = false;
+                else
+                    c = (c << 6) | (byte(i + k) & 0x3F);
             }
-            if (ok && c >= min && c <= 0x10FFFF && !(c >= 0xD800 && c < 0xE000)) used = need + 1;
-            else c = 0xFFFD;
+            if (ok && c >= min && c <= 0x10FFFF && !(c >= 0xD800 && c < 0xE000))
+                used = need + 1;
+            else
+                c = 0xFFFD;
         } else if (b >= 0x80) {
             c = 0xFFFD;
         }

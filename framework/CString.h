@@ -25,18 +25,25 @@ struct Arg {
 };
 
 Arg MakeArg(const CString& v);
-inline Arg MakeArg(const wchar_t* v) { return Arg{Arg::Wide, 0, 0, v, nullptr}; }
-inline Arg MakeArg(wchar_t* v) { return Arg{Arg::Wide, 0, 0, v, nullptr}; }
-inline Arg MakeArg(const std::wstring& v) { return Arg{Arg::Wide, 0, 0, v.c_str(), nullptr}; }
-inline Arg MakeArg(const char* v) { return Arg{Arg::Narrow, 0, 0, nullptr, v}; }
+inline Arg MakeArg(const wchar_t* v) {
+    return Arg{Arg::Wide, 0, 0, v, nullptr};
+}
+inline Arg MakeArg(wchar_t* v) {
+    return Arg{Arg::Wide, 0, 0, v, nullptr};
+}
+inline Arg MakeArg(const std::wstring& v) {
+    return Arg{Arg::Wide, 0, 0, v.c_str(), nullptr};
+}
+inline Arg MakeArg(const char* v) {
+    return Arg{Arg::Narrow, 0, 0, nullptr, v};
+}
 template <typename T>
-    requires std::is_integral_v<T> || std::is_enum_v<T>
-Arg MakeArg(T v) {
+requires std::is_integral_v<T> || std::is_enum_v<T> Arg MakeArg(T v) {
     if constexpr (std::is_enum_v<T>) {
         return MakeArg(static_cast<std::underlying_type_t<T>>(v));
     } else if constexpr (std::is_signed_v<T>) {
-        return Arg{Arg::Signed, static_cast<int64_t>(v), static_cast<uint64_t>(static_cast<int64_t>(v)), nullptr,
-                   nullptr};
+        return Arg{Arg::Signed, static_cast<int64_t>(v), static_cast<uint64_t>(static_cast<int64_t>(v)),
+                   nullptr, nullptr};
     } else {
         return Arg{Arg::Unsigned, static_cast<int64_t>(v), static_cast<uint64_t>(v), nullptr, nullptr};
     }
@@ -50,7 +57,8 @@ class CString {
 public:
     CString() = default;
     CString(const wchar_t* text) : m_text(text ? text : L"") {}
-    CString(const wchar_t* text, int length) : m_text(text ? std::wstring(text, length > 0 ? length : 0) : L"") {}
+    CString(const wchar_t* text, int length)
+        : m_text(text ? std::wstring(text, length > 0 ? length : 0) : L"") {}
     CString(std::wstring text) : m_text(std::move(text)) {}
     CString(wchar_t ch, int repeat = 1) : m_text(repeat > 0 ? repeat : 0, ch) {}
 
@@ -76,7 +84,8 @@ public:
         return *this;
     }
     CString& operator+=(const wchar_t* other) {
-        if (other) m_text += other;
+        if (other)
+            m_text += other;
         return *this;
     }
     CString& operator+=(wchar_t ch) {
@@ -117,4 +126,6 @@ private:
     std::wstring m_text;
 };
 
-inline format_detail::Arg format_detail::MakeArg(const CString& v) { return MakeArg(v.GetString()); }
+inline format_detail::Arg format_detail::MakeArg(const CString& v) {
+    return MakeArg(v.GetString());
+}

@@ -7,6 +7,10 @@ namespace {
 ModalAnswers g_answers;
 }  // namespace
 
-ModalAnswers AfxSetModalAnswers(ModalAnswers answers) { return std::exchange(g_answers, std::move(answers)); }
+ModalAnswers AfxSetModalAnswers(ModalAnswers answers) {
+    return std::exchange(g_answers, std::move(answers));
+}
 
-const ModalAnswers& AfxGetModalAnswers() { return g_answers; }
+const ModalAnswers& AfxGetModalAnswers() {
+    return g_answers;
+}

@@ -10,7 +10,8 @@ constexpr std::array<uint16_t, 256> MakeCrcTable() {
     std::array<uint16_t, 256> table{};
     for (uint32_t i = 0; i < 256; ++i) {
         uint16_t crc = static_cast<uint16_t>(i);
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
         table[i] = crc;
     }
     return table;
@@ -39,13 +40,16 @@ uint16_t Crc16ModbusUpdate(uint16_t crc, uint8_t byte) {
 
 uint16_t Crc16Modbus(const uint8_t* data, uint32_t length) {
     uint16_t crc = 0xFFFF;
-    if (!data) return crc;
-    for (uint32_t i = 0; i < length; ++i) crc = static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xFF]);
+    if (!data)
+        return crc;
+    for (uint32_t i = 0; i < length; ++i)
+        crc = static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xFF]);
     return crc;
 }
 
 void BuildVerifyParams(const uint8_t* payload, uint32_t length, uint8_t record[16], uint8_t& recordLength) {
-    if (!payload) length = 0;
+    if (!payload)
+        length = 0;
     record[0] = 0x08;
     record[1] = 0x00;
     record[2] = 0x60;
@@ -114,7 +118,8 @@ uint32_t BuildVerifyParamsFrame(uint8_t address, uint16_t blockCount, const uint
 
 uint32_t BuildDataBlockFrame(uint8_t address, uint16_t blockNumber, uint16_t blockCount, const uint8_t* data,
                              uint32_t n, uint8_t out[MAX_FRAME_LENGTH]) {
-    if (n == 0 || n > BLOCK_SIZE || !data) return 0;
+    if (n == 0 || n > BLOCK_SIZE || !data)
+        return 0;
     out[0] = address;
     out[1] = FUNC_BLOCK;
     PutBigEndian16(out + 2, blockNumber);
@@ -139,13 +144,17 @@ CString FormatHexBytes(const uint8_t* bytes, size_t length) {
 void ParseDeviceFrame(const uint8_t* bytes, uint16_t length, DeviceFrame& frame) {
     frame = DeviceFrame{};
     frame.frameLength = length;
-    if (!bytes || length < 3) return;
+    if (!bytes || length < 3)
+        return;
     const uint16_t received = static_cast<uint16_t>(bytes[length - 2] | (bytes[length - 1] << 8));
-    if (Crc16Modbus(bytes, length - 2u) != received) return;
+    if (Crc16Modbus(bytes, length - 2u) != received)
+        return;
     frame.address = bytes[0];
     frame.functionCode = bytes[1];
     frame.valid = 1;
-    const auto word = [bytes](int offset) { return static_cast<uint16_t>((bytes[offset] << 8) | bytes[offset + 1]); };
+    const auto word = [bytes](int offset) {
+        return static_cast<uint16_t>((bytes[offset] << 8) | bytes[offset + 1]);
+    };
     switch (frame.functionCode) {
         case FUNC_STATUS:
             if (length >= 5) {

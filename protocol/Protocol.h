@@ -37,7 +37,9 @@ constexpr char TRIGGER_TAG[] = "ORVANE-UPDATE";
 static_assert(sizeof(TRIGGER_TAG) == 14, "the trigger tag is 13 characters");
 
 // Number of BLOCK_SIZE blocks a payload of `size` bytes makes (the last one may be short).
-constexpr uint32_t BlockCount(uint32_t size) { return (size + (BLOCK_SIZE - 1)) / BLOCK_SIZE; }
+constexpr uint32_t BlockCount(uint32_t size) {
+    return (size + (BLOCK_SIZE - 1)) / BLOCK_SIZE;
+}
 
 uint16_t Crc16Modbus(const uint8_t* data, uint32_t length);
 // One more byte into a running CRC-16/MODBUS (start from 0xFFFF).

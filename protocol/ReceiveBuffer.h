@@ -25,6 +25,15 @@ public:
     // first) of all the bytes before them.
     bool TrailerMatches() const;
 
+    // The length of the device frame the buffer holds from its first byte to the byte received
+    // last, or 0 when it holds none: the CRC must match and the function code's length rule must
+    // accept the buffer (a status reply has no length byte and takes the whole buffer).
+    uint16_t CompleteFrameLength() const;
+
+    // A reply always has its function code in byte 1, so a buffer whose byte 1 is none of them
+    // starts with a stray byte: drops such bytes from the front; returns how many.
+    size_t DropStrayBytes();
+
 private:
     void Recompute();
 

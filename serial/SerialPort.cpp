@@ -27,16 +27,21 @@ CString WithNumber(const wchar_t* text, long long value) {
     return line;
 }
 
-CString WithCode(const wchar_t* text) { return WithNumber(text, static_cast<long long>(GetLastError())); }
+CString WithCode(const wchar_t* text) {
+    return WithNumber(text, static_cast<long long>(GetLastError()));
+}
 
 }  // namespace
 
 SerialPort::SerialPort(CommApi& api) : m_api(api) {}
 
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort() {
+    Close();
+}
 
 bool SerialPort::Open(CWnd* owner, int port) {
-    if (m_isOpen) return true;
+    if (m_isOpen)
+        return true;
     m_owner = owner;
     m_portNumber = port;
 
@@ -54,12 +59,14 @@ bool SerialPort::Open(CWnd* owner, int port) {
     };
 
     CommState state;
-    if (!m_api.GetState(m_hComm, state)) return fail(L"获取串口状态失败");
+    if (!m_api.GetState(m_hComm, state))
+        return fail(L"获取串口状态失败");
     state.BaudRate = kDefaultBaudRate;
     state.ByteSize = 8;
     state.Parity = 0;
     state.StopBits = 0;
-    if (!m_api.SetState(m_hComm, state)) return fail(L"设置串口状态失败");
+    if (!m_api.SetState(m_hComm, state))
+        return fail(L"设置串口状态失败");
 
     m_api.Purge(m_hComm, PURGE_TXCLEAR | PURGE_RXCLEAR);
 
@@ -69,7 +76,8 @@ bool SerialPort::Open(CWnd* owner, int port) {
     timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(kReadTimeout.count());
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = 0;
-    if (!m_api.SetTimeouts(m_hComm, timeouts)) return fail(L"设置串口超时失败");
+    if (!m_api.SetTimeouts(m_hComm, timeouts))
+        return fail(L"设置串口超时失败");
 
     if (!StartReader()) {
         m_api.Close(m_hComm);
@@ -98,7 +106,8 @@ void SerialPort::ReadLoop() {
         DWORD received = 0;
         if (m_api.Read(m_hComm, buffer, kReadChunk, received)) {
             for (DWORD i = 0; i < received; ++i) {
-                if (!m_owner) continue;
+                if (!m_owner)
+                    continue;
                 if (m_owner->PostMessage(WM_SERIAL_BYTE, buffer[i], static_cast<LPARAM>(m_portNumber))) {
                     CString line;
                     line.Format(L"成功发送字节：0x%x", buffer[i]);
@@ -119,7 +128,8 @@ void SerialPort::ReadLoop() {
 }
 
 bool SerialPort::Write(const uint8_t* data, uint32_t length) {
-    if (!m_isOpen) return false;
+    if (!m_isOpen)
+        return false;
     DWORD written = 0;
     if (!m_api.Write(m_hComm, data, length, written)) {
         ConsoleErr(WithCode(L"写入串口失败，错误码："));
@@ -141,7 +151,8 @@ bool SerialPort::SetBaudRate(uint32_t baudRate) {
             ConsoleErr(WithCode(L"检查串口状态失败，错误码："));
             return false;
         }
-        if (pending == 0) break;
+        if (pending == 0)
+            break;
         std::this_thread::sleep_for(kDrainPoll);
         elapsed += kDrainPoll;
         if (elapsed >= kDrainLimit) {
@@ -156,23 +167,28 @@ bool SerialPort::SetBaudRate(uint32_t baudRate) {
     // The reader may also have ended by itself after a read error; it is joined and restarted then.
     const bool readerWasRunning = m_readerRunning;
     m_readerRunning = false;
-    if (m_readThread.joinable()) m_readThread.join();
+    if (m_readThread.joinable())
+        m_readThread.join();
 
     auto restartAndFail = [&](const wchar_t* text) {
         ConsoleErr(WithCode(text));
-        if (readerWasRunning) StartReader();
+        if (readerWasRunning)
+            StartReader();
         return false;
     };
 
     CommState state;
-    if (!m_api.GetState(m_hComm, state)) return restartAndFail(L"获取串口状态失败，错误码：");
+    if (!m_api.GetState(m_hComm, state))
+        return restartAndFail(L"获取串口状态失败，错误码：");
     const DWORD oldRate = state.BaudRate;
     state.BaudRate = baudRate;
-    if (!m_api.SetState(m_hComm, state)) return restartAndFail(L"设置波特率失败，错误码：");
+    if (!m_api.SetState(m_hComm, state))
+        return restartAndFail(L"设置波特率失败，错误码：");
 
     m_api.Purge(m_hComm, PURGE_RXCLEAR);
 
-    if (readerWasRunning && !StartReader()) return false;
+    if (readerWasRunning && !StartReader())
+        return false;
 
     CString line;
     line.Format(L"波特率已从 %u 成功更改为 %u", oldRate, baudRate);
@@ -181,12 +197,16 @@ bool SerialPort::SetBaudRate(uint32_t baudRate) {
 }
 
 void SerialPort::Close() {
-    if (!m_isOpen) return;
+    if (!m_isOpen)
+        return;
     m_readerRunning = false;
-    if (m_readThread.joinable()) m_readThread.join();
+    if (m_readThread.joinable())
+        m_readThread.join();
     m_api.Close(m_hComm);
     m_hComm = INVALID_HANDLE_VALUE;
     m_isOpen = false;
 }
 
-bool SerialPort::IsOpen() const { return m_isOpen; }
+bool SerialPort::IsOpen() const {
+    return m_isOpen;
+}

@@ -10,8 +10,8 @@
 IMPLEMENT_DYNAMIC(Dialog_OpenSerial, CDialogEx)
 
 BEGIN_MESSAGE_MAP(Dialog_OpenSerial, CDialogEx)
-    ON_BN_CLICKED(IDOK, &Dialog_OpenSerial::OnOK)
-    ON_BN_CLICKED(IDCANCEL, &Dialog_OpenSerial::OnCancel)
+ON_BN_CLICKED(IDOK, &Dialog_OpenSerial::OnOK)
+ON_BN_CLICKED(IDCANCEL, &Dialog_OpenSerial::OnCancel)
 END_MESSAGE_MAP()
 
 Dialog_OpenSerial::Dialog_OpenSerial(CWnd* pParent) : CDialogEx(IDD_OPEN_SERIAL, pParent) {
@@ -38,7 +38,8 @@ BOOL Dialog_OpenSerial::OnInitDialog() {
             m_comboPorts.SetItemData(index, static_cast<DWORD_PTR>(port));
             // Many adapters look alike by number; the device behind the number tells them apart.
             const CString device = ComPortDevice(port);
-            if (!device.IsEmpty()) m_comboPorts.SetItemToolTip(index, device);
+            if (!device.IsEmpty())
+                m_comboPorts.SetItemToolTip(index, device);
         }
     }
     m_comboPorts.SetCurSel(0);

@@ -34,23 +34,33 @@ constexpr const wchar_t* kCrLf = L"\r\n";
 constexpr const wchar_t* kFirmwareFilter = L"固件文件 (*.trs)|*.trs|所有文件 (*.*)|*.*||";
 constexpr const wchar_t* kProgramFilter = L"程序文件 (*.tr3)|*.tr3|所有文件 (*.*)|*.*||";
 
-UINT Millis(std::chrono::milliseconds period) { return static_cast<UINT>(period.count()); }
+UINT Millis(std::chrono::milliseconds period) {
+    return static_cast<UINT>(period.count());
+}
 
 const wchar_t* ModeName(int mode) {
     switch (mode) {
-        case MODE_STANDBY: return L"预备模式";
-        case MODE_FIRMWARE: return L"固件更新模式";
-        case MODE_PROGRAM: return L"程序更新模式";
-        default: return L"";
+        case MODE_STANDBY:
+            return L"预备模式";
+        case MODE_FIRMWARE:
+            return L"固件更新模式";
+        case MODE_PROGRAM:
+            return L"程序更新模式";
+        default:
+            return L"";
     }
 }
 
 const wchar_t* LevelPrefix(LOG_LEVEL level) {
     switch (level) {
-        case LOG_DEBUG: return L"DEBUG：";
-        case LOG_WARNING: return L"警告：";
-        case LOG_ERROR: return L"错误：";
-        default: return L"";
+        case LOG_DEBUG:
+            return L"DEBUG：";
+        case LOG_WARNING:
+            return L"警告：";
+        case LOG_ERROR:
+            return L"错误：";
+        default:
+            return L"";
     }
 }
 
@@ -58,20 +68,20 @@ const wchar_t* LevelPrefix(LOG_LEVEL level) {
 // other character; beyond the int32 range the result saturates.
 int32_t ParseAddressText(const CString& text) {
     const wchar_t* p = text.GetString();
-    while (*p && std::iswspace(static_cast<wint_t>(*p))) ++p;
+    while (*p && std::iswspace(static_cast<wint_t>(*p)))
+        ++p;
     bool negative = false;
-    if (*p == L'+' || *p == L'-') negative = *p++ == L'-';
+    if (*p == L'+' || *p == L'-')
+        negative = *p++ == L'-';
     long long value = 0;
     for (; *p >= L'0' && *p <= L'9'; ++p) {
         value = value * 10 + (*p - L'0');
-        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
     }
-    if (negative) value = -value;
+    if (negative)
+        value = -value;
     return static_cast<int32_t>(std::clamp<long long>(value, INT_MIN, INT_MAX));
-}
-
-bool IsFunctionCode(uint8_t code) {
-    return code == FUNC_EXTENDED || code == FUNC_MODEL || code == FUNC_BLOCK || code == FUNC_STATUS;
 }
 
 }  // namespace
@@ -79,18 +89,18 @@ bool IsFunctionCode(uint8_t code) {
 IMPLEMENT_DYNAMIC(Dialog_Update, CDialogEx)
 
 BEGIN_MESSAGE_MAP(Dialog_Update, CDialogEx)
-    ON_BN_CLICKED(IDC_BTN_PORT, &Dialog_Update::OnBnClickedOpenPort)
-    ON_BN_CLICKED(IDC_BTN_TEST, &Dialog_Update::OnBnClickedTest)
-    ON_BN_CLICKED(IDC_BTN_OPEN_FILE, &Dialog_Update::OnBnClickedOpenFile)
-    ON_BN_CLICKED(IDC_BTN_START, &Dialog_Update::OnBnClickedStart)
-    ON_BN_CLICKED(IDC_BTN_STOP, &Dialog_Update::OnBnClickedStop)
-    ON_BN_CLICKED(IDC_RADIO_STANDBY, &Dialog_Update::OnBnClickedStandby)
-    ON_BN_CLICKED(IDC_RADIO_FIRMWARE, &Dialog_Update::OnBnClickedFirmwareMode)
-    ON_BN_CLICKED(IDC_RADIO_PROGRAM, &Dialog_Update::OnBnClickedProgramMode)
-    ON_CBN_SELCHANGE(IDC_COMBO_BAUD, &Dialog_Update::OnCbnSelchangeBaud)
-    ON_EN_CHANGE(IDC_EDIT_ADDRESS, &Dialog_Update::OnEnChangeAddress)
-    ON_WM_TIMER()
-    ON_MESSAGE(WM_SERIAL_BYTE, &Dialog_Update::OnSerialByte)
+ON_BN_CLICKED(IDC_BTN_PORT, &Dialog_Update::OnBnClickedOpenPort)
+ON_BN_CLICKED(IDC_BTN_TEST, &Dialog_Update::OnBnClickedTest)
+ON_BN_CLICKED(IDC_BTN_OPEN_FILE, &Dialog_Update::OnBnClickedOpenFile)
+ON_BN_CLICKED(IDC_BTN_START, &Dialog_Update::OnBnClickedStart)
+ON_BN_CLICKED(IDC_BTN_STOP, &Dialog_Update::OnBnClickedStop)
+ON_BN_CLICKED(IDC_RADIO_STANDBY, &Dialog_Update::OnBnClickedStandby)
+ON_BN_CLICKED(IDC_RADIO_FIRMWARE, &Dialog_Update::OnBnClickedFirmwareMode)
+ON_BN_CLICKED(IDC_RADIO_PROGRAM, &Dialog_Update::OnBnClickedProgramMode)
+ON_CBN_SELCHANGE(IDC_COMBO_BAUD, &Dialog_Update::OnCbnSelchangeBaud)
+ON_EN_CHANGE(IDC_EDIT_ADDRESS, &Dialog_Update::OnEnChangeAddress)
+ON_WM_TIMER()
+ON_MESSAGE(WM_SERIAL_BYTE, &Dialog_Update::OnSerialByte)
 END_MESSAGE_MAP()
 
 Dialog_Update::Dialog_Update(CWnd* pParent) : CDialogEx(IDD_ORVANE_DIALOG, pParent) {
@@ -99,7 +109,8 @@ Dialog_Update::Dialog_Update(CWnd* pParent) : CDialogEx(IDD_ORVANE_DIALOG, pPare
 }
 
 Dialog_Update::~Dialog_Update() {
-    if (m_portOpen) m_serial.Close();
+    if (m_portOpen)
+        m_serial.Close();
 }
 
 void Dialog_Update::DoDataExchange(CDataExchange* pDX) {
@@ -142,7 +153,8 @@ BOOL Dialog_Update::OnInitDialog() {
 
 BOOL Dialog_Update::PreTranslateMessage(MSG* pMsg) {
     // Enter would trigger the dialog's default button and close the window.
-    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_RETURN) return TRUE;
+    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_RETURN)
+        return TRUE;
     return CDialogEx::PreTranslateMessage(pMsg);
 }
 
@@ -172,7 +184,8 @@ void Dialog_Update::UpdateControlStates() {
     m_btnStop.EnableWindow(p && u);
     m_comboBaud.EnableWindow(m == MODE_FIRMWARE && !u);
     // Outside firmware mode the combo shows the default without touching the stored choice.
-    if (m != MODE_FIRMWARE && m_comboBaud.GetCurSel() != 0) m_comboBaud.SetCurSel(0);
+    if (m != MODE_FIRMWARE && m_comboBaud.GetCurSel() != 0)
+        m_comboBaud.SetCurSel(0);
 }
 
 void Dialog_Update::ClearTestState() {
@@ -197,7 +210,8 @@ void Dialog_Update::SwitchWorkMode(int mode) {
         AppendLog(LOG_WARNING, L"更新进行中，不能切换模式");
         return;
     }
-    if (mode == m_workMode) return;
+    if (mode == m_workMode)
+        return;
     ClearTestState();
     m_workMode = mode;
     m_rxBuffer.clear();
@@ -223,11 +237,17 @@ void Dialog_Update::SwitchWorkMode(int mode) {
     UpdateControlStates();
 }
 
-void Dialog_Update::OnBnClickedStandby() { SwitchWorkMode(MODE_STANDBY); }
+void Dialog_Update::OnBnClickedStandby() {
+    SwitchWorkMode(MODE_STANDBY);
+}
 
-void Dialog_Update::OnBnClickedFirmwareMode() { SwitchWorkMode(MODE_FIRMWARE); }
+void Dialog_Update::OnBnClickedFirmwareMode() {
+    SwitchWorkMode(MODE_FIRMWARE);
+}
 
-void Dialog_Update::OnBnClickedProgramMode() { SwitchWorkMode(MODE_PROGRAM); }
+void Dialog_Update::OnBnClickedProgramMode() {
+    SwitchWorkMode(MODE_PROGRAM);
+}
 
 void Dialog_Update::OnCbnSelchangeBaud() {
     m_baudIndex = std::max(0, m_comboBaud.GetCurSel());
@@ -280,7 +300,8 @@ void Dialog_Update::OnBnClickedOpenPort() {
     }
 
     Dialog_OpenSerial chooser;
-    if (chooser.DoModal() != IDOK) return;
+    if (chooser.DoModal() != IDOK)
+        return;
     const int port = chooser.m_selectedPort;
     if (port <= 0) {
         AfxMessageBox(L"请选择有效的串口", MB_OK);
@@ -302,7 +323,8 @@ void Dialog_Update::OnBnClickedOpenPort() {
 }
 
 void Dialog_Update::OnBnClickedTest() {
-    if (!CheckPortUsable(LOG_WARNING)) return;
+    if (!CheckPortUsable(LOG_WARNING))
+        return;
     ClearTestState();
     if (m_updating) {
         AppendLog(LOG_WARNING, L"更新进行中，不能测试");
@@ -338,14 +360,19 @@ void Dialog_Update::OnBnClickedTest() {
 }
 
 void Dialog_Update::OnBnClickedOpenFile() {
-    if (!CheckPortUsable(LOG_INFO)) return;
+    if (!CheckPortUsable(LOG_INFO))
+        return;
     const wchar_t* filter = nullptr;
-    if (m_workMode == MODE_FIRMWARE) filter = kFirmwareFilter;
-    else if (m_workMode == MODE_PROGRAM) filter = kProgramFilter;
-    else return;
+    if (m_workMode == MODE_FIRMWARE)
+        filter = kFirmwareFilter;
+    else if (m_workMode == MODE_PROGRAM)
+        filter = kProgramFilter;
+    else
+        return;
 
     CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY, filter, this);
-    if (dialog.DoModal() != IDOK) return;
+    if (dialog.DoModal() != IDOK)
+        return;
     const CString path = dialog.GetPathName();
 
     BaseUpdate* engine = nullptr;
@@ -377,7 +404,8 @@ void Dialog_Update::OnBnClickedOpenFile() {
 }
 
 void Dialog_Update::OnBnClickedStart() {
-    if (!CheckPortUsable(LOG_WARNING)) return;
+    if (!CheckPortUsable(LOG_WARNING))
+        return;
     if (!m_currentUpdate) {
         AppendLog(LOG_WARNING, L"请先打开文件");
         return;
@@ -415,7 +443,8 @@ void Dialog_Update::OnBnClickedStart() {
 }
 
 void Dialog_Update::OnBnClickedStop() {
-    if (!m_currentUpdate || !m_currentUpdate->IsRunning()) return;
+    if (!m_currentUpdate || !m_currentUpdate->IsRunning())
+        return;
     m_currentUpdate->Stop();
     AppendLog(LOG_WARNING, L"更新中断，设备需重启");
     m_updating = 0;
@@ -463,7 +492,8 @@ void Dialog_Update::OnTimer(UINT_PTR nIDEvent) {
 
 void Dialog_Update::AppendLog(LOG_LEVEL level, const CString& text) {
     // Engines may still log from their destructors after the window is gone.
-    if (!m_editLog.GetSafeHwnd()) return;
+    if (!m_editLog.GetSafeHwnd())
+        return;
 
     if (m_logLineCount > kLogTrimThreshold) {
         CString all;
@@ -473,7 +503,8 @@ void Dialog_Update::AppendLog(LOG_LEVEL level, const CString& text) {
         int32_t found = 0;
         while (found < half) {
             const int next = all.Find(kCrLf, position);
-            if (next < 0) break;
+            if (next < 0)
+                break;
             position = next + 2;
             ++found;
         }
@@ -482,7 +513,8 @@ void Dialog_Update::AppendLog(LOG_LEVEL level, const CString& text) {
             m_logLineCount = 0;
         } else {
             CString rest = all.Mid(position);
-            if (rest.Left(2) == kCrLf) rest = rest.Mid(2);
+            if (rest.Left(2) == kCrLf)
+                rest = rest.Mid(2);
             m_editLog.SetWindowText(rest);
             m_logLineCount = m_editLog.GetLineCount();
         }
@@ -492,11 +524,14 @@ void Dialog_Update::AppendLog(LOG_LEVEL level, const CString& text) {
     m_editLog.SetSel(length, length);
 
     CString line;
-    if (length > 0) line += kCrLf;
+    if (length > 0)
+        line += kCrLf;
     line += LevelPrefix(level);
     const bool shown = level != LOG_DEBUG || m_debugLogEnabled;
-    if (m_observer) m_observer->OnLogLine(level, text, shown);
-    if (!shown) return;
+    if (m_observer)
+        m_observer->OnLogLine(level, text, shown);
+    if (!shown)
+        return;
     line += text;
     m_editLog.ReplaceSel(line);
     m_editLog.LineScroll(m_editLog.GetLineCount());
@@ -505,18 +540,22 @@ void Dialog_Update::AppendLog(LOG_LEVEL level, const CString& text) {
 
 void Dialog_Update::LoadLogSettings() {
     CString path;
-    if (!GetModuleFilePath(path)) return;
+    if (!GetModuleFilePath(path))
+        return;
     // The executable's directory, cut after its last separator (either kind, whatever the platform).
     const int cut = std::max(path.ReverseFind(L'\\'), path.ReverseFind(L'/'));
-    if (cut < 0) return;
+    if (cut < 0)
+        return;
     const CString settings = path.Left(cut + 1) + L"LOG.ini";
 
     CStdioFile file;
-    if (!file.Open(settings, CFile::modeRead | CFile::typeText | CFile::shareDenyNone)) return;
+    if (!file.Open(settings, CFile::modeRead | CFile::typeText | CFile::shareDenyNone))
+        return;
     m_debugLogEnabled = true;
     CString line;
     try {
-        while (file.ReadString(line)) line.Trim();
+        while (file.ReadString(line))
+            line.Trim();
     } catch (CException* e) {
         e->Delete();
     }
@@ -527,55 +566,34 @@ void Dialog_Update::LoadLogSettings() {
 // Receive path
 
 LRESULT Dialog_Update::OnSerialByte(WPARAM wParam, LPARAM) {
-    if (m_observer) m_observer->OnByteReceived(static_cast<uint8_t>(wParam & 0xFF));
+    if (m_observer)
+        m_observer->OnByteReceived(static_cast<uint8_t>(wParam & 0xFF));
     ProcessReceivedByte(static_cast<uint8_t>(wParam & 0xFF));
     return 0;
 }
 
 void Dialog_Update::ProcessReceivedByte(uint8_t byte) {
     m_rxBuffer.push_back(byte);
-    const uint16_t length = static_cast<uint16_t>(m_rxBuffer.size());
     // The candidate frame always runs from the first buffered byte to the one just received.
-    if (length >= 3 && m_rxBuffer.TrailerMatches()) {
-        const uint8_t* buffer = m_rxBuffer.data();
-        uint16_t frameLength = 0;
-        switch (buffer[1]) {
-            case FUNC_EXTENDED:
-                if (length >= 8 && length >= buffer[2] + 5) frameLength = static_cast<uint16_t>(buffer[2] + 5);
-                break;
-            case FUNC_MODEL:
-                if (length >= 4 && length >= buffer[2] + 5) frameLength = static_cast<uint16_t>(buffer[2] + 5);
-                break;
-            case FUNC_BLOCK:
-                if (length >= 8) frameLength = BLOCK_ACK_LENGTH;
-                break;
-            case FUNC_STATUS:
-                if (length >= 5) frameLength = length;
-                break;
-            default:
-                break;
+    if (const uint16_t frameLength = m_rxBuffer.CompleteFrameLength(); frameLength != 0) {
+        CString dump;
+        dump.Format(L"接收帧数据：%s", FormatHexBytes(m_rxBuffer.data(), frameLength));
+        AppendLog(LOG_DEBUG, dump);
+        DeviceFrame frame;
+        ParseDeviceFrame(m_rxBuffer.data(), frameLength, frame);
+        if (frame.valid) {
+            HandleDeviceFrame(frame);
+        } else {
+            AppendLog(LOG_ERROR, L"[调试] ⚠️ 帧解析失败（CRC错误或格式不匹配）");
         }
-        if (frameLength != 0) {
-            CString dump;
-            dump.Format(L"接收帧数据：%s", FormatHexBytes(buffer, frameLength));
-            AppendLog(LOG_DEBUG, dump);
-            DeviceFrame frame;
-            ParseDeviceFrame(buffer, frameLength, frame);
-            if (frame.valid) {
-                HandleDeviceFrame(frame);
-            } else {
-                AppendLog(LOG_ERROR, L"[调试] ⚠️ 帧解析失败（CRC错误或格式不匹配）");
-            }
-            m_rxBuffer.erase_front(frameLength);
-            return;
-        }
+        m_rxBuffer.erase_front(frameLength);
+        return;
     }
-    // A reply always has its function code in byte 1; a buffer whose byte 1 is none of them
-    // starts with a stray byte. Dropping it lets the next reply be recognised.
-    size_t stray = 0;
-    while (m_rxBuffer.size() - stray >= 2 && !IsFunctionCode(m_rxBuffer[stray + 1])) ++stray;
-    if (stray > 0) m_rxBuffer.erase_front(stray);
-    if (m_rxBuffer.size() > RX_DISCARD_LIMIT) m_rxBuffer.clear();
+    // Without this a single stray byte ahead of a reply would hide every later frame until the
+    // buffer overflowed.
+    m_rxBuffer.DropStrayBytes();
+    if (m_rxBuffer.size() > RX_DISCARD_LIMIT)
+        m_rxBuffer.clear();
 }
 
 void Dialog_Update::HandleDeviceFrame(const DeviceFrame& frame) {
@@ -593,7 +611,8 @@ void Dialog_Update::HandleDeviceFrame(const DeviceFrame& frame) {
         UpdateControlStates();
         return;
     }
-    if (!m_currentUpdate || !m_currentUpdate->IsRunning()) return;
+    if (!m_currentUpdate || !m_currentUpdate->IsRunning())
+        return;
     m_currentUpdate->HandleFrame(frame);
     if (m_currentUpdate->IsCompleted()) {
         m_progress.SetPos(100);

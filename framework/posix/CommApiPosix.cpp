@@ -24,7 +24,8 @@ struct PosixComm {
 };
 
 PosixComm* FromHandle(CommHandle handle) {
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+        return nullptr;
     return static_cast<PosixComm*>(handle);
 }
 
@@ -34,10 +35,10 @@ bool Fail(int code) {
 }
 
 constexpr std::pair<DWORD, speed_t> kSpeeds[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
-    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
+    {50, B50},         {75, B75},         {110, B110},        {134, B134},       {150, B150},
+    {200, B200},       {300, B300},       {600, B600},        {1200, B1200},     {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},      {19200, B19200},   {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400},  {460800, B460800}, {500000, B500000},
     {576000, B576000}, {921600, B921600}, {1000000, B1000000}};
 
 bool ToSpeed(DWORD baud, speed_t& speed) {
@@ -52,7 +53,8 @@ bool ToSpeed(DWORD baud, speed_t& speed) {
 
 DWORD FromSpeed(speed_t speed) {
     for (const auto& [rate, code] : kSpeeds) {
-        if (code == speed) return rate;
+        if (code == speed)
+            return rate;
     }
     return 0;
 }
@@ -75,19 +77,23 @@ public:
             Fail(code);
             return INVALID_HANDLE_VALUE;
         };
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+            return fail(errno == EWOULDBLOCK ? EBUSY : errno);
         termios tio{};
-        if (::tcgetattr(fd, &tio) != 0) return fail(errno);
+        if (::tcgetattr(fd, &tio) != 0)
+            return fail(errno);
         ::ioctl(fd, TIOCEXCL);
         // A serial line carries binary frames: no line discipline, no echo, no translation.
         ::cfmakeraw(&tio);
         tio.c_cflag |= CLOCAL | CREAD;
         tio.c_cc[VMIN] = 0;
         tio.c_cc[VTIME] = 0;
-        if (::tcsetattr(fd, TCSANOW, &tio) != 0) return fail(errno);
+        if (::tcsetattr(fd, TCSANOW, &tio) != 0)
+            return fail(errno);
         // Open non-blocking so a missing carrier cannot hang us; writes then block as on Windows.
         const int flags = ::fcntl(fd, F_GETFL);
-        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return fail(errno);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+            return fail(errno);
         auto* comm = new PosixComm;
         comm->fd = fd;
         return comm;
@@ -95,15 +101,25 @@ public:
 
     bool GetState(CommHandle handle, CommState& state) override {
         PosixComm* comm = FromHandle(handle);
-        if (!comm) return Fail(EBADF);
+        if (!comm)
+            return Fail(EBADF);
         termios tio{};
-        if (::tcgetattr(comm->fd, &tio) != 0) return Fail(errno);
+        if (::tcgetattr(comm->fd, &tio) != 0)
+            return Fail(errno);
         state.BaudRate = FromSpeed(::cfgetospeed(&tio));
         switch (tio.c_cflag & CSIZE) {
-            case CS5: state.ByteSize = 5; break;
-            case CS6: state.ByteSize = 6; break;
-            case CS7: state.ByteSize = 7; break;
-            default: state.ByteSize = 8; break;
+            case CS5:
+                state.ByteSize = 5;
+                break;
+            case CS6:
+                state.ByteSize = 6;
+                break;
+            case CS7:
+                state.ByteSize = 7;
+                break;
+            default:
+                state.ByteSize = 8;
+                break;
         }
         state.Parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? 1 : 2) : 0;
         state.StopBits = (tio.c_cflag & CSTOPB) ? 2 : 0;
@@ -112,55 +128,81 @@ public:
 
     bool SetState(CommHandle handle, const CommState& state) override {
         PosixComm* comm = FromHandle(handle);
-        if (!comm) return Fail(EBADF);
+        if (!comm)
+            return Fail(EBADF);
         termios tio{};
-        if (::tcgetattr(comm->fd, &tio) != 0) return Fail(errno);
+        if (::tcgetattr(comm->fd, &tio) != 0)
+            return Fail(errno);
         speed_t speed{};
-        if (!ToSpeed(state.BaudRate, speed)) return Fail(EINVAL);
-        if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return Fail(errno);
+        if (!ToSpeed(state.BaudRate, speed))
+            return Fail(EINVAL);
+        if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
+            return Fail(errno);
         tio.c_cflag &= ~CSIZE;
         switch (state.ByteSize) {
-            case 5: tio.c_cflag |= CS5; break;
-            case 6: tio.c_cflag |= CS6; break;
-            case 7: tio.c_cflag |= CS7; break;
-            case 8: tio.c_cflag |= CS8; break;
-            default: return Fail(EINVAL);
+            case 5:
+                tio.c_cflag |= CS5;
+                break;
+            case 6:
+                tio.c_cflag |= CS6;
+                break;
+            case 7:
+                tio.c_cflag |= CS7;
+                break;
+            case 8:
+                tio.c_cflag |= CS8;
+                break;
+            default:
+                return Fail(EINVAL);
         }
         tio.c_cflag &= ~(PARENB | PARODD);
-        if (state.Parity == 1) tio.c_cflag |= PARENB | PARODD;
-        else if (state.Parity == 2) tio.c_cflag |= PARENB;
-        else if (state.Parity != 0) return Fail(EINVAL);
-        if (state.StopBits == 2) tio.c_cflag |= CSTOPB;
-        else if (state.StopBits == 0) tio.c_cflag &= ~CSTOPB;
-        else return Fail(EINVAL);
+        if (state.Parity == 1)
+            tio.c_cflag |= PARENB | PARODD;
+        else if (state.Parity == 2)
+            tio.c_cflag |= PARENB;
+        else if (state.Parity != 0)
+            return Fail(EINVAL);
+        if (state.StopBits == 2)
+            tio.c_cflag |= CSTOPB;
+        else if (state.StopBits == 0)
+            tio.c_cflag &= ~CSTOPB;
+        else
+            return Fail(EINVAL);
         // TCSADRAIN: bytes still in the UART leave at the old rate before the new one applies.
-        if (::tcsetattr(comm->fd, TCSADRAIN, &tio) != 0) return Fail(errno);
+        if (::tcsetattr(comm->fd, TCSADRAIN, &tio) != 0)
+            return Fail(errno);
         return true;
     }
 
     bool SetTimeouts(CommHandle handle, const CommTimeouts& timeouts) override {
         PosixComm* comm = FromHandle(handle);
-        if (!comm) return Fail(EBADF);
+        if (!comm)
+            return Fail(EBADF);
         comm->timeouts = timeouts;
         return true;
     }
 
     bool Purge(CommHandle handle, DWORD flags) override {
         PosixComm* comm = FromHandle(handle);
-        if (!comm) return Fail(EBADF);
+        if (!comm)
+            return Fail(EBADF);
         const bool rx = flags & PURGE_RXCLEAR;
         const bool tx = flags & PURGE_TXCLEAR;
-        if (!rx && !tx) return true;
+        if (!rx && !tx)
+            return true;
         const int queue = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
-        if (::tcflush(comm->fd, queue) != 0) return Fail(errno);
+        if (::tcflush(comm->fd, queue) != 0)
+            return Fail(errno);
         return true;
     }
 
     bool Read(CommHandle handle, uint8_t* buffer, DWORD size, DWORD& received) override {
         received = 0;
         PosixComm* comm = FromHandle(handle);
-        if (!comm) return Fail(EBADF);
-        if (size == 0) return true;
+        if (!comm)
+            return Fail(EBADF);
+        if (size == 0)
+            return true;
         const int total = static_cast<int>(comm->timeouts.ReadTotalTimeoutConstant +
                                            comm->timeouts.ReadTotalTimeoutMultiplier * size);
         const int interval = static_cast<int>(comm->timeouts.ReadIntervalTimeout);
@@ -169,22 +211,27 @@ public:
             pollfd pfd{comm->fd, POLLIN, 0};
             const int rc = ::poll(&pfd, 1, wait);
             if (rc < 0) {
-                if (errno == EINTR) continue;
+                if (errno == EINTR)
+                    continue;
                 return Fail(errno);
             }
-            if (rc == 0) break;
+            if (rc == 0)
+                break;
             if (!(pfd.revents & POLLIN)) {
                 // POLLHUP or POLLERR with nothing to read: the other end is gone.
                 return Fail(EIO);
             }
             const ssize_t n = ::read(comm->fd, buffer + received, size - received);
             if (n < 0) {
-                if (errno == EINTR || errno == EAGAIN) continue;
+                if (errno == EINTR || errno == EAGAIN)
+                    continue;
                 return Fail(errno);
             }
-            if (n == 0) return Fail(EIO);
+            if (n == 0)
+                return Fail(EIO);
             received += static_cast<DWORD>(n);
-            if (interval == 0) break;
+            if (interval == 0)
+                break;
             wait = interval;
         }
         return true;
@@ -193,11 +240,13 @@ public:
     bool Write(CommHandle handle, const uint8_t* data, DWORD size, DWORD& written) override {
         written = 0;
         PosixComm* comm = FromHandle(handle);
-        if (!comm) return Fail(EBADF);
+        if (!comm)
+            return Fail(EBADF);
         while (written < size) {
             const ssize_t n = ::write(comm->fd, data + written, size - written);
             if (n < 0) {
-                if (errno == EINTR) continue;
+                if (errno == EINTR)
+                    continue;
                 if (errno == EAGAIN) {
                     pollfd pfd{comm->fd, POLLOUT, 0};
                     ::poll(&pfd, 1, -1);
@@ -213,16 +262,19 @@ public:
     bool OutQueue(CommHandle handle, DWORD& count) override {
         count = 0;
         PosixComm* comm = FromHandle(handle);
-        if (!comm) return Fail(EBADF);
+        if (!comm)
+            return Fail(EBADF);
         int pending = 0;
-        if (::ioctl(comm->fd, TIOCOUTQ, &pending) != 0) return Fail(errno);
+        if (::ioctl(comm->fd, TIOCOUTQ, &pending) != 0)
+            return Fail(errno);
         count = pending > 0 ? static_cast<DWORD>(pending) : 0;
         return true;
     }
 
     void Close(CommHandle handle) override {
         PosixComm* comm = FromHandle(handle);
-        if (!comm) return;
+        if (!comm)
+            return;
         ::close(comm->fd);
         delete comm;
     }

@@ -18,13 +18,16 @@ constexpr int kLastPort = 256;
 
 // "COM12" -> 12 (prefix compared without case); 0 for any other name.
 int PortNumberOfName(const std::string& name) {
-    if (name.size() < 4) return 0;
+    if (name.size() < 4)
+        return 0;
     for (size_t i = 0; i < 3; ++i) {
-        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return 0;
+        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i])
+            return 0;
     }
     int value = 0;
     for (size_t i = 3; i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i])) || value > kLastPort) return 0;
+        if (!std::isdigit(static_cast<unsigned char>(name[i])) || value > kLastPort)
+            return 0;
         value = value * 10 + (name[i] - '0');
     }
     return value;
@@ -33,15 +36,19 @@ int PortNumberOfName(const std::string& name) {
 // Splits "ttyUSB12" into ("ttyUSB", 12) so that devices sort by number, not by text.
 std::pair<std::string, long> SplitDeviceName(const std::string& name) {
     size_t end = name.size();
-    while (end > 0 && std::isdigit(static_cast<unsigned char>(name[end - 1]))) --end;
+    while (end > 0 && std::isdigit(static_cast<unsigned char>(name[end - 1])))
+        --end;
     const long number = end < name.size() ? std::strtol(name.c_str() + end, nullptr, 10) : -1;
     return {name.substr(0, end), number};
 }
 
 int GroupOf(const std::string& prefix) {
-    if (prefix == "ttyS") return 0;
-    if (prefix == "ttyUSB") return 1;
-    if (prefix == "ttyACM") return 2;
+    if (prefix == "ttyS")
+        return 0;
+    if (prefix == "ttyUSB")
+        return 1;
+    if (prefix == "ttyACM")
+        return 2;
     return 3;
 }
 
@@ -74,10 +81,12 @@ std::vector<PortRegistry::Link> PortRegistry::ReadLinks() const {
     for (fs::directory_iterator it(m_directory, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         const int number = PortNumberOfName(name);
-        if (number == 0 || !it->is_symlink(ec)) continue;
+        if (number == 0 || !it->is_symlink(ec))
+            continue;
         std::error_code readEc;
         const fs::path target = fs::read_symlink(it->path(), readEc);
-        if (readEc) continue;
+        if (readEc)
+            continue;
         links.push_back({name, number, target.string()});
     }
     return links;
@@ -87,10 +96,12 @@ std::string PortRegistry::Resolve(int port) const {
     std::error_code ec;
     const fs::path exact = m_directory / ("COM" + std::to_string(port));
     fs::path target = fs::read_symlink(exact, ec);
-    if (!ec) return target.string();
+    if (!ec)
+        return target.string();
     // Links made by hand may use another case ("com7").
     for (const Link& link : ReadLinks()) {
-        if (link.number == port) return link.target;
+        if (link.number == port)
+            return link.target;
     }
     return {};
 }
@@ -101,14 +112,18 @@ int PortRegistry::Register(const std::string& device, int lowest) {
     const std::string wanted = Canonical(device);
     std::vector<Link> links = ReadLinks();
     for (const Link& link : links) {
-        if (Canonical(link.target) == wanted) return link.number;
+        if (Canonical(link.target) == wanted)
+            return link.number;
     }
     for (int n = std::max(lowest, kFirstPort); n <= kLastPort; ++n) {
-        const bool used = std::any_of(links.begin(), links.end(), [n](const Link& l) { return l.number == n; });
-        if (used) continue;
+        const bool used =
+            std::any_of(links.begin(), links.end(), [n](const Link& l) { return l.number == n; });
+        if (used)
+            continue;
         std::error_code linkEc;
         fs::create_symlink(wanted, m_directory / ("COM" + std::to_string(n)), linkEc);
-        if (!linkEc) return n;
+        if (!linkEc)
+            return n;
         // Another process took the number first; go on with the next one.
     }
     return 0;
@@ -119,7 +134,8 @@ bool PortRegistry::Unregister(int port) {
     bool removed = fs::remove(m_directory / ("COM" + std::to_string(port)), ec);
     if (!removed) {
         for (const Link& link : ReadLinks()) {
-            if (link.number == port) removed = fs::remove(m_directory / link.name, ec) || removed;
+            if (link.number == port)
+                removed = fs::remove(m_directory / link.name, ec) || removed;
         }
     }
     return removed;
@@ -139,13 +155,15 @@ std::vector<std::string> PortRegistry::PresentDevices() const {
         const std::string name = it->path().filename().string();
         std::error_code devEc;
         // Only ttys backed by a device are serial lines; virtual consoles and ptys have none.
-        if (!fs::exists(it->path() / "device", devEc)) continue;
+        if (!fs::exists(it->path() / "device", devEc))
+            continue;
         auto [prefix, number] = SplitDeviceName(name);
         if (prefix == "ttyS") {
             // type 0 means no UART is behind the port.
             std::ifstream typeFile(it->path() / "type");
             int type = 0;
-            if (!(typeFile >> type) || type == 0) continue;
+            if (!(typeFile >> type) || type == 0)
+                continue;
         }
         found.push_back({GroupOf(prefix), prefix, number, name});
     }
@@ -153,19 +171,22 @@ std::vector<std::string> PortRegistry::PresentDevices() const {
         return std::tie(a.group, a.prefix, a.number, a.name) < std::tie(b.group, b.prefix, b.number, b.name);
     });
     std::vector<std::string> devices;
-    for (const Found& f : found) devices.push_back((m_hardwareRoot / "dev" / f.name).string());
+    for (const Found& f : found)
+        devices.push_back((m_hardwareRoot / "dev" / f.name).string());
     return devices;
 }
 
 std::vector<std::string> PortRegistry::ListPortNames() {
     for (const std::string& device : PresentDevices()) {
         std::error_code ec;
-        if (fs::exists(device, ec)) Register(device);
+        if (fs::exists(device, ec))
+            Register(device);
     }
     std::vector<std::string> names;
     for (const Link& link : ReadLinks()) {
         std::error_code ec;
-        if (fs::exists(m_directory / link.name, ec)) names.push_back(link.name);
+        if (fs::exists(m_directory / link.name, ec))
+            names.push_back(link.name);
     }
     return names;
 }

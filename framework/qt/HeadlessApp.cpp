@@ -14,7 +14,8 @@ constexpr int kPumpSliceMs = 5;
 // Without a display the toolkit remarks on things that do not matter here (no runtime directory
 // for root, windows that cannot be raised); keep those off the tool's output.
 void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtDebugMsg || type == QtInfoMsg) return;
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return;
     if (message.startsWith(QLatin1String("QStandardPaths:")) ||
         message.startsWith(QLatin1String("This plugin does not support")))
         return;
@@ -23,7 +24,8 @@ void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& mes
 }  // namespace
 
 int AfxRunWithoutDisplay(const std::function<int()>& body) {
-    if (QCoreApplication::instance() != nullptr) return body();
+    if (QCoreApplication::instance() != nullptr)
+        return body();
     // The offscreen platform needs no display server; set before the application reads it.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(QuietMessages);
@@ -44,7 +46,8 @@ bool AfxPumpMessagesUntil(const std::function<bool()>& done, std::chrono::millis
     tick.start(kPumpSliceMs);
     QEventLoop loop;
     while (!done()) {
-        if (deadline.hasExpired()) return done();
+        if (deadline.hasExpired())
+            return done();
         loop.processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;

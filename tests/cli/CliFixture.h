@@ -20,6 +20,10 @@ using Bytes = std::vector<uint8_t>;
 // the whole suite.
 constexpr std::chrono::milliseconds kHostRunLimit{30000};
 
+inline bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 // 'orvane-cli simulate' with the given options, listening once constructed (see Ready()).
 class SimulatedDevice {
 public:

@@ -2,16 +2,11 @@
 // arrives at the device, how faults on the line end a run, and the exit code a script sees.
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <algorithm>
 #include <set>
 
 #include "tests/cli/CliFixture.h"
 
 namespace {
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 size_t Count(const std::string& text, const std::string& part) {
     size_t count = 0;
@@ -84,47 +79,20 @@ TEST_F(HostUpdate, SilenceEndsTheRunAfterTheTimeOut) {
         std::vector<std::string> host;  // {command, file...}; the port is added
         int exitCode;
         double minSeconds, maxSeconds;
-        const char* reason;  // the one line on stderr, or (when empty there) the last log line
+        std::string reason;  // the one line on stderr, or else the last log line
         long dataFrames;     // as the device counted them
     };
-    const std::string program = Write("p.tr3", RandomBytes(1000));
-    const std::string image = Image("f.trs", RandomBytes(1000));
+    const std::string tr3 = Write("p.tr3", RandomBytes(1000));
+    const std::string trs = Image("f.trs", RandomBytes(1000));
+    const std::string quiet = "the device sent nothing for 2 s; the update was stopped", done = "更新完成！";
     const Case cases[] = {
         {"test, silent device", {"--silent"}, {"test"}, 3, 2.9, 5, "警告：连接测试超时，未收到设备回复", 0},
-        {"program, silent device",
-         {"--silent"},
-         {"program", program, "--timeout", "2"},
-         3,
-         1.9,
-         3.5,
-         "the device sent nothing for 2 s; the update was stopped",
-         1},
-        {"program, dropped ack",
-         {"--drop-ack-at", "3"},
-         {"program", program, "--timeout", "2"},
-         3,
-         1.9,
-         3.5,
-         "the device sent nothing for 2 s; the update was stopped",
-         3},
-        {"firmware, dropped ack",
-         {"--drop-ack-at", "3"},
-         {"firmware", image, "--timeout", "2"},
-         3,
-         2.9,
-         4.5,
-         "the device sent nothing for 2 s; the update was stopped",
-         3},
+        {"program, silent device", {"--silent"}, {"program", tr3, "--timeout", "2"}, 3, 1.9, 4, quiet, 1},
+        {"program, no ack", {"--drop-ack-at", "3"}, {"program", tr3, "--timeout", "2"}, 3, 1.9, 4, quiet, 3},
+        {"firmware, no ack", {"--drop-ack-at", "3"}, {"firmware", trs, "--timeout", "2"}, 3, 3, 5, quiet, 3},
         // The device says nothing for the second the host waits before its model query, and takes
         // a quarter second to switch to 115200; neither is silence.
-        {"firmware at 115200, healthy device, 1 s time-out",
-         {},
-         {"firmware", image, "--baud", "115200", "--timeout", "1"},
-         0,
-         1,
-         5,
-         "更新完成！",
-         20},
+        {"healthy device", {}, {"firmware", trs, "--baud", "115200", "--timeout", "1"}, 0, 1, 5, done, 20},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -139,9 +107,7 @@ TEST_F(HostUpdate, SilenceEndsTheRunAfterTheTimeOut) {
         EXPECT_GE(run.elapsed.count(), c.minSeconds);
         EXPECT_LE(run.elapsed.count(), c.maxSeconds);
         const std::vector<std::string> errLines = Lines(run.err), outLines = Lines(run.out);
-        if (std::string(c.reason).empty()) {
-            EXPECT_TRUE(errLines.empty()) << run.err;
-        } else if (!errLines.empty()) {
+        if (!errLines.empty()) {
             EXPECT_EQ(errLines, std::vector<std::string>{c.reason});
         } else {
             ASSERT_FALSE(outLines.empty());

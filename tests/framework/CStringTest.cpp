@@ -29,7 +29,8 @@ TEST(CStringFormat, ConversionsTheSystemUses) {
         {L"ab", (s.Format(L"%s", L"ab"), s)},
         {L"x", (s.Format(L"%S", "x"), s)},
     };
-    for (const FormatCase& c : cases) EXPECT_EQ(c.actual, c.expected);
+    for (const FormatCase& c : cases)
+        EXPECT_EQ(c.actual, c.expected);
 }
 
 TEST(CStringFormat, MissingOrWrongArgumentsAreHarmless) {
@@ -76,7 +77,8 @@ TEST(TextCodec, WideningStopsAtNulAndSurvivesBadBytes) {
 
 TEST(ConsoleDiagnostics, LinesReachTheSinkAsGbk) {
     std::vector<std::pair<ConsoleStream, std::string>> raw;
-    ConsoleSink previous = SetConsoleSink([&](ConsoleStream s, const std::string& line) { raw.emplace_back(s, line); });
+    ConsoleSink previous =
+        SetConsoleSink([&](ConsoleStream s, const std::string& line) { raw.emplace_back(s, line); });
     ConsoleErr(L"无法打开串口 COM3");
     ConsoleOut(L"成功发送字节：0xa");
     SetConsoleSink(std::move(previous));

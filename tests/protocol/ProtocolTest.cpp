@@ -12,7 +12,8 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
@@ -31,11 +32,13 @@ TEST(Crc16Modbus, PublishedCheckValueAndEmptyInput) {
 TEST(Crc16Modbus, MatchesBitwiseDefinitionBeyond64KiB) {
     // The table form must agree with the bit-by-bit definition on lengths past 16 bits.
     Bytes data(70000);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 31 + (i >> 8));
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 31 + (i >> 8));
     uint16_t crc = 0xFFFF;
     for (uint8_t b : data) {
         crc ^= b;
-        for (int k = 0; k < 8; ++k) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
     }
     EXPECT_EQ(Crc16Modbus(data.data(), static_cast<uint32_t>(data.size())), crc);
 }
@@ -55,7 +58,8 @@ TEST(HostFrames, TriggerFrameLayout) {
     uint8_t out[TRIGGER_FRAME_LENGTH];
     ASSERT_EQ(BuildTriggerFrame(out), 20u);
     EXPECT_EQ(Bytes(out, out + 6), (Bytes{0xFF, 0x00, 0xFF, 0x00, 0xAA, 0x55}));
-    for (int i = 6; i < 19; ++i) EXPECT_TRUE(out[i] >= 0x20 && out[i] < 0x7F) << "byte " << i;
+    for (int i = 6; i < 19; ++i)
+        EXPECT_TRUE(out[i] >= 0x20 && out[i] < 0x7F) << "byte " << i;
     EXPECT_EQ(std::memcmp(out + 6, TRIGGER_TAG, 13), 0);
     EXPECT_EQ(out[19], 0x00);
 }
@@ -65,8 +69,8 @@ TEST(VerifyParams, EmptyAndAbcPayloads) {
     uint8_t length = 0;
     BuildVerifyParams(nullptr, 0, record, length);
     EXPECT_EQ(length, 16);
-    EXPECT_EQ(Bytes(record, record + 16), (Bytes{0x08, 0x00, 0x60, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF,
-                                                 0xFF, 0x00, 0x00, 0xCC, 0xCC}));
+    EXPECT_EQ(Bytes(record, record + 16), (Bytes{0x08, 0x00, 0x60, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                                 0xFF, 0xFF, 0x00, 0x00, 0xCC, 0xCC}));
 
     const uint8_t abc[] = {0x61, 0x62, 0x63};
     BuildVerifyParams(abc, 3, record, length);
@@ -94,7 +98,8 @@ TEST(HostFrames, DataBlocks) {
     const uint8_t abc[] = {0x61, 0x62, 0x63};
     uint8_t out[MAX_FRAME_LENGTH];
     ASSERT_EQ(BuildDataBlockFrame(1, 10001, 1, abc, 3, out), 12u);
-    EXPECT_EQ(Bytes(out, out + 12), (Bytes{0x01, 0x6A, 0x27, 0x11, 0x00, 0x01, 0x03, 0x61, 0x62, 0x63, 0xB0, 0x8C}));
+    EXPECT_EQ(Bytes(out, out + 12),
+              (Bytes{0x01, 0x6A, 0x27, 0x11, 0x00, 0x01, 0x03, 0x61, 0x62, 0x63, 0xB0, 0x8C}));
 
     Bytes full(BLOCK_SIZE, 0x5A);
     ASSERT_EQ(BuildDataBlockFrame(7, 0x1234, 0xABCD, full.data(), BLOCK_SIZE, out), 59u);
@@ -163,7 +168,8 @@ TEST(ParseDeviceFrame, StatusRepliesOfFiveAndThreeHundredBytes) {
     EXPECT_TRUE(five.data.empty());
 
     Bytes body{0x02, 0x6C, 0x07};
-    for (int i = 0; i < 295; ++i) body.push_back(static_cast<uint8_t>(i));
+    for (int i = 0; i < 295; ++i)
+        body.push_back(static_cast<uint8_t>(i));
     const DeviceFrame big = Parse(WithCrc(body));
     ASSERT_EQ(big.frameLength, 300);
     EXPECT_EQ(big.valid, 1);

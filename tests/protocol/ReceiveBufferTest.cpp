@@ -11,7 +11,8 @@ namespace {
 
 bool DirectTrailerMatches(const std::vector<uint8_t>& bytes) {
     const size_t n = bytes.size();
-    if (n < 3) return false;
+    if (n < 3)
+        return false;
     return Crc16Modbus(bytes.data(), static_cast<uint32_t>(n - 2)) == (bytes[n - 2] | (bytes[n - 1] << 8));
 }
 
@@ -28,7 +29,8 @@ TEST(ReceiveBuffer, AgreesWithTheWholeBufferCrcOnRandomOperations) {
         } else if (op < 12) {
             const size_t count = random() % 12;
             buffer.erase_front(count);
-            mirror.erase(mirror.begin(), mirror.begin() + static_cast<std::ptrdiff_t>(std::min(count, mirror.size())));
+            mirror.erase(mirror.begin(),
+                         mirror.begin() + static_cast<std::ptrdiff_t>(std::min(count, mirror.size())));
         } else if (op < 40 && mirror.size() >= 2) {
             // Append the CRC of what is there, so matches really occur.
             const uint16_t crc = Crc16Modbus(mirror.data(), static_cast<uint32_t>(mirror.size()));
@@ -51,11 +53,13 @@ TEST(ReceiveBuffer, AgreesWithTheWholeBufferCrcOnRandomOperations) {
 
 TEST(ReceiveBuffer, EraseBeyondTheEndEmptiesIt) {
     ReceiveBuffer buffer;
-    for (uint8_t b : {1, 2, 3}) buffer.push_back(b);
+    for (uint8_t b : {1, 2, 3})
+        buffer.push_back(b);
     buffer.erase_front(10);
     EXPECT_TRUE(buffer.empty());
     EXPECT_FALSE(buffer.TrailerMatches());
-    for (uint8_t b : {0x01, 0x6A, 0x27, 0x10, 0x00, 0x01, 0xD3, 0x72}) buffer.push_back(b);
+    for (uint8_t b : {0x01, 0x6A, 0x27, 0x10, 0x00, 0x01, 0xD3, 0x72})
+        buffer.push_back(b);
     EXPECT_TRUE(buffer.TrailerMatches());
 }
 

@@ -26,7 +26,8 @@ TEST(ComPortNumbersFromNames, ListRules) {
 TEST(EnumerateComPorts, LinksWhoseDevicesExist) {
     TempRegistry registry;
     const fs::path dev = registry.HardwareRoot() / "dev";
-    for (const char* name : {"a", "b", "c", "d"}) std::ofstream(dev / name).put('x');
+    for (const char* name : {"a", "b", "c", "d"})
+        std::ofstream(dev / name).put('x');
     registry.Link("COM10", (dev / "a").string());
     registry.Link("COM2", (dev / "b").string());
     registry.Link("com7", (dev / "c").string());

@@ -85,7 +85,8 @@ TEST_F(SerialPortTest, EveryByteIsPostedInOrderWithItsPortNumber) {
     SerialPort port;
     ASSERT_TRUE(port.Open(&owner, kPort));
     Bytes sent;
-    for (int i = 0; i < 3000; ++i) sent.push_back(static_cast<uint8_t>(i * 7));
+    for (int i = 0; i < 3000; ++i)
+        sent.push_back(static_cast<uint8_t>(i * 7));
     // Several writes with gaps, so the bytes arrive over many reads.
     for (size_t off = 0; off < sent.size(); off += 700) {
         pty.Write(Bytes(sent.begin() + off, sent.begin() + std::min(sent.size(), off + 700)));
@@ -106,7 +107,8 @@ TEST_F(SerialPortTest, WriteSendsTheWholeFrame) {
     SerialPort port;
     ASSERT_TRUE(port.Open(&owner, kPort));
     Bytes frame(59);
-    for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(0xA0 + i);
+    for (size_t i = 0; i < frame.size(); ++i)
+        frame[i] = static_cast<uint8_t>(0xA0 + i);
     ASSERT_TRUE(port.Write(frame.data(), static_cast<uint32_t>(frame.size())));
     EXPECT_EQ(pty.Read(frame.size()), frame);
 }
@@ -249,7 +251,8 @@ TEST_F(SerialPortTest, TimeoutCodesDoNotEndTheReader) {
     ASSERT_TRUE(port.Open(&owner, kPort));
     pty.Write({0x77});
     ASSERT_TRUE(owner.WaitForCount(1).has_value());
-    for (const DiagLine& line : diag.Lines()) EXPECT_NE(line.stream, ConsoleStream::Error);
+    for (const DiagLine& line : diag.Lines())
+        EXPECT_NE(line.stream, ConsoleStream::Error);
 }
 
 // What a posted byte costs end to end: host writes a full 59-byte block, the device answers with an
@@ -267,7 +270,8 @@ TEST_F(SerialPortTest, RoundTripLatencyOfABlockAndItsAck) {
         ASSERT_EQ(pty.Read(block.size()).size(), block.size());
         pty.Write(ack);
         ASSERT_TRUE(owner.WaitForCount(ack.size()).has_value());
-        millis.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        millis.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     std::sort(millis.begin(), millis.end());
     const double median = millis[millis.size() / 2];

@@ -12,7 +12,9 @@ DiagCapture::DiagCapture() {
     });
 }
 
-DiagCapture::~DiagCapture() { SetConsoleSink(std::move(m_previous)); }
+DiagCapture::~DiagCapture() {
+    SetConsoleSink(std::move(m_previous));
+}
 
 std::vector<DiagLine> DiagCapture::Lines() {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -22,7 +24,8 @@ std::vector<DiagLine> DiagCapture::Lines() {
 bool DiagCapture::Contains(ConsoleStream stream, const CString& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (const DiagLine& line : m_lines) {
-        if (line.stream == stream && line.text == text) return true;
+        if (line.stream == stream && line.text == text)
+            return true;
     }
     return false;
 }
@@ -31,7 +34,8 @@ bool DiagCapture::WaitFor(ConsoleStream stream, const CString& text, std::chrono
     std::unique_lock<std::mutex> lock(m_mutex);
     return m_cv.wait_for(lock, timeout, [&] {
         for (const DiagLine& line : m_lines) {
-            if (line.stream == stream && line.text == text) return true;
+            if (line.stream == stream && line.text == text)
+                return true;
         }
         return false;
     });

@@ -18,11 +18,13 @@ public:
 
     CommHandle Open(int portNumber) override { return m_real.Open(portNumber); }
     bool GetState(CommHandle h, CommState& s) override {
-        if (beforeGetState && !beforeGetState(h)) return false;
+        if (beforeGetState && !beforeGetState(h))
+            return false;
         return m_real.GetState(h, s);
     }
     bool SetState(CommHandle h, const CommState& s) override {
-        if (beforeSetState && !beforeSetState(h, s)) return false;
+        if (beforeSetState && !beforeSetState(h, s))
+            return false;
         return m_real.SetState(h, s);
     }
     bool SetTimeouts(CommHandle h, const CommTimeouts& t) override { return m_real.SetTimeouts(h, t); }
@@ -38,7 +40,8 @@ public:
         return m_real.Write(h, d, size, written);
     }
     bool OutQueue(CommHandle h, DWORD& count) override {
-        if (outQueue) return outQueue(count);
+        if (outQueue)
+            return outQueue(count);
         return m_real.OutQueue(h, count);
     }
     void Close(CommHandle h) override { m_real.Close(h); }

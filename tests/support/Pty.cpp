@@ -14,7 +14,8 @@ Pty::Pty() {
         throw std::runtime_error("posix_openpt failed");
     }
     char name[128];
-    if (::ptsname_r(m_master, name, sizeof(name)) != 0) throw std::runtime_error("ptsname_r failed");
+    if (::ptsname_r(m_master, name, sizeof(name)) != 0)
+        throw std::runtime_error("ptsname_r failed");
     m_slavePath = name;
     // The master side stays raw so bytes pass unchanged in both directions.
     termios tio{};
@@ -24,14 +25,16 @@ Pty::Pty() {
 }
 
 Pty::~Pty() {
-    if (m_master >= 0) ::close(m_master);
+    if (m_master >= 0)
+        ::close(m_master);
 }
 
 void Pty::Write(const std::vector<uint8_t>& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
-        if (n < 0) throw std::runtime_error("write to pty master failed");
+        if (n < 0)
+            throw std::runtime_error("write to pty master failed");
         done += static_cast<size_t>(n);
     }
 }
@@ -40,14 +43,17 @@ std::vector<uint8_t> Pty::Read(size_t count, std::chrono::milliseconds timeout) 
     std::vector<uint8_t> out;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (out.size() < count) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
         pollfd pfd{m_master, POLLIN, 0};
-        if (::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) break;
+        if (::poll(&pfd, 1, static_cast<int>(left.count())) <= 0)
+            break;
         uint8_t buffer[4096];
         const ssize_t n = ::read(m_master, buffer, std::min(sizeof(buffer), count - out.size()));
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         out.insert(out.end(), buffer, buffer + n);
     }
     return out;
@@ -57,16 +63,19 @@ std::vector<uint8_t> Pty::ReadUntilQuiet(std::chrono::milliseconds quiet) {
     std::vector<uint8_t> out;
     for (;;) {
         pollfd pfd{m_master, POLLIN, 0};
-        if (::poll(&pfd, 1, static_cast<int>(quiet.count())) <= 0) break;
+        if (::poll(&pfd, 1, static_cast<int>(quiet.count())) <= 0)
+            break;
         uint8_t buffer[4096];
         const ssize_t n = ::read(m_master, buffer, sizeof(buffer));
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         out.insert(out.end(), buffer, buffer + n);
     }
     return out;
 }
 
 void Pty::HangUp() {
-    if (m_master >= 0) ::close(m_master);
+    if (m_master >= 0)
+        ::close(m_master);
     m_master = -1;
 }

@@ -9,31 +9,42 @@ namespace fs = std::filesystem;
 
 TempRegistry::TempRegistry() {
     std::string pattern = (fs::temp_directory_path() / "orvane-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
     m_root = pattern;
     fs::create_directories(HardwareRoot() / "sys" / "class" / "tty");
     fs::create_directories(HardwareRoot() / "dev");
     // A runtime directory must be private to its user; Qt warns about anything else.
     fs::create_directories(m_root / "run");
     fs::permissions(m_root / "run", fs::perms::owner_all, fs::perm_options::replace);
-    if (const char* v = ::getenv("XDG_RUNTIME_DIR")) m_hadRuntime = true, m_oldRuntime = v;
-    if (const char* v = ::getenv("ORVANE_HW_ROOT")) m_hadHw = true, m_oldHw = v;
+    if (const char* v = ::getenv("XDG_RUNTIME_DIR"))
+        m_hadRuntime = true, m_oldRuntime = v;
+    if (const char* v = ::getenv("ORVANE_HW_ROOT"))
+        m_hadHw = true, m_oldHw = v;
     ::setenv("XDG_RUNTIME_DIR", (m_root / "run").c_str(), 1);
     ::setenv("ORVANE_HW_ROOT", HardwareRoot().c_str(), 1);
 }
 
 TempRegistry::~TempRegistry() {
-    if (m_hadRuntime) ::setenv("XDG_RUNTIME_DIR", m_oldRuntime.c_str(), 1);
-    else ::unsetenv("XDG_RUNTIME_DIR");
-    if (m_hadHw) ::setenv("ORVANE_HW_ROOT", m_oldHw.c_str(), 1);
-    else ::unsetenv("ORVANE_HW_ROOT");
+    if (m_hadRuntime)
+        ::setenv("XDG_RUNTIME_DIR", m_oldRuntime.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
+    if (m_hadHw)
+        ::setenv("ORVANE_HW_ROOT", m_oldHw.c_str(), 1);
+    else
+        ::unsetenv("ORVANE_HW_ROOT");
     std::error_code ec;
     fs::remove_all(m_root, ec);
 }
 
-fs::path TempRegistry::PortsDir() const { return m_root / "run" / "orvane" / "ports"; }
+fs::path TempRegistry::PortsDir() const {
+    return m_root / "run" / "orvane" / "ports";
+}
 
-fs::path TempRegistry::HardwareRoot() const { return m_root / "hw"; }
+fs::path TempRegistry::HardwareRoot() const {
+    return m_root / "hw";
+}
 
 void TempRegistry::Link(const std::string& name, const std::string& target) {
     fs::create_directories(PortsDir());

@@ -9,9 +9,11 @@ BOOL TestOwner::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return TRUE;
 }
 
-std::optional<std::vector<PostedMessage>> TestOwner::WaitForCount(size_t count, std::chrono::milliseconds timeout) {
+std::optional<std::vector<PostedMessage>> TestOwner::WaitForCount(size_t count,
+                                                                  std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_cv.wait_for(lock, timeout, [&] { return m_messages.size() >= count; })) return std::nullopt;
+    if (!m_cv.wait_for(lock, timeout, [&] { return m_messages.size() >= count; }))
+        return std::nullopt;
     return m_messages;
 }
 
@@ -22,7 +24,8 @@ std::vector<PostedMessage> TestOwner::Snapshot() {
 
 std::vector<uint8_t> TestOwner::Bytes() {
     std::vector<uint8_t> bytes;
-    for (const PostedMessage& m : Snapshot()) bytes.push_back(static_cast<uint8_t>(m.wParam));
+    for (const PostedMessage& m : Snapshot())
+        bytes.push_back(static_cast<uint8_t>(m.wParam));
     return bytes;
 }
 

@@ -21,8 +21,8 @@ public:
     BOOL PostMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // Waits until `count` messages have been posted in all, and returns them all.
-    std::optional<std::vector<PostedMessage>> WaitForCount(size_t count,
-                                                          std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    std::optional<std::vector<PostedMessage>> WaitForCount(
+        size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     std::vector<PostedMessage> Snapshot();
     // Bytes (WPARAM) of every message so far.
     std::vector<uint8_t> Bytes();

@@ -73,7 +73,8 @@ TEST_F(ConnectionTest, ModeSwitchCancelsTheTestSilently) {
     EXPECT_FALSE(m_dialog.m_testing);
     EXPECT_TRUE(LogHas(L"DEBUG：测试状态已清理"));
     EXPECT_TRUE(Enabled(IDC_BTN_TEST));
-    for (const CString& line : LogLines()) EXPECT_EQ(line.Find(L"超时"), -1);
+    for (const CString& line : LogLines())
+        EXPECT_EQ(line.Find(L"超时"), -1);
 }
 
 TEST_F(ConnectionTest, StrayByteAheadOfTheReplyIsSkipped) {

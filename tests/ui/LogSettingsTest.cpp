@@ -18,7 +18,8 @@ constexpr const char* kExpectVariable = "ORVANE_EXPECT_DEBUG_LOG";
 // Runs in the child only.
 TEST_F(MainWindowTest, DebugLinesFollowLogIniBesideTheProgram) {
     const char* expect = std::getenv(kExpectVariable);
-    if (!expect) GTEST_SKIP() << "runs as the child of LogIni.DecidesAtStartUp";
+    if (!expect)
+        GTEST_SKIP() << "runs as the child of LogIni.DecidesAtStartUp";
     const bool enabled = std::string(expect) == "1";
     EXPECT_EQ(m_dialog.m_debugLogEnabled, enabled);
     m_dialog.AppendLog(LOG_DEBUG, L"细节");
@@ -29,7 +30,8 @@ int RunChild(const fs::path& program, bool withLogIni) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::setenv(kExpectVariable, withLogIni ? "1" : "0", 1);
-        ::execl(program.c_str(), program.c_str(), "--gtest_filter=MainWindowTest.DebugLinesFollowLogIniBesideTheProgram",
+        ::execl(program.c_str(), program.c_str(),
+                "--gtest_filter=MainWindowTest.DebugLinesFollowLogIniBesideTheProgram",
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }
@@ -48,9 +50,11 @@ TEST(LogIni, DecidesAtStartUp) {
         const fs::path program = dir / "ui_tests";
         std::error_code ec;
         fs::create_hard_link(self.ToUtf8(), program, ec);
-        if (ec) fs::copy_file(self.ToUtf8(), program, ec);
+        if (ec)
+            fs::copy_file(self.ToUtf8(), program, ec);
         ASSERT_FALSE(ec) << ec.message();
-        if (withLogIni) std::ofstream(dir / "LOG.ini").flush();  // empty: its presence is what counts
+        if (withLogIni)
+            std::ofstream(dir / "LOG.ini").flush();  // empty: its presence is what counts
         EXPECT_EQ(RunChild(program, withLogIni), 0) << (withLogIni ? "with" : "without") << " LOG.ini";
     }
 }

@@ -10,10 +10,12 @@
 using namespace gui_test;
 
 SimulatedDevice::SimulatedDevice(SimulatorOptions options) {
-    if (::pipe(m_stopPipe) != 0) throw std::runtime_error("pipe failed");
+    if (::pipe(m_stopPipe) != 0)
+        throw std::runtime_error("pipe failed");
     m_loop = std::make_unique<SimulatorLoop>(
         std::move(options), PortRegistry::Default(), [](const std::string&) {}, [](const std::string&) {});
-    if (m_loop->Start() != 0) throw std::runtime_error("the simulator did not start");
+    if (m_loop->Start() != 0)
+        throw std::runtime_error("the simulator did not start");
     m_port = m_loop->Port();
     m_thread = std::thread([this] { m_loop->Run(m_stopPipe[0]); });
 }
@@ -25,9 +27,11 @@ SimulatedDevice::~SimulatedDevice() {
 }
 
 void SimulatedDevice::Stop() {
-    if (!m_thread.joinable()) return;
+    if (!m_thread.joinable())
+        return;
     const char byte = 'q';
-    if (::write(m_stopPipe[1], &byte, 1) != 1) return;
+    if (::write(m_stopPipe[1], &byte, 1) != 1)
+        return;
     m_thread.join();
 }
 
@@ -73,7 +77,8 @@ bool MainWindowTest::Enabled(int id) {
 
 QString MainWindowTest::Text(int id) {
     CString text;
-    if (CWnd* item = m_dialog.GetDlgItem(id)) item->GetWindowText(text);
+    if (CWnd* item = m_dialog.GetDlgItem(id))
+        item->GetWindowText(text);
     return QString::fromStdWString(text.Str());
 }
 
@@ -101,7 +106,8 @@ std::vector<CString> MainWindowTest::LogLines() {
 
 bool MainWindowTest::LogHas(const CString& line) {
     for (const CString& l : LogLines()) {
-        if (l == line) return true;
+        if (l == line)
+            return true;
     }
     return false;
 }
@@ -110,7 +116,9 @@ bool MainWindowTest::WaitForLog(const CString& line, std::chrono::milliseconds t
     return WaitFor([&] { return LogHas(line); }, timeout);
 }
 
-void MainWindowTest::StartDevice(SimulatorOptions options) { m_device = std::make_unique<SimulatedDevice>(options); }
+void MainWindowTest::StartDevice(SimulatorOptions options) {
+    m_device = std::make_unique<SimulatedDevice>(options);
+}
 
 void MainWindowTest::OpenPort(int port) {
     const QString wanted = QString("COM%1").arg(port);
@@ -141,14 +149,15 @@ void MainWindowTest::OpenFile(const std::string& path) {
 
 std::string MainWindowTest::WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
     const std::string path = (m_registry.Root() / name).string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
 std::string MainWindowTest::WriteFirmware(const std::string& name, const std::vector<uint8_t>& payload,
                                           const std::string& model) {
     std::vector<uint8_t> image;
-    if (!BuildFirmwareImage(payload.data(), static_cast<uint32_t>(payload.size()), model, image)) return {};
+    if (!BuildFirmwareImage(payload.data(), static_cast<uint32_t>(payload.size()), model, image))
+        return {};
     return WriteFile(name, image);
 }

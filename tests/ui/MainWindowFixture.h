@@ -61,7 +61,8 @@ protected:
     // Opens `path` through the file dialog.
     void OpenFile(const std::string& path);
     std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes);
-    std::string WriteFirmware(const std::string& name, const std::vector<uint8_t>& payload, const std::string& model);
+    std::string WriteFirmware(const std::string& name, const std::vector<uint8_t>& payload,
+                              const std::string& model);
 
     ConsoleSink m_previousSink;
     TempRegistry m_registry;

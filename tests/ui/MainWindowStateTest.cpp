@@ -40,9 +40,15 @@ TEST_F(MainWindowTest, StartUpState) {
     EXPECT_EQ(baud->currentText(), QString("9600 (默认)"));
     EXPECT_EQ(baud->itemText(1), QString("115200"));
     ExpectStates(this, m_window,
-                 {{IDC_BTN_PORT, true}, {IDC_EDIT_ADDRESS, true}, {IDC_RADIO_STANDBY, false},
-                  {IDC_RADIO_FIRMWARE, false}, {IDC_RADIO_PROGRAM, false}, {IDC_BTN_TEST, false},
-                  {IDC_BTN_OPEN_FILE, false}, {IDC_BTN_START, false}, {IDC_BTN_STOP, false},
+                 {{IDC_BTN_PORT, true},
+                  {IDC_EDIT_ADDRESS, true},
+                  {IDC_RADIO_STANDBY, false},
+                  {IDC_RADIO_FIRMWARE, false},
+                  {IDC_RADIO_PROGRAM, false},
+                  {IDC_BTN_TEST, false},
+                  {IDC_BTN_OPEN_FILE, false},
+                  {IDC_BTN_START, false},
+                  {IDC_BTN_STOP, false},
                   {IDC_COMBO_BAUD, false}});
     EXPECT_EQ(LogLines(), (std::vector<CString>{L"程序已启动，请打开串口"}));
     EXPECT_EQ(m_window->minimumSize(), m_window->maximumSize());  // not resizable
@@ -63,9 +69,14 @@ TEST_F(MainWindowTest, StatesFollowPortModeAndUpdate) {
     EXPECT_EQ(Text(IDC_STATIC_PORT_STATE), QString("串口已打开"));
     EXPECT_TRUE(LogHas(CString(L"串口已打开: COM") + CString(std::to_wstring(m_device->Port()))));
     ExpectStates(this, m_window,
-                 {{IDC_RADIO_STANDBY, true}, {IDC_RADIO_FIRMWARE, true}, {IDC_RADIO_PROGRAM, true},
-                  {IDC_BTN_TEST, true}, {IDC_BTN_OPEN_FILE, false}, {IDC_BTN_START, false},
-                  {IDC_BTN_STOP, false}, {IDC_COMBO_BAUD, false}});
+                 {{IDC_RADIO_STANDBY, true},
+                  {IDC_RADIO_FIRMWARE, true},
+                  {IDC_RADIO_PROGRAM, true},
+                  {IDC_BTN_TEST, true},
+                  {IDC_BTN_OPEN_FILE, false},
+                  {IDC_BTN_START, false},
+                  {IDC_BTN_STOP, false},
+                  {IDC_COMBO_BAUD, false}});
 
     // Clicking the mode already active changes nothing and logs nothing.
     const size_t before = LogLines().size();
@@ -95,7 +106,8 @@ TEST_F(MainWindowTest, StatesFollowPortModeAndUpdate) {
     EXPECT_TRUE(LogHas(L"串口已关闭"));
     EXPECT_EQ(m_dialog.m_currentUpdate, nullptr);
     EXPECT_EQ(m_dialog.m_workMode, MODE_FIRMWARE);
-    ExpectStates(this, m_window, {{IDC_RADIO_FIRMWARE, false}, {IDC_BTN_OPEN_FILE, false}, {IDC_BTN_START, false}});
+    ExpectStates(this, m_window,
+                 {{IDC_RADIO_FIRMWARE, false}, {IDC_BTN_OPEN_FILE, false}, {IDC_BTN_START, false}});
 }
 
 TEST_F(MainWindowTest, AddressEditAcceptsZeroTo255Only) {

@@ -10,14 +10,16 @@ TEST_F(MainWindowTest, LinesGetTheirLevelPrefix) {
     m_dialog.AppendLog(LOG_INFO, L"普通");
     m_dialog.AppendLog(LOG_DEBUG, L"细节");
     m_dialog.AppendLog(static_cast<LOG_LEVEL>(7), L"其他");
-    EXPECT_EQ(LogText(), CString(L"程序已启动，请打开串口\r\n警告：请先打开文件\r\n错误：发送触发帧失败\r\n普通\r\n"
-                                 L"DEBUG：细节\r\n其他"));
+    EXPECT_EQ(LogText(),
+              CString(L"程序已启动，请打开串口\r\n警告：请先打开文件\r\n错误：发送触发帧失败\r\n普通\r\n"
+                      L"DEBUG：细节\r\n其他"));
 }
 
 TEST_F(MainWindowTest, DebugLinesAreSuppressedAndNotCounted) {
     ASSERT_FALSE(m_dialog.m_debugLogEnabled);  // no LOG.ini beside the test program
     const int before = m_dialog.m_logLineCount;
-    for (int i = 0; i < 500; ++i) m_dialog.AppendLog(LOG_DEBUG, L"hidden");
+    for (int i = 0; i < 500; ++i)
+        m_dialog.AppendLog(LOG_DEBUG, L"hidden");
     EXPECT_EQ(m_dialog.m_logLineCount, before);
     EXPECT_EQ(LogText().Find(L"DEBUG："), -1);
 }
@@ -38,7 +40,8 @@ TEST_F(MainWindowTest, TrimKeepsTheNewerHalf) {
     EXPECT_EQ(lines.back(), CString(L"L302"));
     EXPECT_EQ(m_dialog.m_logLineCount, 152);
     // The next trim comes 150 lines later.
-    for (int i = 303; i <= 451; ++i) m_dialog.AppendLog(LOG_INFO, L"x");
+    for (int i = 303; i <= 451; ++i)
+        m_dialog.AppendLog(LOG_INFO, L"x");
     EXPECT_EQ(m_dialog.m_logLineCount, 301);
     m_dialog.AppendLog(LOG_INFO, L"y");
     EXPECT_EQ(LogLines().size(), 152u);

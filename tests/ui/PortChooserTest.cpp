@@ -15,7 +15,8 @@ TEST_F(MainWindowTest, ChooserWithoutPortsOffersThePlaceholderOnly) {
         EXPECT_EQ(chooser->windowTitle(), QString("打开串口"));
         auto* combo = FindControlAs<QComboBox>(chooser, IDC_COMBO_PORTS);
         ASSERT_NE(combo, nullptr);
-        for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+        for (int i = 0; i < combo->count(); ++i)
+            items << combo->itemText(i);
         // OK with only the placeholder: a message box, and the chooser stays open.
         AcceptNextMessageBox(&boxText);
         Click(FindControl(chooser, IDOK));
@@ -31,7 +32,8 @@ TEST_F(MainWindowTest, ChooserWithoutPortsOffersThePlaceholderOnly) {
 
 TEST_F(MainWindowTest, ChooserListsPortsInNumericOrderWithTheirDevices) {
     const auto dev = m_registry.HardwareRoot() / "dev";
-    for (const char* name : {"x10", "x2", "x1"}) std::ofstream(dev / name).put('x');
+    for (const char* name : {"x10", "x2", "x1"})
+        std::ofstream(dev / name).put('x');
     m_registry.Link("COM10", (dev / "x10").string());
     m_registry.Link("COM2", (dev / "x2").string());
     m_registry.Link("COM1", (dev / "x1").string());
@@ -41,7 +43,8 @@ TEST_F(MainWindowTest, ChooserListsPortsInNumericOrderWithTheirDevices) {
     AnswerNextModal([&](QWidget* chooser) {
         auto* combo = FindControlAs<QComboBox>(chooser, IDC_COMBO_PORTS);
         ASSERT_NE(combo, nullptr);
-        for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+        for (int i = 0; i < combo->count(); ++i)
+            items << combo->itemText(i);
         selected = combo->currentIndex();
         tip = combo->itemData(2, Qt::ToolTipRole).toString();
         Click(FindControl(chooser, IDCANCEL));

@@ -16,11 +16,13 @@ protected:
         m_dialog.m_debugLogEnabled = true;
     }
     void Feed(const Bytes& bytes) {
-        for (uint8_t b : bytes) m_dialog.ProcessReceivedByte(b);
+        for (uint8_t b : bytes)
+            m_dialog.ProcessReceivedByte(b);
     }
     int CountLines(const CString& line) {
         int n = 0;
-        for (const CString& l : LogLines()) n += l == line;
+        for (const CString& l : LogLines())
+            n += l == line;
         return n;
     }
 };
@@ -74,9 +76,11 @@ TEST_F(ReceivePathTest, GarbageThatNeverFormsAFrameIsDiscardedPast4096Bytes) {
         uint8_t next = 0x55;
         const size_t n = garbage.size() + 1;
         const auto matches = [&](uint8_t b) {
-            return n >= 3 && Crc16Modbus(garbage.data(), static_cast<uint32_t>(n - 2)) == (garbage.back() | (b << 8));
+            return n >= 3 &&
+                   Crc16Modbus(garbage.data(), static_cast<uint32_t>(n - 2)) == (garbage.back() | (b << 8));
         };
-        while (matches(next)) ++next;
+        while (matches(next))
+            ++next;
         garbage.push_back(next);
     }
     Feed(Bytes(garbage.begin(), garbage.begin() + RX_DISCARD_LIMIT));

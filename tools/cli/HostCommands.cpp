@@ -24,8 +24,14 @@ int RunHost(HostOptions::Kind kind, const char* name, const CommandArgs& args) {
 
 }  // namespace
 
-int RunTest(const CommandArgs& args) { return RunHost(HostOptions::Kind::Test, "test", args); }
+int RunTest(const CommandArgs& args) {
+    return RunHost(HostOptions::Kind::Test, "test", args);
+}
 
-int RunProgram(const CommandArgs& args) { return RunHost(HostOptions::Kind::Program, "program", args); }
+int RunProgram(const CommandArgs& args) {
+    return RunHost(HostOptions::Kind::Program, "program", args);
+}
 
-int RunFirmware(const CommandArgs& args) { return RunHost(HostOptions::Kind::Firmware, "firmware", args); }
+int RunFirmware(const CommandArgs& args) {
+    return RunHost(HostOptions::Kind::Firmware, "firmware", args);
+}

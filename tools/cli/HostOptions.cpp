@@ -6,9 +6,11 @@
 namespace {
 
 bool ParseNumber(const std::string& text, long min, long max, long& value) {
-    if (text.empty() || text.size() > 9) return false;
+    if (text.empty() || text.size() > 9)
+        return false;
     for (char c : text) {
-        if (c < '0' || c > '9') return false;
+        if (c < '0' || c > '9')
+            return false;
     }
     value = std::strtol(text.c_str(), nullptr, 10);
     return value >= min && value <= max;
@@ -41,23 +43,27 @@ bool HostOptions::Parse(Kind kind, const CommandArgs& args, HostOptions& out, st
         } else if (arg == "--trace") {
             out.trace = true;
         } else if (arg == "--port") {
-            if (!value(out.port)) return false;
+            if (!value(out.port))
+                return false;
         } else if (arg == "--address") {
-            if (!value(text)) return false;
+            if (!value(text))
+                return false;
             if (!ParseNumber(text, 0, 255, number)) {
                 error = "--address takes a number from 0 to 255, not '" + text + "'";
                 return false;
             }
             out.address = static_cast<int>(number);
         } else if (arg == "--timeout" && kind != Kind::Test) {
-            if (!value(text)) return false;
+            if (!value(text))
+                return false;
             if (!ParseNumber(text, 1, kMaxTimeoutSeconds, number)) {
                 error = "--timeout takes a number of seconds from 1 to 86400, not '" + text + "'";
                 return false;
             }
             out.timeout = std::chrono::seconds(number);
         } else if (arg == "--baud" && kind == Kind::Firmware) {
-            if (!value(text)) return false;
+            if (!value(text))
+                return false;
             if (text != "9600" && text != "115200") {
                 error = "--baud takes 9600 or 115200, not '" + text + "'";
                 return false;
@@ -73,13 +79,15 @@ bool HostOptions::Parse(Kind kind, const CommandArgs& args, HostOptions& out, st
             return false;
         }
     }
-    if (out.help) return true;
+    if (out.help)
+        return true;
     if (out.port.empty()) {
         error = "--port is required (see 'orvane-cli ports')";
         return false;
     }
     if (kind != Kind::Test && out.file.empty()) {
-        error = kind == Kind::Program ? "the program file (.tr3) is missing" : "the firmware image (.trs) is missing";
+        error = kind == Kind::Program ? "the program file (.tr3) is missing"
+                                      : "the firmware image (.trs) is missing";
         return false;
     }
     return true;
@@ -98,14 +106,16 @@ const char* HostOptions::Usage(Kind kind) {
                    "  --trace       print the serial layer's diagnostics on stderr\n"
                    "exit: 0 the device answered, 1 failed, 2 usage or port error, 3 no answer\n";
         case Kind::Program:
-            return "usage: orvane-cli program FILE.tr3 --port P [--address A] [--timeout S] [--json] [--debug] "
+            return "usage: orvane-cli program FILE.tr3 --port P [--address A] [--timeout S] [--json] "
+                   "[--debug] "
                    "[--trace]\n"
                    "\n"
                    "Sends a program file (1 to 200000 bytes) to the device.\n"
                    "  --timeout S   stop when the device sends nothing for S seconds (default 30)\n"
                    "exit: 0 completed, 1 failed/stopped/refused, 2 usage or file error, 3 time-out\n";
         case Kind::Firmware:
-            return "usage: orvane-cli firmware FILE.trs --port P [--baud 9600|115200] [--address A] [--timeout S]\n"
+            return "usage: orvane-cli firmware FILE.trs --port P [--baud 9600|115200] [--address A] "
+                   "[--timeout S]\n"
                    "                          [--json] [--debug] [--trace]\n"
                    "\n"
                    "Sends a firmware image to the device.\n"

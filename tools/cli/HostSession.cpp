@@ -25,23 +25,33 @@ constexpr std::chrono::milliseconds kPollSlice = 50ms;
 
 const char* LevelName(LOG_LEVEL level) {
     switch (level) {
-        case LOG_DEBUG: return "debug";
-        case LOG_WARNING: return "warning";
-        case LOG_ERROR: return "error";
-        default: return "info";
+        case LOG_DEBUG:
+            return "debug";
+        case LOG_WARNING:
+            return "warning";
+        case LOG_ERROR:
+            return "error";
+        default:
+            return "info";
     }
 }
 
 const wchar_t* LevelPrefix(LOG_LEVEL level) {
     switch (level) {
-        case LOG_DEBUG: return L"DEBUG：";
-        case LOG_WARNING: return L"警告：";
-        case LOG_ERROR: return L"错误：";
-        default: return L"";
+        case LOG_DEBUG:
+            return L"DEBUG：";
+        case LOG_WARNING:
+            return L"警告：";
+        case LOG_ERROR:
+            return L"错误：";
+        default:
+            return L"";
     }
 }
 
-bool StartsWith(const CString& text, const wchar_t* prefix) { return text.Find(prefix) == 0; }
+bool StartsWith(const CString& text, const wchar_t* prefix) {
+    return text.Find(prefix) == 0;
+}
 
 }  // namespace
 
@@ -99,33 +109,44 @@ void HostSession::OnLogLine(LOG_LEVEL level, const CString& text, bool shown) {
         // the host itself waits, as for the second between trigger and model query.
         m_lastActivity = std::chrono::steady_clock::now();
     }
-    if (!shown) return;
+    if (!shown)
+        return;
     m_lastLine = text.ToUtf8();
     m_progress.Interrupt();
     if (m_options.json) {
-        std::printf("%s\n", JsonObject().Add("type", "log").Add("level", LevelName(level)).Add("text", m_lastLine).Text().c_str());
+        std::printf("%s\n", JsonObject()
+                                .Add("type", "log")
+                                .Add("level", LevelName(level))
+                                .Add("text", m_lastLine)
+                                .Text()
+                                .c_str());
     } else {
         std::printf("%s\n", (CString(LevelPrefix(level)) + text).ToUtf8().c_str());
     }
     std::fflush(stdout);
 }
 
-void HostSession::OnByteReceived(uint8_t) { m_lastActivity = std::chrono::steady_clock::now(); }
+void HostSession::OnByteReceived(uint8_t) {
+    m_lastActivity = std::chrono::steady_clock::now();
+}
 
 void HostSession::Click(int controlId, UINT notification) {
-    const WPARAM wParam = static_cast<WPARAM>(static_cast<WORD>(controlId)) | (static_cast<WPARAM>(notification) << 16);
+    const WPARAM wParam =
+        static_cast<WPARAM>(static_cast<WORD>(controlId)) | (static_cast<WPARAM>(notification) << 16);
     m_dialog.SendMessage(WM_COMMAND, wParam, 0);
 }
 
 int HostSession::Finish(int exitCode, const std::string& status, const std::string& message) {
     m_progress.End();
-    if (!message.empty() && !m_options.json) std::fprintf(stderr, "%s\n", message.c_str());
+    if (!message.empty() && !m_options.json)
+        std::fprintf(stderr, "%s\n", message.c_str());
     if (m_options.json) {
         JsonObject result;
         result.Add("type", "result").Add("exit", static_cast<int64_t>(exitCode)).Add("status", status);
         // Without a message of its own, the reason is the log's last line.
         result.Add("message", message.empty() ? m_lastLine : message);
-        if (m_modelSeen) result.Add("model", m_model);
+        if (m_modelSeen)
+            result.Add("model", m_model);
         std::printf("%s\n", result.Text().c_str());
     }
     std::fflush(stdout);
@@ -134,7 +155,8 @@ int HostSession::Finish(int exitCode, const std::string& status, const std::stri
 }
 
 bool HostSession::CreateWindow() {
-    if (!m_dialog.Create()) return false;
+    if (!m_dialog.Create())
+        return false;
     // Debug lines follow --debug rather than a LOG.ini beside the program.
     m_dialog.m_debugLogEnabled = m_options.debug;
     CString address;
@@ -145,7 +167,8 @@ bool HostSession::CreateWindow() {
 
 int HostSession::OpenPort() {
     const PortChoice choice = ResolvePortArgument(m_options.port);
-    if (choice.number == 0) return Finish(kExitUsage, "usage", choice.error);
+    if (choice.number == 0)
+        return Finish(kExitUsage, "usage", choice.error);
     m_port = choice.number;
     m_device = choice.device;
 
@@ -153,7 +176,8 @@ int HostSession::OpenPort() {
     ModalAnswers answers;
     answers.dialog = [this, &offered](CDialogEx& dialog) {
         auto* chooser = dynamic_cast<Dialog_OpenSerial*>(&dialog);
-        if (!chooser) return;
+        if (!chooser)
+            return;
         CString wanted;
         wanted.Format(L"COM%d", m_port);
         for (int i = 0; i < chooser->m_comboPorts.GetCount(); ++i) {
@@ -165,13 +189,15 @@ int HostSession::OpenPort() {
                 break;
             }
         }
-        const WPARAM wParam = static_cast<WPARAM>(offered ? IDOK : IDCANCEL) | (static_cast<WPARAM>(BN_CLICKED) << 16);
+        const WPARAM wParam =
+            static_cast<WPARAM>(offered ? IDOK : IDCANCEL) | (static_cast<WPARAM>(BN_CLICKED) << 16);
         dialog.SendMessage(WM_COMMAND, wParam, 0);
     };
     answers.messageBox = [](const CString&) {};  // the same text reaches the log
     AfxSetModalAnswers(std::move(answers));
     Click(IDC_BTN_PORT, BN_CLICKED);
-    if (m_dialog.m_portOpen) return kExitOk;
+    if (m_dialog.m_portOpen)
+        return kExitOk;
     const std::string why = ExplainOpenFailure(m_port);
     if (!offered) {
         return Finish(kExitUsage, "no-port",
@@ -182,14 +208,20 @@ int HostSession::OpenPort() {
 
 int HostSession::RunTest() {
     return AfxRunWithoutDisplay([this] {
-        if (!CreateWindow()) return Finish(kExitFailed, "failed", "the main window could not be created");
-        if (const int rc = OpenPort(); rc != kExitOk || !m_dialog.m_portOpen) return rc;
+        if (!CreateWindow())
+            return Finish(kExitFailed, "failed", "the main window could not be created");
+        if (const int rc = OpenPort(); rc != kExitOk || !m_dialog.m_portOpen)
+            return rc;
         Click(IDC_BTN_TEST, BN_CLICKED);
         AfxPumpMessagesUntil([this] { return !m_dialog.m_testing; }, kTestGuard);
-        if (m_dialog.m_testing) return Finish(kExitTimeout, "timeout", "the connection test did not end");
-        if (m_testTimedOut) return Finish(kExitTimeout, "timeout");
-        if (!m_answered) return Finish(kExitFailed, "failed");
-        if (!m_options.json && !m_options.debug && m_modelSeen) std::printf("设备型号: %s\n", m_model.c_str());
+        if (m_dialog.m_testing)
+            return Finish(kExitTimeout, "timeout", "the connection test did not end");
+        if (m_testTimedOut)
+            return Finish(kExitTimeout, "timeout");
+        if (!m_answered)
+            return Finish(kExitFailed, "failed");
+        if (!m_options.json && !m_options.debug && m_modelSeen)
+            std::printf("设备型号: %s\n", m_model.c_str());
         return Finish(kExitOk, "answered");
     });
 }
@@ -204,8 +236,10 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
         return Finish(kExitUsage, "file-error", m_options.file + " is a folder, not a file");
     }
     return AfxRunWithoutDisplay([this, firmware] {
-        if (!CreateWindow()) return Finish(kExitFailed, "failed", "the main window could not be created");
-        if (const int rc = OpenPort(); rc != kExitOk || !m_dialog.m_portOpen) return rc;
+        if (!CreateWindow())
+            return Finish(kExitFailed, "failed", "the main window could not be created");
+        if (const int rc = OpenPort(); rc != kExitOk || !m_dialog.m_portOpen)
+            return rc;
 
         Click(firmware ? IDC_RADIO_FIRMWARE : IDC_RADIO_PROGRAM, BN_CLICKED);
         if (firmware) {
@@ -229,7 +263,8 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
 
         m_lastActivity = std::chrono::steady_clock::now();
         Click(IDC_BTN_START, BN_CLICKED);
-        if (!m_dialog.m_updating) return Finish(kExitFailed, "refused");
+        if (!m_dialog.m_updating)
+            return Finish(kExitFailed, "refused");
         m_progress.Begin(engine->m_totalBlocks, engine->m_fileSize);
 
         bool timedOut = false;
@@ -241,7 +276,8 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
                 return Finish(kExitFailed, "line-lost",
                               "the serial line failed (" + m_lineLostText + "): cable pulled or device gone");
             }
-            if (m_dialog.m_updating && std::chrono::steady_clock::now() - m_lastActivity > m_options.timeout) {
+            if (m_dialog.m_updating &&
+                std::chrono::steady_clock::now() - m_lastActivity > m_options.timeout) {
                 timedOut = true;
                 Click(IDC_BTN_STOP, BN_CLICKED);
             }

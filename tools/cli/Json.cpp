@@ -7,11 +7,21 @@ std::string JsonString(std::string_view utf8) {
     for (const char c : utf8) {
         const auto u = static_cast<unsigned char>(c);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (u < 0x20) {
                     char escaped[8];
@@ -26,7 +36,8 @@ std::string JsonString(std::string_view utf8) {
 }
 
 void JsonObject::Key(std::string_view key) {
-    if (!m_body.empty()) m_body += ",";
+    if (!m_body.empty())
+        m_body += ",";
     m_body += JsonString(key) + ":";
 }
 

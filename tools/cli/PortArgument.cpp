@@ -20,9 +20,11 @@ namespace {
 constexpr int kLastComPort = 256;
 
 bool AllDigits(const std::string& text) {
-    if (text.empty() || text.size() > 3) return false;
+    if (text.empty() || text.size() > 3)
+        return false;
     for (char c : text) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            return false;
     }
     return true;
 }
@@ -34,14 +36,18 @@ std::string HolderOf(const std::string& device) {
     const std::string self = std::to_string(::getpid());
     for (fs::directory_iterator proc("/proc", ec), end; !ec && proc != end; proc.increment(ec)) {
         const std::string pid = proc->path().filename().string();
-        if (pid.empty() || !std::all_of(pid.begin(), pid.end(), [](unsigned char c) { return std::isdigit(c); }))
+        if (pid.empty() ||
+            !std::all_of(pid.begin(), pid.end(), [](unsigned char c) { return std::isdigit(c); }))
             continue;
-        if (pid == self) continue;
+        if (pid == self)
+            continue;
         std::error_code fdEc;
-        for (fs::directory_iterator fd(proc->path() / "fd", fdEc), fdEnd; !fdEc && fd != fdEnd; fd.increment(fdEc)) {
+        for (fs::directory_iterator fd(proc->path() / "fd", fdEc), fdEnd; !fdEc && fd != fdEnd;
+             fd.increment(fdEc)) {
             std::error_code linkEc;
             const fs::path target = fs::read_symlink(fd->path(), linkEc);
-            if (linkEc || target != wanted) continue;
+            if (linkEc || target != wanted)
+                continue;
             std::string name;
             std::ifstream(proc->path() / "comm") >> name;
             return (name.empty() ? std::string("pid") : name) + " (pid " + pid + ")";
@@ -71,7 +77,8 @@ PortChoice ResolvePortArgument(const std::string& argument) {
         return choice;
     }
     if (argument.find('/') == std::string::npos) {
-        choice.error = "'" + argument + "' is no port: give COM3, 3 or a device path (see 'orvane-cli ports')";
+        choice.error =
+            "'" + argument + "' is no port: give COM3, 3 or a device path (see 'orvane-cli ports')";
         return choice;
     }
     std::error_code ec;
@@ -91,13 +98,16 @@ PortChoice ResolvePortArgument(const std::string& argument) {
 std::string ExplainOpenFailure(int port) {
     const std::string name = "COM" + std::to_string(port);
     const std::string device = PortRegistry::Default().Resolve(port);
-    if (device.empty()) return name + " does not exist (see 'orvane-cli ports' for the ports present)";
+    if (device.empty())
+        return name + " does not exist (see 'orvane-cli ports' for the ports present)";
     std::error_code ec;
-    if (!fs::exists(device, ec)) return name + " stands for " + device + ", which does not exist (unplugged?)";
+    if (!fs::exists(device, ec))
+        return name + " stands for " + device + ", which does not exist (unplugged?)";
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (errno == EACCES || errno == EPERM) {
-            return "permission denied on " + device + ": join the dialout group (sudo usermod -aG dialout $USER), "
+            return "permission denied on " + device +
+                   ": join the dialout group (sudo usermod -aG dialout $USER), "
                    "then log in again";
         }
         if (errno == EBUSY) {

@@ -31,7 +31,8 @@ bool FindUsbInfo(const fs::path& hardwareRoot, const std::string& device, UsbInf
     std::error_code ec;
     fs::path node = fs::canonical(hardwareRoot / "sys" / "class" / "tty" / name / "device", ec);
     const fs::path top = fs::canonical(hardwareRoot / "sys", ec);
-    if (ec) return false;
+    if (ec)
+        return false;
     for (int depth = 0; depth < 8 && !node.empty() && node != top && node != node.parent_path(); ++depth) {
         if (fs::exists(node / "idVendor", ec)) {
             info.vendorId = ReadAttribute(node / "idVendor");
@@ -72,7 +73,8 @@ int RunPorts(const CommandArgs& args) {
     const fs::path hardwareRoot = hw && *hw ? fs::path(hw) : fs::path("/");
     PortRegistry registry = PortRegistry::Default();
     const std::vector<int> ports = EnumerateComPorts();
-    if (ports.empty() && !json) std::fprintf(stderr, "no serial ports found\n");
+    if (ports.empty() && !json)
+        std::fprintf(stderr, "no serial ports found\n");
     for (int port : ports) {
         const std::string device = registry.Resolve(port);
         UsbInfo usb;
@@ -90,8 +92,10 @@ int RunPorts(const CommandArgs& args) {
         std::string text = "COM" + std::to_string(port) + "\t" + device;
         if (isUsb) {
             text += "\tusb " + usb.vendorId + ":" + usb.productId;
-            if (!usb.product.empty()) text += " \"" + usb.product + "\"";
-            if (!usb.serial.empty()) text += " serial " + usb.serial;
+            if (!usb.product.empty())
+                text += " \"" + usb.product + "\"";
+            if (!usb.serial.empty())
+                text += " serial " + usb.serial;
         }
         std::printf("%s\n", text.c_str());
     }

@@ -31,28 +31,30 @@ double ProgressReporter::BytesPerSecond(uint32_t blocksDone) const {
     return seconds > 0 ? bytes / seconds : 0.0;
 }
 
-std::string ProgressReporter::FormatBar(int percent, uint32_t blocksDone, uint32_t totalBlocks, double bytesPerSecond,
-                                        double secondsLeft) {
+std::string ProgressReporter::FormatBar(int percent, uint32_t blocksDone, uint32_t totalBlocks,
+                                        double bytesPerSecond, double secondsLeft) {
     percent = std::clamp(percent, 0, 100);
     const int filled = percent * kBarWidth / 100;
     std::string bar = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "]";
     char text[160];
     if (secondsLeft >= 0) {
-        std::snprintf(text, sizeof(text), "%s %3d%%  %u/%u blocks  %.0f B/s  %d:%02d left", bar.c_str(), percent,
-                      blocksDone, totalBlocks, bytesPerSecond, static_cast<int>(secondsLeft) / 60,
+        std::snprintf(text, sizeof(text), "%s %3d%%  %u/%u blocks  %.0f B/s  %d:%02d left", bar.c_str(),
+                      percent, blocksDone, totalBlocks, bytesPerSecond, static_cast<int>(secondsLeft) / 60,
                       static_cast<int>(secondsLeft) % 60);
     } else {
-        std::snprintf(text, sizeof(text), "%s %3d%%  %u/%u blocks  %.0f B/s", bar.c_str(), percent, blocksDone,
-                      totalBlocks, bytesPerSecond);
+        std::snprintf(text, sizeof(text), "%s %3d%%  %u/%u blocks  %.0f B/s", bar.c_str(), percent,
+                      blocksDone, totalBlocks, bytesPerSecond);
     }
     return text;
 }
 
 void ProgressReporter::Update(int percent, uint32_t blocksDone) {
-    if (percent == m_lastPercent && blocksDone == m_lastBlocks) return;
+    if (percent == m_lastPercent && blocksDone == m_lastBlocks)
+        return;
     const auto now = std::chrono::steady_clock::now();
     const bool final = percent >= 100;
-    if (!final && m_lastPercent >= 0 && now - m_lastDraw < kRedrawInterval) return;
+    if (!final && m_lastPercent >= 0 && now - m_lastDraw < kRedrawInterval)
+        return;
     m_lastPercent = percent;
     m_lastBlocks = blocksDone;
     m_lastDraw = now;
@@ -67,16 +69,20 @@ void ProgressReporter::Update(int percent, uint32_t blocksDone) {
                    .Text());
         return;
     }
-    if (!m_terminal) return;
-    const double bytesLeft = static_cast<double>(m_totalBytes) - static_cast<double>(blocksDone) * kBlockBytes;
+    if (!m_terminal)
+        return;
+    const double bytesLeft =
+        static_cast<double>(m_totalBytes) - static_cast<double>(blocksDone) * kBlockBytes;
     const double secondsLeft = rate > 0 ? std::max(0.0, bytesLeft) / rate : -1;
-    std::fprintf(stderr, "\r%s\033[K", FormatBar(percent, blocksDone, m_totalBlocks, rate, secondsLeft).c_str());
+    std::fprintf(stderr, "\r%s\033[K",
+                 FormatBar(percent, blocksDone, m_totalBlocks, rate, secondsLeft).c_str());
     std::fflush(stderr);
     m_drawn = true;
 }
 
 void ProgressReporter::Interrupt() {
-    if (!m_drawn) return;
+    if (!m_drawn)
+        return;
     std::fputs("\r\033[K", stderr);
     std::fflush(stderr);
     m_drawn = false;

@@ -21,8 +21,8 @@ public:
     // Leaves the terminal line clean for good.
     void End();
 
-    static std::string FormatBar(int percent, uint32_t blocksDone, uint32_t totalBlocks, double bytesPerSecond,
-                                 double secondsLeft);
+    static std::string FormatBar(int percent, uint32_t blocksDone, uint32_t totalBlocks,
+                                 double bytesPerSecond, double secondsLeft);
 
 private:
     double BytesPerSecond(uint32_t blocksDone) const;
