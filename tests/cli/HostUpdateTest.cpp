@@ -2,6 +2,7 @@
 // arrives at the device, how faults on the line end a run, and the exit code a script sees.
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <set>
 
 #include "tests/cli/CliFixture.h"
@@ -192,26 +193,28 @@ TEST_F(HostUpdate, ChipModelMismatchStopsBeforeAnyData) {
 TEST_F(HostUpdate, JsonOutputIsOneObjectPerLineEndingInTheResult) {
     struct Case {
         const char* name;
-        bool withDevice;
-        std::vector<std::string> args;
+        std::vector<std::string> simulator;
+        std::vector<std::string> args;  // the device's port is added unless a port is given
         int exitCode;
         std::set<std::string> types;
     };
     const std::string program = Write("p.tr3", RandomBytes(1500));
     const Case cases[] = {
-        {"completed program", true, {"program", program}, 0, {"log", "progress", "result"}},
-        {"unknown port", false, {"test", "--port", "COM200"}, 2, {"log", "result"}},
+        {"completed program", {}, {"program", program}, 0, {"log", "progress", "result"}},
+        {"ack lost",
+         {"--drop-ack-at", "3"},
+         {"program", program, "--timeout", "1"},
+         3,
+         {"log", "progress", "result"}},
+        {"unknown port", {}, {"test", "--port", "COM200"}, 2, {"log", "result"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        SimulatedDevice* device = nullptr;
-        std::optional<SimulatedDevice> running;
+        SimulatedDevice device(c.simulator);
+        ASSERT_TRUE(device.Ready());
         std::vector<std::string> args = c.args;
-        if (c.withDevice) {
-            device = &running.emplace();
-            ASSERT_TRUE(device->Ready());
-            args.insert(args.end(), {"--port", device->Port()});
-        }
+        if (std::find(args.begin(), args.end(), "--port") == args.end())
+            args.insert(args.end(), {"--port", device.Port()});
         args.push_back("--json");
         const CliRun run = RunCli(args, kHostRunLimit);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
