@@ -1,32 +1,15 @@
 #include "serial/PortDiscovery.h"
 
 #include <algorithm>
-#include <climits>
 #include <cwctype>
 
 #include "framework/SerialPortNames.h"
+#include "framework/WideToInt.h"
 
 namespace {
 
 constexpr int kFirstComPort = 1;
 constexpr int kLastComPort = 256;
-
-// _wtoi: leading white space, an optional sign, then decimal digits up to the first other character.
-int WideToInt(const wchar_t* text) {
-    while (*text && std::iswspace(static_cast<wint_t>(*text)))
-        ++text;
-    bool negative = false;
-    if (*text == L'+' || *text == L'-')
-        negative = *text++ == L'-';
-    long long value = 0;
-    for (; *text >= L'0' && *text <= L'9'; ++text) {
-        value = value * 10 + (*text - L'0');
-        if (value > INT_MAX)
-            value = static_cast<long long>(INT_MAX) + 1;
-    }
-    value = negative ? -value : value;
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
-}
 
 }  // namespace
 

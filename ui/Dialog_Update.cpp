@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
-#include <cwctype>
 
 #include "framework/CFileDialog.h"
 #include "framework/CStdioFile.h"
@@ -12,6 +10,7 @@
 #include "framework/ModulePath.h"
 #include "framework/Sleep.h"
 #include "framework/TextCodec.h"
+#include "framework/WideToInt.h"
 #include "ui/Dialog_OpenSerial.h"
 #include "ui/Resources.h"
 #include "ui/resource.h"
@@ -62,26 +61,6 @@ const wchar_t* LevelPrefix(LOG_LEVEL level) {
         default:
             return L"";
     }
-}
-
-// Decimal conversion with the rules of _wtoi: leading white space, a sign, digits up to the first
-// other character; beyond the int32 range the result saturates.
-int32_t ParseAddressText(const CString& text) {
-    const wchar_t* p = text.GetString();
-    while (*p && std::iswspace(static_cast<wint_t>(*p)))
-        ++p;
-    bool negative = false;
-    if (*p == L'+' || *p == L'-')
-        negative = *p++ == L'-';
-    long long value = 0;
-    for (; *p >= L'0' && *p <= L'9'; ++p) {
-        value = value * 10 + (*p - L'0');
-        if (value > static_cast<long long>(INT_MAX) + 1)
-            value = static_cast<long long>(INT_MAX) + 1;
-    }
-    if (negative)
-        value = -value;
-    return static_cast<int32_t>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
 
 }  // namespace
@@ -257,7 +236,7 @@ void Dialog_Update::OnCbnSelchangeBaud() {
 void Dialog_Update::OnEnChangeAddress() {
     CString text;
     m_editAddress.GetWindowText(text);
-    const uint32_t value = static_cast<uint32_t>(ParseAddressText(text));
+    const uint32_t value = static_cast<uint32_t>(WideToInt(text.GetString()));
     if (value <= 255) {
         m_addressInput = static_cast<uint8_t>(value);
         m_protocol.address = m_addressInput;

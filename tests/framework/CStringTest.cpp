@@ -3,6 +3,7 @@
 
 #include "framework/CString.h"
 #include "framework/TextCodec.h"
+#include "framework/WideToInt.h"
 #include "tests/support/DiagCapture.h"
 
 namespace {
@@ -87,6 +88,24 @@ TEST(ConsoleDiagnostics, LinesReachTheSinkAsGbk) {
     EXPECT_EQ(raw[0].second, WideToAnsi(CString(L"无法打开串口 COM3")));
     EXPECT_EQ(raw[1].first, ConsoleStream::Output);
     EXPECT_EQ(AnsiToWide(raw[1].second), CString(L"成功发送字节：0xa"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WideToInt, FollowsTheRuntimeRules) {
+    struct Case {
+        const wchar_t* text;
+        int32_t value;
+    };
+    for (const Case& c : {Case{L"255", 255}, Case{L"  42x", 42}, Case{L"+7", 7}, Case{L"-1", -1}, Case{L"", 0},
+                          Case{L"abc", 0}, Case{L"2147483647", INT32_MAX}, Case{L"2147483648", INT32_MAX},
+                          Case{L"99999999999999999999", INT32_MAX}, Case{L"-2147483648", INT32_MIN},
+                          Case{L"-99999999999", INT32_MIN}, Case{L"\t12", 12}}) {
+        EXPECT_EQ(WideToInt(c.text), c.value) << CString(c.text).ToUtf8();
+    }
+    EXPECT_EQ(WideToInt(nullptr), 0);
 }
 
 }  // namespace
