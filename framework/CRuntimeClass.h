@@ -20,7 +20,7 @@ struct CRuntimeClass {
 #define DECLARE_DYNAMIC(class_name)               \
 public:                                           \
     static const CRuntimeClass class##class_name; \
-    virtual const CRuntimeClass* GetRuntimeClass() const;
+    const CRuntimeClass* GetRuntimeClass() const override;
 
 #define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                                 \
     const CRuntimeClass class_name::class##class_name = {#class_name, RUNTIME_CLASS(base_class_name)}; \
