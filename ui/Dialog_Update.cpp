@@ -50,7 +50,9 @@ const wchar_t* ModeName(int mode) {
     }
 }
 
-const wchar_t* LevelPrefix(LOG_LEVEL level) {
+}  // namespace
+
+const wchar_t* LogLinePrefix(LOG_LEVEL level) {
     switch (level) {
         case LOG_DEBUG:
             return L"DEBUG：";
@@ -62,8 +64,6 @@ const wchar_t* LevelPrefix(LOG_LEVEL level) {
             return L"";
     }
 }
-
-}  // namespace
 
 IMPLEMENT_DYNAMIC(Dialog_Update, CDialogEx)
 
@@ -505,7 +505,7 @@ void Dialog_Update::AppendLog(LOG_LEVEL level, const CString& text) {
     CString line;
     if (length > 0)
         line += kCrLf;
-    line += LevelPrefix(level);
+    line += LogLinePrefix(level);
     const bool shown = level != LOG_DEBUG || m_debugLogEnabled;
     if (m_observer)
         m_observer->OnLogLine(level, text, shown);

@@ -27,6 +27,9 @@ constexpr UINT_PTR TIMER_TEST_TIMEOUT = 3;
 // Bytes that form no frame are kept until the buffer holds more than this, then all dropped.
 constexpr size_t RX_DISCARD_LIMIT = 4096;
 
+// The prefix the message log writes before a line of this level ("" for info and unknown levels).
+const wchar_t* LogLinePrefix(LOG_LEVEL level);
+
 // Lets a host program follow the window without a person watching it: the command-line tool prints
 // every log line and watches the line for silence through this.
 class Dialog_UpdateObserver {

@@ -1,5 +1,7 @@
 #include "update/BaseUpdate.h"
 
+#include <algorithm>
+
 #include "serial/SerialPort.h"
 
 BaseUpdate::~BaseUpdate() {
@@ -48,4 +50,23 @@ BOOL BaseUpdate::SendFrame(const uint8_t* data, uint32_t length) {
         return FALSE;
     }
     return TRUE;
+}
+
+bool BaseUpdate::SendDataBlockFrame(uint32_t index, uint16_t number, uint32_t totalBlocks) {
+    const uint32_t offset = index * BLOCK_SIZE;
+    const uint32_t n = std::min(BLOCK_SIZE, m_fileSize - offset);
+    uint8_t frame[MAX_FRAME_LENGTH];
+    const uint32_t length = BuildDataBlockFrame(
+        Address(), number, static_cast<uint16_t>(totalBlocks & 0xFFFF), m_data.data() + offset, n, frame);
+    CString line;
+    line.Format(L"发送数据块 %u/%u (块号: %u, %u字节)", index + 1, totalBlocks, number, n);
+    Log(LOG_DEBUG, line);
+    if (SendFrame(frame, length)) {
+        m_statusMessage = line;
+        return true;
+    }
+    CString failed;
+    failed.Format(L"发送数据块 %u 失败", index + 1);
+    Log(LOG_ERROR, failed);
+    return false;
 }

@@ -58,4 +58,8 @@ public:
 protected:
     void Log(LOG_LEVEL level, const CString& text) const;
     uint8_t Address() const { return m_protocol ? m_protocol->address : 0; }
+    // Sends data block `index` of m_data under block number `number`, logging the block's line
+    // first; on success that line becomes the status message. A failed write logs
+    // "发送数据块 %u 失败" and returns false, leaving the abort to the engine.
+    bool SendDataBlockFrame(uint32_t index, uint16_t number, uint32_t totalBlocks);
 };

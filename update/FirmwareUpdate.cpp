@@ -204,23 +204,10 @@ void FirmwareUpdate::SendDataBlock() {
         ProcessState();
         return;
     }
-    const uint32_t offset = m_blockIndex * BLOCK_SIZE;
-    const uint32_t n = std::min(BLOCK_SIZE, m_fileSize - offset);
-    const uint16_t number = BlockNumber(m_blockIndex);
-    uint8_t frame[MAX_FRAME_LENGTH];
-    const uint32_t length = BuildDataBlockFrame(
-        Address(), number, static_cast<uint16_t>(m_totalBlocks & 0xFFFF), m_data.data() + offset, n, frame);
-    CString text;
-    text.Format(L"发送数据块 %u/%u (块号: %u, %u字节)", m_blockIndex + 1, m_totalBlocks, number, n);
-    Log(LOG_DEBUG, text);
-    if (SendFrame(frame, length)) {
-        m_statusMessage = text;
+    if (SendDataBlockFrame(m_blockIndex, BlockNumber(m_blockIndex), m_totalBlocks)) {
         m_state = FW_WAIT_BLOCK_ACK;
         return;
     }
-    CString failed;
-    failed.Format(L"发送数据块 %u 失败", m_blockIndex + 1);
-    Log(LOG_ERROR, failed);
     AbortUpdate(L"发送数据块失败");
 }
 

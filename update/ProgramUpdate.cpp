@@ -113,23 +113,11 @@ void ProgramUpdate::SendNextBlock() {
         Advance();
         return;
     }
-    const uint32_t offset = m_blockIndex * BLOCK_SIZE;
-    const uint32_t n = std::min(BLOCK_SIZE, m_fileSize - offset);
-    const auto number = static_cast<uint16_t>(m_blockIndex & 0xFFFF);
-    uint8_t frame[MAX_FRAME_LENGTH];
-    const uint32_t length = BuildDataBlockFrame(
-        Address(), number, static_cast<uint16_t>(m_blockCount & 0xFFFF), m_data.data() + offset, n, frame);
-    CString line;
-    line.Format(L"发送数据块 %u/%u (块号: %u, %u字节)", m_blockIndex + 1, m_blockCount, number, n);
-    Log(LOG_DEBUG, line);
-    if (SendFrame(frame, length)) {
-        m_statusMessage = line;
+    // A program numbers its blocks from 0.
+    if (SendDataBlockFrame(m_blockIndex, static_cast<uint16_t>(m_blockIndex & 0xFFFF), m_blockCount)) {
         m_state = PROG_WAIT_BLOCK_ACK;
         return;
     }
-    CString failed;
-    failed.Format(L"发送数据块 %u 失败", m_blockIndex + 1);
-    Log(LOG_ERROR, failed);
     m_running = 0;
     m_stopped = 1;
     m_state = PROG_STOPPED;

@@ -36,19 +36,6 @@ const char* LevelName(LOG_LEVEL level) {
     }
 }
 
-const wchar_t* LevelPrefix(LOG_LEVEL level) {
-    switch (level) {
-        case LOG_DEBUG:
-            return L"DEBUG：";
-        case LOG_WARNING:
-            return L"警告：";
-        case LOG_ERROR:
-            return L"错误：";
-        default:
-            return L"";
-    }
-}
-
 bool StartsWith(const CString& text, const wchar_t* prefix) {
     return text.Find(prefix) == 0;
 }
@@ -121,7 +108,7 @@ void HostSession::OnLogLine(LOG_LEVEL level, const CString& text, bool shown) {
                                 .Text()
                                 .c_str());
     } else {
-        std::printf("%s\n", (CString(LevelPrefix(level)) + text).ToUtf8().c_str());
+        std::printf("%s\n", (CString(LogLinePrefix(level)) + text).ToUtf8().c_str());
     }
     std::fflush(stdout);
 }
