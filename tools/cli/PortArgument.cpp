@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "framework/posix/PortRegistry.h"
 
@@ -29,8 +32,29 @@ bool AllDigits(const std::string& text) {
     return true;
 }
 
-// The first process (other than this one) with `device` open, as "name (pid N)".
+std::string ProcessName(const std::string& pid) {
+    std::string name;
+    std::ifstream(fs::path("/proc") / pid / "comm") >> name;
+    return (name.empty() ? std::string("pid") : name) + " (pid " + pid + ")";
+}
+
+// The process holding the lock on `device`, as /proc/locks tells it ("name (pid N)"); failing
+// that, the first other process with the device open.
 std::string HolderOf(const std::string& device) {
+    struct stat info {};
+    if (::stat(device.c_str(), &info) == 0) {
+        char key[64];
+        std::snprintf(key, sizeof(key), "%02x:%02x:%lu", major(info.st_dev), minor(info.st_dev),
+                      static_cast<unsigned long>(info.st_ino));
+        std::ifstream locks("/proc/locks");
+        for (std::string line; std::getline(locks, line);) {
+            std::istringstream fields(line);
+            std::string index, kind, mode, access, pid, id;
+            fields >> index >> kind >> mode >> access >> pid >> id;
+            if (kind == "FLOCK" && id == key && pid != std::to_string(::getpid()))
+                return ProcessName(pid);
+        }
+    }
     std::error_code ec;
     const fs::path wanted = fs::weakly_canonical(device, ec);
     const std::string self = std::to_string(::getpid());
@@ -45,12 +69,8 @@ std::string HolderOf(const std::string& device) {
         for (fs::directory_iterator fd(proc->path() / "fd", fdEc), fdEnd; !fdEc && fd != fdEnd;
              fd.increment(fdEc)) {
             std::error_code linkEc;
-            const fs::path target = fs::read_symlink(fd->path(), linkEc);
-            if (linkEc || target != wanted)
-                continue;
-            std::string name;
-            std::ifstream(proc->path() / "comm") >> name;
-            return (name.empty() ? std::string("pid") : name) + " (pid " + pid + ")";
+            if (fs::read_symlink(fd->path(), linkEc) == wanted && !linkEc)
+                return ProcessName(pid);
         }
     }
     return {};
