@@ -4,12 +4,13 @@
 
 #include <QLineEdit>
 #include <QTest>
+#include <iterator>
 
 #include "update/FirmwareFile.h"
 
 using namespace gui_test;
 
-SimulatedDevice::SimulatedDevice(SimulatorOptions options) {
+SimulatedDevice::SimulatedDevice(SimulatorOptions options) : m_saveFile(options.saveFile) {
     if (::pipe(m_stopPipe) != 0)
         throw std::runtime_error("pipe failed");
     m_loop = std::make_unique<SimulatorLoop>(
@@ -38,6 +39,11 @@ void SimulatedDevice::Stop() {
 std::vector<uint8_t> SimulatedDevice::StopAndTakePayload() {
     Stop();
     return m_loop->Device().Payload();
+}
+
+std::vector<uint8_t> SimulatedDevice::SavedPayload() const {
+    std::ifstream in(m_saveFile, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 std::vector<uint8_t> PatternBytes(size_t count, uint8_t seed) {

@@ -30,10 +30,14 @@ public:
     int Port() const { return m_port; }
     // Stops the device and returns the payload of its last transfer.
     std::vector<uint8_t> StopAndTakePayload();
+    // While it runs: the payload of its last completed transfer, from the file it saves after each
+    // one (options.saveFile); the device writes it before it acknowledges the transfer's last block.
+    std::vector<uint8_t> SavedPayload() const;
     bool Running() const { return m_thread.joinable(); }
 
 private:
     void Stop();
+    std::string m_saveFile;
     std::unique_ptr<SimulatorLoop> m_loop;
     std::thread m_thread;
     int m_stopPipe[2] = {-1, -1};
