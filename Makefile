@@ -40,3 +40,16 @@ screenshot: build
 	@ORVANE_SCREENSHOT_DIR=$(CURDIR)/docs/screenshots QT_QPA_PLATFORM=offscreen \
 		$(BUILD_DIR)/tests/ui_tests --gtest_filter='Screenshot.*'
 	@ls docs/screenshots
+
+# Benchmarks into bench/results.json, then a short table of the figures that matter. The end-to-end
+# transfers against the paced simulator take minutes; BENCH_QUICK=1 leaves them out.
+BENCH_DIR ?= build-bench
+BENCH_QUICK ?=
+
+.PHONY: bench
+bench: deps
+	@cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BENCH_DIR) -j $(JOBS) --target orvane_bench
+	@BENCH_QUICK=$(BENCH_QUICK) $(BENCH_DIR)/bench/orvane_bench \
+		--benchmark_out=bench/results.json.tmp --benchmark_out_format=json
+	@mv bench/results.json.tmp bench/results.json

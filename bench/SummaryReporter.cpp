@@ -1,0 +1,133 @@
+#include "bench/SummaryReporter.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr double kMega = 1e6;
+constexpr double kKibPerMib = 1024;
+
+std::string Format(const char* format, double a, double b = 0, double c = 0) {
+    char text[160];
+    std::snprintf(text, sizeof(text), format, a, b, c);
+    return text;
+}
+
+void Row(const std::string& what, const std::string& value, const std::string& target = {}) {
+    std::printf("  %-50s %-40s %s\n", what.c_str(), value.c_str(), target.c_str());
+}
+
+}  // namespace
+
+bool SummaryReporter::ReportContext(const Context& context) {
+    std::fprintf(stderr, "orvane benchmarks: %d CPUs at %.0f MHz\n", context.cpu_info.num_cpus,
+                 context.cpu_info.cycles_per_second / kMega);
+    return true;
+}
+
+void SummaryReporter::ReportRuns(const std::vector<Run>& runs) {
+    for (const Run& run : runs) {
+        if (run.run_type != Run::RT_Iteration)
+            continue;
+        std::string name = run.run_name.function_name;
+        if (!run.run_name.args.empty())
+            name += "/" + run.run_name.args;
+        if (run.error_occurred) {
+            m_failed = true;
+            std::fprintf(stderr, "  %-48s FAILED: %s\n", name.c_str(), run.error_message.c_str());
+        } else {
+            std::fprintf(stderr, "  %-48s %.6g s per iteration\n", name.c_str(), SecondsPerIteration(run));
+        }
+        m_runs[name] = run;
+    }
+}
+
+const benchmark::BenchmarkReporter::Run* SummaryReporter::Find(const std::string& name) const {
+    const auto it = m_runs.find(name);
+    return it == m_runs.end() || it->second.error_occurred ? nullptr : &it->second;
+}
+
+double SummaryReporter::Counter(const Run& run, const std::string& key) const {
+    const auto it = run.counters.find(key);
+    return it == run.counters.end() ? 0 : it->second.value;
+}
+
+double SummaryReporter::SecondsPerIteration(const Run& run) {
+    return run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+}
+
+void SummaryReporter::Finalize() {
+    std::printf("\nSummary (all figures measured in this run; details in bench/results.json)\n");
+
+    for (const char* size : {"50", "2776750"}) {
+        const Run* table = Find(std::string("BM_Crc16Table/") + size);
+        const Run* bitwise = Find(std::string("BM_Crc16Bitwise/") + size);
+        if (!table || !bitwise)
+            continue;
+        const double bytes = Counter(*table, "bytes_per_call");
+        const double tableRate = bytes / SecondsPerIteration(*table) / kMega;
+        const double bitwiseRate = bytes / SecondsPerIteration(*bitwise) / kMega;
+        Row(std::string("CRC-16/MODBUS over ") + size + " B, table / bitwise",
+            Format("%.0f / %.0f MB/s (%.1fx)", tableRate, bitwiseRate, tableRate / bitwiseRate));
+    }
+
+    for (const char* fill : {"8", "1000", "4096"}) {
+        const Run* window = Find(std::string("BM_ReceivePathWindow/") + fill);
+        const Run* plain = Find(std::string("BM_ReceivePathPlain/") + fill);
+        if (!window || !plain)
+            continue;
+        const auto nsPerByte = [this](const Run& run) {
+            return SecondsPerIteration(run) * 1e9 / Counter(run, "bytes_per_batch");
+        };
+        const double ns = nsPerByte(*window);
+        Row(std::string("Receive path at ") + fill + " B buffered, window / plain",
+            Format("%.1f / %.1f ns per byte", ns, nsPerByte(*plain)),
+            ns < 100 ? "target < 100 ns: met" : "target < 100 ns: MISSED");
+    }
+
+    for (const char* engine : {"Program", "Firmware"}) {
+        for (const char* log : {"0", "1"}) {
+            const Run* run = Find(std::string("BM_AckToNextBlock/") + engine + "/debugLog:" + log);
+            if (!run)
+                continue;
+            const double mean = SecondsPerIteration(*run) * 1e6;
+            const double worst = Counter(*run, "max_us");
+            Row(std::string("Ack to next block, ") + engine + (log[0] == '1' ? ", debug log" : ""),
+                Format("%.1f us mean, %.1f p99, %.0f max", mean, Counter(*run, "p99_us"), worst),
+                Counter(*run, "p99_us") < 200 ? "target < 200 us: met" : "target < 200 us: MISSED");
+        }
+    }
+
+    if (const Run* load = Find("BM_FirmwareLoad"))
+        Row("Load + verify 2,776,750 B firmware", Format("%.1f ms", SecondsPerIteration(*load) * 1e3));
+    if (const Run* rss = Find("BM_FirmwareLoadPeakRss")) {
+        Row("  peak RSS of a process loading it",
+            Format("%.1f MiB (%.1f MiB for the load, image %.1f MiB)",
+                   Counter(*rss, "peak_rss_kib") / kKibPerMib, Counter(*rss, "load_peak_kib") / kKibPerMib,
+                   Counter(*rss, "image_kib") / kKibPerMib));
+    }
+
+    for (const char* name : {"EndToEnd/Program/9600", "EndToEnd/Firmware/115200"}) {
+        const Run* run = Find(name);
+        if (!run)
+            continue;
+        const bool low = std::string(name).find("9600") != std::string::npos;
+        Row(std::string(name) + ", 200000 B",
+            Format("%.1f s, wire floor %.1f s: ratio %.3f", Counter(*run, "measured_s"),
+                   Counter(*run, "wire_floor_s"), Counter(*run, "ratio")),
+            low ? (Counter(*run, "ratio") >= 0.88 ? "target >= 0.88: met" : "target >= 0.88: MISSED") : "");
+        Row("  per block (steady)", Format("%.2f ms, wire %.2f ms: ratio %.3f", Counter(*run, "block_ms"),
+                                           Counter(*run, "block_wire_ms"), Counter(*run, "block_ratio")));
+    }
+
+    if (const Run* cycle = Find("BlockCycle/115200")) {
+        Row("Block cycle at 115200 (in-process)", Format("%.2f ms per block", Counter(*cycle, "cycle_ms")));
+        Row("  wire (59 + 8 bytes) + device beyond wire",
+            Format("%.2f + %.2f ms", Counter(*cycle, "wire_ms"), Counter(*cycle, "device_ms")));
+        Row("  ack written -> last byte at the window",
+            Format("%.2f ms (reader: 10 ms pause, 1 ms gap)", Counter(*cycle, "reader_ms")));
+        Row("  last byte -> next frame -> device reads it",
+            Format("%.3f + %.3f ms", Counter(*cycle, "ours_ms"), Counter(*cycle, "to_device_ms")));
+    }
+    std::fflush(stdout);
+}
