@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test run screenshot sanitize clean
+.PHONY: all deps configure build test run screenshot sanitize clean fuzz
 
 all: build
 
@@ -40,6 +40,18 @@ screenshot: build
 	@ORVANE_SCREENSHOT_DIR=$(CURDIR)/docs/screenshots QT_QPA_PLATFORM=offscreen \
 		$(BUILD_DIR)/tests/ui_tests --gtest_filter='Screenshot.*'
 	@ls docs/screenshots
+
+# libFuzzer targets (fuzz/) under clang with ASan and UBSan: build, seed, then run each for
+# FUZZ_SECONDS. Fails when any of them finds something; the inputs land in $(FUZZ_DIR)/artifacts.
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 30
+
+fuzz: deps
+	@CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -G Ninja -DORVANE_FUZZ=ON -DORVANE_BUILD_TESTS=OFF \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@scripts/make-fuzz-corpus.sh $(FUZZ_DIR)
+	@scripts/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 # Benchmarks into bench/results.json, then a short table of the figures that matter. The end-to-end
 # transfers against the paced simulator take minutes; BENCH_QUICK=1 leaves them out.

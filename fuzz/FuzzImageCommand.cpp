@@ -5,6 +5,7 @@
 // no run can write anywhere else. Paths outside the folder are only ever read.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -54,9 +55,21 @@ void ResetWorkDir() {
     WriteFuzzFile(InWorkDir("empty.bin"), nullptr, 0);
 }
 
+// Judged by the firmware engine's own loader. The output's name may be any bytes, which a CString
+// path cannot carry, so the loader reads a copy under a plain name.
 bool VerifiesWithPayload(const std::string& path) {
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in)
+        return false;
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof(chunk), in)) > 0;)
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    std::fclose(in);
+    const std::string copy = FuzzTempDir() + "/written.trs";
+    WriteFuzzFile(copy, bytes.data(), bytes.size());
     FirmwareFile file;
-    return file.Load(CString::FromUtf8(path)) && file.Verify() && file.GetPayload(nullptr) > 0;
+    return file.Load(CString::FromUtf8(copy)) && file.Verify() && file.GetPayload(nullptr) > 0;
 }
 
 }  // namespace
