@@ -1,7 +1,8 @@
-// Fuzz target: a firmware image file with arbitrary contents, read the three ways the program reads
-// one: FirmwareFile (Load, Verify, GetPayload, GetChipModel), the firmware engine's LoadFile, and
+// Fuzz target: a file with arbitrary contents, read the three ways the program reads a firmware
+// image: FirmwareFile (Load, Verify, GetPayload, GetChipModel), the firmware engine's LoadFile, and
 // 'orvane-cli image info'; plus CheckFirmwareHeader on the raw bytes. The check value is confirmed
-// with zlib's CRC-32, independent of the image code's own.
+// with zlib's CRC-32, independent of the image code's own. The same file also goes to the program
+// engine's LoadFile, the other file a technician opens.
 #include <zlib.h>
 
 #include <cstddef>
@@ -15,6 +16,7 @@
 #include "tools/cli/Commands.h"
 #include "update/FirmwareFile.h"
 #include "update/FirmwareUpdate.h"
+#include "update/ProgramUpdate.h"
 
 int RunImage(const CommandArgs& args);
 
@@ -83,6 +85,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(engine.m_fileSize == payloadSize && engine.m_data.size() == payloadSize);
         FUZZ_CHECK(payloadSize == 0 || std::memcmp(engine.m_data.data(), payload, payloadSize) == 0);
         FUZZ_CHECK(engine.m_totalBlocks == BlockCount(engine.m_fileSize));
+    }
+
+    ProgramUpdate program;
+    const bool taken = program.LoadFile(CString::FromUtf8(path)) != FALSE;
+    FUZZ_CHECK(taken == (size >= 1 && size <= PROGRAM_MAX_SIZE));
+    if (taken) {
+        FUZZ_CHECK(program.m_fileSize == size && program.m_data.size() == size);
+        FUZZ_CHECK(std::memcmp(program.m_data.data(), data, size) == 0);
+        FUZZ_CHECK(program.m_totalBlocks == BlockCount(program.m_fileSize));
     }
 
     // The image tool calls an image valid when it verifies and has something to send.
