@@ -1,5 +1,6 @@
 // Event routing shared by the window widgets.
 #include "framework/qt/ControlWidgets.h"
+#include "framework/qt/ThreadHandOver.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -92,6 +93,7 @@ void DialogKey(HWND target, WPARAM vk) {
 }  // namespace
 
 bool HandleWindowEvent(HWND hwnd, QWidget* widget, QEvent* event) {
+    TakeOver(event);
     if (event->type() == WindowMessageEvent::EventType()) {
         auto* message = static_cast<WindowMessageEvent*>(event);
         WindowRegistry::Dispatch(hwnd, message->m_message, message->m_wParam, message->m_lParam);

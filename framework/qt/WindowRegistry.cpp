@@ -1,5 +1,6 @@
 // The table of live windows.
 #include "framework/qt/WindowRegistry.h"
+#include "framework/qt/ThreadHandOver.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -63,7 +64,9 @@ bool WindowRegistry::Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     if (it == g_windows.end() || it->second->widget == nullptr)
         return false;
     // postEvent is thread-safe and keeps the order of events posted to one receiver.
-    QCoreApplication::postEvent(it->second->widget, new WindowMessageEvent(message, wParam, lParam));
+    auto* event = new WindowMessageEvent(message, wParam, lParam);
+    HandOver(event);
+    QCoreApplication::postEvent(it->second->widget, event);
     return true;
 }
 
