@@ -271,7 +271,7 @@ void BM_BlockCycle(benchmark::State& state) {
                     deviceAck[BlockNumberOf(reply)] = line.at;
             }
         }
-        Mean cycle, toDevice, device_, reader, ours;
+        Mean cycle, toDevice, atDevice, reader, ours;
         const auto& sends = stamps.m_sends;
         for (size_t i = 0; i + 1 < sends.size(); ++i) {
             const auto& sent = sends[i];
@@ -284,7 +284,7 @@ void BM_BlockCycle(benchmark::State& state) {
                 continue;
             cycle.Add(next.at - sent.at);
             toDevice.Add(deviceRead[number] - sent.at);
-            device_.Add(deviceAck[number] - deviceRead[number]);
+            atDevice.Add(deviceAck[number] - deviceRead[number]);
             reader.Add(*next.lastByte - deviceAck[number]);
             ours.Add(next.at - *next.lastByte);
         }
@@ -297,7 +297,7 @@ void BM_BlockCycle(benchmark::State& state) {
         state.counters["cycle_ms"] = cycle.Value();
         state.counters["wire_ms"] = wireMs;
         state.counters["to_device_ms"] = toDevice.Value();
-        state.counters["device_ms"] = device_.Value() - wireMs;
+        state.counters["device_ms"] = atDevice.Value() - wireMs;
         state.counters["reader_ms"] = reader.Value();
         state.counters["ours_ms"] = ours.Value();
     }
