@@ -101,7 +101,7 @@ TEST_F(MainWindowTest, ReceivePathMatchesTheTranscriptionOnRandomStreams) {
     m_dialog.m_debugLogEnabled = true;
     std::mt19937 random(7);
     size_t frames = 0;
-    for (int stream = 0; stream < 6; ++stream) {
+    for (int stream = 0; stream < 3; ++stream) {
         m_dialog.m_editLog.SetWindowText(L"");
         m_dialog.m_logLineCount = 0;
         m_dialog.m_rxBuffer.clear();
@@ -117,7 +117,7 @@ TEST_F(MainWindowTest, ReceivePathMatchesTheTranscriptionOnRandomStreams) {
         ASSERT_EQ(LogLines(), reference.lines) << "stream " << stream;
         frames += reference.lines.size();
     }
-    EXPECT_GE(frames, 1200u);
+    EXPECT_GE(frames, 600u);
 }
 
 }  // namespace

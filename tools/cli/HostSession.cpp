@@ -50,18 +50,17 @@ HostSession::HostSession(const HostOptions& options)
       }) {
     m_dialog.m_observer = this;
     // The serial layer's diagnostics go to stderr only when asked for; a failing read is watched
-    // for either way, since it means the line is gone.
+    // for either way, since it means the line is gone. This runs on the reader thread too, so it
+    // touches nothing but the lost-line report (under its lock) and stderr.
     SetConsoleSink([this](ConsoleStream, const std::string& gbk) {
         const CString text = AnsiToWide(gbk);
         if (StartsWith(text, L"读取串口失败")) {
-            m_lineLost = true;
+            std::lock_guard<std::mutex> lock(m_lineLostMutex);
             m_lineLostText = text.ToUtf8();
+            m_lineLost = true;
         }
-        if (m_options.trace) {
-            m_progress.Interrupt();
+        if (m_options.trace)
             std::fprintf(stderr, "%s\n", text.ToUtf8().c_str());
-            std::fflush(stderr);
-        }
     });
 }
 
@@ -260,8 +259,13 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
             m_progress.Update(engine->GetProgress(), engine->m_blocksDone);
             if (m_lineLost && m_dialog.m_updating) {
                 Click(IDC_BTN_STOP, BN_CLICKED);
+                std::string reason;
+                {
+                    std::lock_guard<std::mutex> lock(m_lineLostMutex);
+                    reason = m_lineLostText;
+                }
                 return Finish(kExitFailed, "line-lost",
-                              "the serial line failed (" + m_lineLostText + "): cable pulled or device gone");
+                              "the serial line failed (" + reason + "): cable pulled or device gone");
             }
             if (m_dialog.m_updating &&
                 std::chrono::steady_clock::now() - m_lastActivity > m_options.timeout) {

@@ -3,8 +3,10 @@
 // person would make, and prints what the window's log shows.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "tools/cli/HostOptions.h"
@@ -41,7 +43,9 @@ private:
     bool m_modelSeen = false;
     bool m_answered = false;
     bool m_testTimedOut = false;
-    bool m_lineLost = false;
+    // Set from the serial reader thread when a read fails.
+    std::atomic<bool> m_lineLost{false};
+    std::mutex m_lineLostMutex;
     std::string m_lineLostText;
     std::chrono::steady_clock::time_point m_lastActivity;
 };
