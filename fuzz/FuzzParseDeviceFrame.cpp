@@ -1,5 +1,7 @@
-// Fuzz target: ParseDeviceFrame on arbitrary bytes, at the input's whole length and at a shorter
-// length named by its first byte, with the properties every parsed frame must have.
+// Fuzz target: ParseDeviceFrame on arbitrary bytes, at the input's whole length, at a shorter length
+// named by its first byte, and once more with the CRC trailer made right so that the field rules of
+// every function code are reached without the fuzzer having to forge a CRC; with the properties
+// every parsed frame must have.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -88,13 +90,20 @@ void CheckParse(const uint8_t* bytes, uint16_t length) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto length = static_cast<uint16_t>(std::min<size_t>(size, 0xFFFF));
     CheckParse(data, length);
-    if (size > 0) {
-        // A caller that knows the frame ends early passes a shorter length; the parse must not look
-        // past it, which the exact-size copy lets the address sanitizer see.
-        const auto shorter = static_cast<uint16_t>(data[0] % (length + 1u));
-        auto copy = std::make_unique<uint8_t[]>(shorter > 0 ? shorter : 1);
-        std::memcpy(copy.get(), data, shorter);
-        CheckParse(copy.get(), shorter);
+    if (length == 0)
+        return 0;
+    // Exact-size copies, so that the address sanitizer sees any read past the length given.
+    const auto shorter = static_cast<uint16_t>(data[0] % (length + 1u));
+    auto prefix = std::make_unique<uint8_t[]>(shorter > 0 ? shorter : 1);
+    std::memcpy(prefix.get(), data, shorter);
+    CheckParse(prefix.get(), shorter);
+    if (length >= 3) {
+        auto fixed = std::make_unique<uint8_t[]>(length);
+        std::memcpy(fixed.get(), data, length);
+        const uint16_t crc = BitwiseCrc16(fixed.get(), length - 2u);
+        fixed[length - 2] = static_cast<uint8_t>(crc & 0xFF);
+        fixed[length - 1] = static_cast<uint8_t>(crc >> 8);
+        CheckParse(fixed.get(), length);
     }
     return 0;
 }
