@@ -110,8 +110,13 @@ void EditControl::ReplaceSel(WindowRecord& record, const std::wstring& text) {
     const bool touchesBreak = (start > 0 && current[start - 1] == L'\r') ||
                               (end < static_cast<int>(current.size()) && current[end] == L'\n') ||
                               (start < end && (current[start] == L'\n' || current[end - 1] == L'\r'));
-    const int displayStart = DisplayPosition(current, start);
-    const int displayEnd = DisplayPosition(current, end);
+    // The log appends at the end, line after line: there the display position is the document's
+    // own end, with no walk over the whole text.
+    const bool atEnd = start == end && end == static_cast<int>(current.size());
+    QPlainTextEdit* widget = Widget(record);
+    const int documentEnd = widget != nullptr ? widget->document()->characterCount() - 1 : 0;
+    const int displayStart = atEnd && widget != nullptr ? documentEnd : DisplayPosition(current, start);
+    const int displayEnd = atEnd && widget != nullptr ? documentEnd : DisplayPosition(current, end);
     current.replace(static_cast<size_t>(start), static_cast<size_t>(end - start), text);
     record.edit.selStart = record.edit.selEnd = start + static_cast<int>(text.size());
     QPlainTextEdit* edit = Widget(record);
@@ -133,8 +138,13 @@ void EditControl::ShowCaret(WindowRecord& record, bool scroll) {
     if (edit == nullptr)
         return;
     QTextCursor cursor = edit->textCursor();
-    cursor.setPosition(DisplayPosition(record.edit.text, record.edit.selStart));
-    cursor.setPosition(DisplayPosition(record.edit.text, record.edit.selEnd), QTextCursor::KeepAnchor);
+    const int length = static_cast<int>(record.edit.text.size());
+    if (record.edit.selStart == length && record.edit.selEnd == length) {
+        cursor.movePosition(QTextCursor::End);
+    } else {
+        cursor.setPosition(DisplayPosition(record.edit.text, record.edit.selStart));
+        cursor.setPosition(DisplayPosition(record.edit.text, record.edit.selEnd), QTextCursor::KeepAnchor);
+    }
     edit->setTextCursor(cursor);
     if (scroll)
         edit->ensureCursorVisible();
