@@ -11,8 +11,8 @@ build_dir="${1:-build-fuzz}"
 seconds="${2:-30}"
 targets=(parse_device_frame receive_path firmware_file simulator host_options simulator_options image_command)
 
-# The receive path discards its buffer past 4096 bytes; inputs must be able to get there.
-declare -A extra=([receive_path]="-max_len=8192")
+# The receive path discards its buffer past 4096 bytes; inputs must be able to get there and on.
+declare -A extra=([receive_path]="-max_len=5000")
 
 mkdir -p "$build_dir/artifacts" "$build_dir/fuzz-logs"
 failed=()
