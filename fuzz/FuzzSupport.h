@@ -39,8 +39,8 @@ inline std::vector<std::string> SplitArguments(const uint8_t* data, size_t size)
     return args;
 }
 
-// A private folder under $TMPDIR (or /tmp) for the targets that need files, made once per process
-// and removed at exit.
+// A private folder under $TMPDIR (else /dev/shm, else /tmp) for the targets that need files, made once per
+// process and removed at exit.
 const std::string& FuzzTempDir();
 // Replaces the file's contents with the bytes; aborts the run when it cannot.
 void WriteFuzzFile(const std::string& path, const uint8_t* data, size_t size);
