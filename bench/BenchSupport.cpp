@@ -132,33 +132,22 @@ void HeadlessWindow::SelectHighSpeed(bool highSpeed) {
     Click(IDC_COMBO_BAUD, CBN_SELCHANGE);
 }
 
-InProcessDevice::InProcessDevice(SimulatorOptions options) {
-    if (::pipe(m_stopPipe) != 0)
-        throw std::runtime_error("pipe failed");
-    auto keep = [this](const std::string& line) {
-        const auto now = BenchClock::now();
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_lines.push_back({now, line});
-    };
-    m_loop = std::make_unique<SimulatorLoop>(std::move(options), PortRegistry::Default(), keep, keep);
-    if (m_loop->Start() != 0)
+InProcessDevice::InProcessDevice(SimulatorOptions options)
+    : m_device(
+          std::move(options), [this](const std::string& line) { Keep(line); },
+          [this](const std::string& line) { Keep(line); }) {
+    if (!m_device.Started())
         throw std::runtime_error("the simulated device did not start");
-    m_port = m_loop->Port();
-    m_thread = std::thread([this] { m_loop->Run(m_stopPipe[0]); });
 }
 
 InProcessDevice::~InProcessDevice() {
     Stop();
-    ::close(m_stopPipe[0]);
-    ::close(m_stopPipe[1]);
 }
 
-void InProcessDevice::Stop() {
-    if (!m_thread.joinable())
-        return;
-    const char byte = 'q';
-    if (::write(m_stopPipe[1], &byte, 1) == 1)
-        m_thread.join();
+void InProcessDevice::Keep(const std::string& line) {
+    const auto now = BenchClock::now();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lines.push_back({now, line});
 }
 
 std::vector<InProcessDevice::Line> InProcessDevice::Lines() {

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "tools/sim/SimulatorLoop.h"
+#include "tools/sim/SimulatorThread.h"
 #include "ui/Dialog_Update.h"
 
 using BenchClock = std::chrono::steady_clock;
@@ -78,19 +78,18 @@ public:
     InProcessDevice(const InProcessDevice&) = delete;
     InProcessDevice& operator=(const InProcessDevice&) = delete;
 
-    bool Started() const { return m_thread.joinable(); }
-    int Port() const { return m_port; }
+    bool Started() const { return m_device.Running(); }
+    int Port() const { return m_device.Port(); }
     // Stops the device; the lines are complete afterwards.
-    void Stop();
+    void Stop() { m_device.Stop(); }
     std::vector<Line> Lines();
 
 private:
-    std::unique_ptr<SimulatorLoop> m_loop;
-    std::thread m_thread;
-    int m_stopPipe[2] = {-1, -1};
-    int m_port = 0;
+    void Keep(const std::string& line);
+
     std::mutex m_mutex;
     std::vector<Line> m_lines;
+    SimulatorThread m_device;  // last: it calls Keep until it stops
 };
 
 // "01 6A 27 11" back to bytes.

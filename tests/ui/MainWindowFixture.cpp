@@ -10,35 +10,18 @@
 
 using namespace gui_test;
 
-SimulatedDevice::SimulatedDevice(SimulatorOptions options) : m_saveFile(options.saveFile) {
-    if (::pipe(m_stopPipe) != 0)
-        throw std::runtime_error("pipe failed");
-    m_loop = std::make_unique<SimulatorLoop>(
-        std::move(options), PortRegistry::Default(), [](const std::string&) {}, [](const std::string&) {});
-    if (m_loop->Start() != 0)
+SimulatedDevice::SimulatedDevice(SimulatorOptions options)
+    : m_saveFile(options.saveFile), m_device(std::move(options)) {
+    if (!m_device.Started())
         throw std::runtime_error("the simulator did not start");
-    m_port = m_loop->Port();
-    m_thread = std::thread([this] { m_loop->Run(m_stopPipe[0]); });
+    m_port = m_device.Port();
 }
 
-SimulatedDevice::~SimulatedDevice() {
-    Stop();
-    ::close(m_stopPipe[0]);
-    ::close(m_stopPipe[1]);
-}
-
-void SimulatedDevice::Stop() {
-    if (!m_thread.joinable())
-        return;
-    const char byte = 'q';
-    if (::write(m_stopPipe[1], &byte, 1) != 1)
-        return;
-    m_thread.join();
-}
+SimulatedDevice::~SimulatedDevice() = default;
 
 std::vector<uint8_t> SimulatedDevice::StopAndTakePayload() {
-    Stop();
-    return m_loop->Device().Payload();
+    m_device.Stop();
+    return m_device.Device().Payload();
 }
 
 std::vector<uint8_t> SimulatedDevice::SavedPayload() const {

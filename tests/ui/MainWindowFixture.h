@@ -18,7 +18,7 @@
 #include "framework/ConsoleDiagnostics.h"
 #include "tests/support/GuiTestUtil.h"
 #include "tests/support/TempRegistry.h"
-#include "tools/sim/SimulatorLoop.h"
+#include "tools/sim/SimulatorThread.h"
 #include "ui/Dialog_Update.h"
 #include "ui/resource.h"
 
@@ -33,14 +33,11 @@ public:
     // While it runs: the payload of its last completed transfer, from the file it saves after each
     // one (options.saveFile); the device writes it before it acknowledges the transfer's last block.
     std::vector<uint8_t> SavedPayload() const;
-    bool Running() const { return m_thread.joinable(); }
+    bool Running() const { return m_device.Running(); }
 
 private:
-    void Stop();
     std::string m_saveFile;
-    std::unique_ptr<SimulatorLoop> m_loop;
-    std::thread m_thread;
-    int m_stopPipe[2] = {-1, -1};
+    SimulatorThread m_device;
     int m_port = 0;
 };
 
