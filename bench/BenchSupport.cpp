@@ -32,16 +32,6 @@ void SetBenchDirectory(std::filesystem::path directory) {
     g_directory = std::move(directory);
 }
 
-std::vector<uint8_t> PatternBytes(size_t count, uint32_t seed) {
-    std::vector<uint8_t> bytes(count);
-    uint32_t state = seed * 2654435761u + 1;
-    for (uint8_t& b : bytes) {
-        state = state * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(state >> 16);
-    }
-    return bytes;
-}
-
 std::string WriteBenchFile(const std::string& name, const std::vector<uint8_t>& bytes) {
     const std::filesystem::path path = BenchDirectory() / name;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/PatternBytes.h"
 #include "tools/sim/SimulatorThread.h"
 #include "ui/Dialog_Update.h"
 
@@ -31,7 +32,6 @@ inline double ByteSeconds(uint32_t rate) {
 const std::filesystem::path& BenchDirectory();
 void SetBenchDirectory(std::filesystem::path directory);
 
-std::vector<uint8_t> PatternBytes(size_t count, uint32_t seed);
 std::string WriteBenchFile(const std::string& name, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadBenchFile(const std::filesystem::path& path);
 // A firmware image of `payload` for devices of `model`, written to the scratch directory.

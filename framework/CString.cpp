@@ -6,7 +6,7 @@
 namespace format_detail {
 namespace {
 
-struct Spec {
+struct Conversion {
     bool left = false, zero = false, plus = false, space = false, alt = false;
     int width = 0;
     int precision = -1;
@@ -23,18 +23,19 @@ std::wstring Digits(uint64_t value, unsigned base, bool upper) {
     return out;
 }
 
-void Pad(std::wstring& out, const std::wstring& sign, std::wstring body, const Spec& spec, bool numeric) {
-    if (numeric && spec.precision >= 0) {
-        if (spec.precision == 0 && body == L"0")
+void Pad(std::wstring& out, const std::wstring& sign, std::wstring body, const Conversion& conv,
+         bool numeric) {
+    if (numeric && conv.precision >= 0) {
+        if (conv.precision == 0 && body == L"0")
             body.clear();
-        if (static_cast<int>(body.size()) < spec.precision)
-            body.insert(0, spec.precision - body.size(), L'0');
+        if (static_cast<int>(body.size()) < conv.precision)
+            body.insert(0, conv.precision - body.size(), L'0');
     }
     const int len = static_cast<int>(sign.size() + body.size());
-    const int fill = spec.width > len ? spec.width - len : 0;
-    if (spec.left) {
+    const int fill = conv.width > len ? conv.width - len : 0;
+    if (conv.left) {
         out += sign + body + std::wstring(fill, L' ');
-    } else if (spec.zero && numeric && spec.precision < 0) {
+    } else if (conv.zero && numeric && conv.precision < 0) {
         out += sign + std::wstring(fill, L'0') + body;
     } else {
         out += std::wstring(fill, L' ') + sign + body;
@@ -86,54 +87,54 @@ std::wstring FormatArgs(const wchar_t* format, const std::vector<Arg>& args) {
             out += L'%';
             continue;
         }
-        Spec spec;
+        Conversion conv;
         for (;; ++p) {
             if (*p == L'-')
-                spec.left = true;
+                conv.left = true;
             else if (*p == L'0')
-                spec.zero = true;
+                conv.zero = true;
             else if (*p == L'+')
-                spec.plus = true;
+                conv.plus = true;
             else if (*p == L' ')
-                spec.space = true;
+                conv.space = true;
             else if (*p == L'#')
-                spec.alt = true;
+                conv.alt = true;
             else
                 break;
         }
         if (*p == L'*') {
-            spec.width = static_cast<int>(AsSigned(take(), 32));
-            if (spec.width < 0) {
-                spec.left = true;
-                spec.width = -spec.width;
+            conv.width = static_cast<int>(AsSigned(take(), 32));
+            if (conv.width < 0) {
+                conv.left = true;
+                conv.width = -conv.width;
             }
             ++p;
         } else {
             while (*p >= L'0' && *p <= L'9')
-                spec.width = spec.width * 10 + (*p++ - L'0');
+                conv.width = conv.width * 10 + (*p++ - L'0');
         }
         if (*p == L'.') {
             ++p;
-            spec.precision = 0;
+            conv.precision = 0;
             if (*p == L'*') {
-                spec.precision = static_cast<int>(AsSigned(take(), 32));
+                conv.precision = static_cast<int>(AsSigned(take(), 32));
                 ++p;
             } else {
                 while (*p >= L'0' && *p <= L'9')
-                    spec.precision = spec.precision * 10 + (*p++ - L'0');
+                    conv.precision = conv.precision * 10 + (*p++ - L'0');
             }
         }
         if (*p == L'h') {
-            spec.lengthBits = 16;
+            conv.lengthBits = 16;
             ++p;
         } else if (*p == L'l') {
             ++p;
             if (*p == L'l') {
-                spec.lengthBits = 64;
+                conv.lengthBits = 64;
                 ++p;
             }
         } else if (p[0] == L'I' && p[1] == L'6' && p[2] == L'4') {
-            spec.lengthBits = 64;
+            conv.lengthBits = 64;
             p += 3;
         }
         if (!*p)
@@ -141,30 +142,30 @@ std::wstring FormatArgs(const wchar_t* format, const std::vector<Arg>& args) {
         switch (*p) {
             case L'd':
             case L'i': {
-                const int64_t v = AsSigned(take(), spec.lengthBits);
-                const std::wstring sign = v < 0 ? L"-" : spec.plus ? L"+" : spec.space ? L" " : L"";
+                const int64_t v = AsSigned(take(), conv.lengthBits);
+                const std::wstring sign = v < 0 ? L"-" : conv.plus ? L"+" : conv.space ? L" " : L"";
                 const uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-                Pad(out, sign, Digits(mag, 10, false), spec, true);
+                Pad(out, sign, Digits(mag, 10, false), conv, true);
                 break;
             }
             case L'u':
-                Pad(out, L"", Digits(AsUnsigned(take(), spec.lengthBits), 10, false), spec, true);
+                Pad(out, L"", Digits(AsUnsigned(take(), conv.lengthBits), 10, false), conv, true);
                 break;
             case L'x':
             case L'X': {
-                const uint64_t v = AsUnsigned(take(), spec.lengthBits);
-                const std::wstring prefix = spec.alt && v != 0 ? (*p == L'x' ? L"0x" : L"0X") : L"";
-                Pad(out, prefix, Digits(v, 16, *p == L'X'), spec, true);
+                const uint64_t v = AsUnsigned(take(), conv.lengthBits);
+                const std::wstring prefix = conv.alt && v != 0 ? (*p == L'x' ? L"0x" : L"0X") : L"";
+                Pad(out, prefix, Digits(v, 16, *p == L'X'), conv, true);
                 break;
             }
             case L'o':
-                Pad(out, L"", Digits(AsUnsigned(take(), spec.lengthBits), 8, false), spec, true);
+                Pad(out, L"", Digits(AsUnsigned(take(), conv.lengthBits), 8, false), conv, true);
                 break;
             case L'c': {
                 const Arg& a = take();
                 const wchar_t ch =
                     static_cast<wchar_t>(a.kind == Arg::Signed ? a.s : static_cast<int64_t>(a.u));
-                Pad(out, L"", std::wstring(1, ch), spec, false);
+                Pad(out, L"", std::wstring(1, ch), conv, false);
                 break;
             }
             case L's':
@@ -177,9 +178,9 @@ std::wstring FormatArgs(const wchar_t* format, const std::vector<Arg>& args) {
                     text = WidenLatin(a.narrow);
                 else if (a.kind == Arg::Wide)
                     text = L"(null)";
-                if (spec.precision >= 0 && static_cast<int>(text.size()) > spec.precision)
-                    text.resize(spec.precision);
-                Pad(out, L"", text, spec, false);
+                if (conv.precision >= 0 && static_cast<int>(text.size()) > conv.precision)
+                    text.resize(conv.precision);
+                Pad(out, L"", text, conv, false);
                 break;
             }
             default:

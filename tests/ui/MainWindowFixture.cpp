@@ -29,16 +29,6 @@ std::vector<uint8_t> SimulatedDevice::SavedPayload() const {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-std::vector<uint8_t> PatternBytes(size_t count, uint8_t seed) {
-    std::vector<uint8_t> bytes(count);
-    uint32_t state = seed * 2654435761u + 1;
-    for (uint8_t& b : bytes) {
-        state = state * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(state >> 16);
-    }
-    return bytes;
-}
-
 void MainWindowTest::SetUp() {
     // The serial layer's per-byte diagnostics would drown the test output.
     m_previousSink = SetConsoleSink([](ConsoleStream, const std::string&) {});

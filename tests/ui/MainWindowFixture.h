@@ -17,6 +17,7 @@
 #include "framework/CWnd.h"
 #include "framework/ConsoleDiagnostics.h"
 #include "tests/support/GuiTestUtil.h"
+#include "tests/support/PatternBytes.h"
 #include "tests/support/TempRegistry.h"
 #include "tools/sim/SimulatorThread.h"
 #include "ui/Dialog_Update.h"
@@ -71,5 +72,3 @@ protected:
     Dialog_Update m_dialog;
     QWidget* m_window = nullptr;
 };
-
-std::vector<uint8_t> PatternBytes(size_t count, uint8_t seed = 1);

@@ -1,4 +1,5 @@
 #include "tests/update/EngineHarness.h"
+#include "tests/support/PatternBytes.h"
 
 #include <fstream>
 #include <ostream>
@@ -109,11 +110,5 @@ std::vector<uint8_t> DataBlock(uint16_t number, uint16_t count, const uint8_t* d
 }
 
 std::vector<uint8_t> Payload(size_t size, uint8_t seed) {
-    std::vector<uint8_t> bytes(size);
-    uint32_t x = seed * 2654435761u + 1;
-    for (uint8_t& b : bytes) {
-        x = x * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(x >> 16);
-    }
-    return bytes;
+    return PatternBytes(size, seed);
 }
