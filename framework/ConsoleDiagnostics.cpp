@@ -24,8 +24,10 @@ void Emit(ConsoleStream stream, const CString& text) {
         std::lock_guard<std::mutex> lock(g_sinkMutex);
         sink = g_sink;
     }
-    if (sink) sink(stream, line);
-    else WriteDefault(stream, line);
+    if (sink)
+        sink(stream, line);
+    else
+        WriteDefault(stream, line);
 }
 
 }  // namespace
@@ -37,6 +39,10 @@ ConsoleSink SetConsoleSink(ConsoleSink sink) {
     return previous;
 }
 
-void ConsoleOut(const CString& line) { Emit(ConsoleStream::Output, line); }
+void ConsoleOut(const CString& line) {
+    Emit(ConsoleStream::Output, line);
+}
 
-void ConsoleErr(const CString& line) { Emit(ConsoleStream::Error, line); }
+void ConsoleErr(const CString& line) {
+    Emit(ConsoleStream::Error, line);
+}

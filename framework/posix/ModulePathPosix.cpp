@@ -8,7 +8,8 @@
 bool GetModuleFilePath(CString& path) {
     char buffer[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    if (n <= 0) return false;
+    if (n <= 0)
+        return false;
     path = CString::FromUtf8(std::string_view(buffer, static_cast<size_t>(n)));
     return true;
 }

@@ -3,8 +3,11 @@
 
 std::vector<CString> ListSerialPortNames() {
     std::vector<CString> names;
-    for (const std::string& name : PortRegistry::Default().ListPortNames()) names.push_back(CString::FromUtf8(name));
+    for (const std::string& name : PortRegistry::Default().ListPortNames())
+        names.push_back(CString::FromUtf8(name));
     return names;
 }
 
-CString ComPortDevice(int port) { return CString::FromUtf8(PortRegistry::Default().Resolve(port)); }
+CString ComPortDevice(int port) {
+    return CString::FromUtf8(PortRegistry::Default().Resolve(port));
+}

@@ -14,23 +14,28 @@ constexpr const char* kFallbackCodePage = "GBK";
 
 iconv_t OpenConverter(const char* to, const char* from, const char* fallbackTo, const char* fallbackFrom) {
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open(fallbackTo, fallbackFrom);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        cd = iconv_open(fallbackTo, fallbackFrom);
     return cd;
 }
 
 }  // namespace
 
 CString AnsiToWide(const uint8_t* bytes, size_t length) {
-    if (!bytes) return CString();
+    if (!bytes)
+        return CString();
     const void* nul = std::memchr(bytes, 0, length);
-    if (nul) length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - bytes);
+    if (nul)
+        length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - bytes);
     std::wstring out;
-    if (length == 0) return CString();
+    if (length == 0)
+        return CString();
 
     iconv_t cd = OpenConverter("WCHAR_T", kAnsiCodePage, "WCHAR_T", kFallbackCodePage);
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         // No converter at all: keep ASCII, mark the rest.
-        for (size_t i = 0; i < length; ++i) out += bytes[i] < 0x80 ? static_cast<wchar_t>(bytes[i]) : L'\xFFFD';
+        for (size_t i = 0; i < length; ++i)
+            out += bytes[i] < 0x80 ? static_cast<wchar_t>(bytes[i]) : L'\xFFFD';
         return CString(std::move(out));
     }
     std::vector<char> in(bytes, bytes + length);
@@ -43,7 +48,8 @@ CString AnsiToWide(const uint8_t* bytes, size_t length) {
         const size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
         out.append(buffer.data(), (buffer.size() * sizeof(wchar_t) - outLeft) / sizeof(wchar_t));
         if (rc == static_cast<size_t>(-1)) {
-            if (errno == E2BIG) continue;
+            if (errno == E2BIG)
+                continue;
             // EILSEQ or EINVAL (a truncated double-byte character): replace one byte and go on.
             out += L'\xFFFD';
             ++inPtr;
@@ -61,10 +67,12 @@ CString AnsiToWide(const std::string& bytes) {
 
 std::string WideToAnsi(const CString& text) {
     std::string out;
-    if (text.IsEmpty()) return out;
+    if (text.IsEmpty())
+        return out;
     iconv_t cd = OpenConverter(kAnsiCodePage, "WCHAR_T", kFallbackCodePage, "WCHAR_T");
     if (cd == reinterpret_cast<iconv_t>(-1)) {
-        for (wchar_t c : text.Str()) out += c < 0x80 ? static_cast<char>(c) : '?';
+        for (wchar_t c : text.Str())
+            out += c < 0x80 ? static_cast<char>(c) : '?';
         return out;
     }
     std::wstring in = text.Str();
@@ -77,7 +85,8 @@ std::string WideToAnsi(const CString& text) {
         const size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
         out.append(buffer.data(), buffer.size() - outLeft);
         if (rc == static_cast<size_t>(-1)) {
-            if (errno == E2BIG) continue;
+            if (errno == E2BIG)
+                continue;
             out += '?';
             inPtr += sizeof(wchar_t);
             inLeft -= inLeft >= sizeof(wchar_t) ? sizeof(wchar_t) : inLeft;

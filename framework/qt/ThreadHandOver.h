@@ -15,8 +15,12 @@
 #if defined(ORVANE_THREAD_SANITIZER)
 #include <sanitizer/tsan_interface.h>
 // Everything written before this call is visible to a thread after its TakeOver of `object`.
-inline void HandOver(void* object) { __tsan_release(object); }
-inline void TakeOver(void* object) { __tsan_acquire(object); }
+inline void HandOver(void* object) {
+    __tsan_release(object);
+}
+inline void TakeOver(void* object) {
+    __tsan_acquire(object);
+}
 #else
 inline void HandOver(void*) {}
 inline void TakeOver(void*) {}

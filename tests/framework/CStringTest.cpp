@@ -99,10 +99,11 @@ TEST(WideToInt, FollowsTheRuntimeRules) {
         const wchar_t* text;
         int32_t value;
     };
-    for (const Case& c : {Case{L"255", 255}, Case{L"  42x", 42}, Case{L"+7", 7}, Case{L"-1", -1}, Case{L"", 0},
-                          Case{L"abc", 0}, Case{L"2147483647", INT32_MAX}, Case{L"2147483648", INT32_MAX},
-                          Case{L"99999999999999999999", INT32_MAX}, Case{L"-2147483648", INT32_MIN},
-                          Case{L"-99999999999", INT32_MIN}, Case{L"\t12", 12}}) {
+    for (const Case& c :
+         {Case{L"255", 255}, Case{L"  42x", 42}, Case{L"+7", 7}, Case{L"-1", -1}, Case{L"", 0},
+          Case{L"abc", 0}, Case{L"2147483647", INT32_MAX}, Case{L"2147483648", INT32_MAX},
+          Case{L"99999999999999999999", INT32_MAX}, Case{L"-2147483648", INT32_MIN},
+          Case{L"-99999999999", INT32_MIN}, Case{L"\t12", 12}}) {
         EXPECT_EQ(WideToInt(c.text), c.value) << CString(c.text).ToUtf8();
     }
     EXPECT_EQ(WideToInt(nullptr), 0);
