@@ -5,23 +5,13 @@
 
 #include "bench/BenchSupport.h"
 #include "protocol/Protocol.h"
+#include "tests/support/BitwiseCrc16.h"
 #include "update/FirmwareFile.h"
 
 namespace {
 
 constexpr int64_t kFrameBytes = BLOCK_SIZE;
 constexpr int64_t kPayloadBytes = FIRMWARE_MAX_PAYLOAD;
-
-// The checksum as it is defined: eight shift-and-maybe-xor steps per byte, polynomial 0xA001.
-uint16_t BitwiseCrc16Modbus(const uint8_t* data, size_t length) {
-    uint16_t crc = 0xFFFF;
-    for (size_t i = 0; i < length; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
-    }
-    return crc;
-}
 
 template <class Crc>
 void RunCrc(benchmark::State& state, Crc crc) {

@@ -10,20 +10,9 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "protocol/Protocol.h"
+#include "tests/support/BitwiseCrc16.h"
 
 namespace {
-
-// Bit by bit, the way the checksum is defined, so that the parser's table-driven CRC is checked
-// against an independent computation.
-uint16_t BitwiseCrc16(const uint8_t* data, size_t length) {
-    uint16_t crc = 0xFFFF;
-    for (size_t i = 0; i < length; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
-    }
-    return crc;
-}
 
 bool IsFunctionCode(uint8_t code) {
     return code == FUNC_EXTENDED || code == FUNC_MODEL || code == FUNC_BLOCK || code == FUNC_STATUS;
@@ -44,8 +33,8 @@ void CheckParse(const uint8_t* bytes, uint16_t length) {
     ParseDeviceFrame(bytes, length, frame);
 
     FUZZ_CHECK(frame.frameLength == length);
-    const bool crcMatches =
-        length >= 3 && BitwiseCrc16(bytes, length - 2u) == (bytes[length - 2] | (bytes[length - 1] << 8));
+    const bool crcMatches = length >= 3 && BitwiseCrc16Modbus(bytes, length - 2u) ==
+                                               (bytes[length - 2] | (bytes[length - 1] << 8));
     FUZZ_CHECK(frame.valid == ((crcMatches && IsFunctionCode(bytes[1])) ? 1 : 0));
     if (!frame.valid) {
         FUZZ_CHECK(frame.data.empty() && frame.dataLength == 0 && frame.status == 0 &&
@@ -100,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (length >= 3) {
         auto fixed = std::make_unique<uint8_t[]>(length);
         std::memcpy(fixed.get(), data, length);
-        const uint16_t crc = BitwiseCrc16(fixed.get(), length - 2u);
+        const uint16_t crc = BitwiseCrc16Modbus(fixed.get(), length - 2u);
         fixed[length - 2] = static_cast<uint8_t>(crc & 0xFF);
         fixed[length - 1] = static_cast<uint8_t>(crc >> 8);
         CheckParse(fixed.get(), length);

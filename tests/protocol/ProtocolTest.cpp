@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "protocol/Protocol.h"
+#include "tests/support/BitwiseCrc16.h"
 
 namespace {
 
@@ -34,12 +35,7 @@ TEST(Crc16Modbus, MatchesBitwiseDefinitionBeyond64KiB) {
     Bytes data(70000);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<uint8_t>(i * 31 + (i >> 8));
-    uint16_t crc = 0xFFFF;
-    for (uint8_t b : data) {
-        crc ^= b;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
-    }
+    const uint16_t crc = BitwiseCrc16Modbus(data.data(), data.size());
     EXPECT_EQ(Crc16Modbus(data.data(), static_cast<uint32_t>(data.size())), crc);
 }
 
