@@ -198,6 +198,10 @@ struct TimedStepFault {
     std::vector<DWORD> ratesFromStart;  // every rate the line was asked for from Start on
 };
 
+void PrintTo(const TimedStepFault& fault, std::ostream* out) {
+    *out << fault.name;
+}
+
 class TimedStepFaultTest : public UpdateFlowTest, public ::testing::WithParamInterface<TimedStepFault> {};
 
 TEST_P(TimedStepFaultTest, FailureInTheTimedStepEndsTheUpdate) {
