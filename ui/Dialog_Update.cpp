@@ -82,7 +82,8 @@ ON_WM_TIMER()
 ON_MESSAGE(WM_SERIAL_BYTE, &Dialog_Update::OnSerialByte)
 END_MESSAGE_MAP()
 
-Dialog_Update::Dialog_Update(CWnd* pParent) : CDialogEx(IDD_ORVANE_DIALOG, pParent) {
+Dialog_Update::Dialog_Update(CWnd* pParent, CommApi& commApi)
+    : CDialogEx(IDD_ORVANE_DIALOG, pParent), m_serial(commApi) {
     RegisterDialogResources();
     m_hIcon = AfxLoadIcon(IDR_MAINFRAME);
 }
@@ -454,6 +455,10 @@ void Dialog_Update::OnTimer(UINT_PTR nIDEvent) {
             m_rxBuffer.clear();
             m_firmwareUpdate.m_state = FW_SEND_MODEL_QUERY;
             m_firmwareUpdate.ProcessState();
+            // The query may fail to go out (line gone) or the switch to 115200 may be refused; the
+            // engine has then stopped, and no reply will ever come to end the update for us.
+            if (m_firmwareUpdate.IsStopped() && m_updating && m_currentUpdate == &m_firmwareUpdate)
+                EndFailedUpdate();
         }
     } else if (nIDEvent == TIMER_TEST_TIMEOUT) {
         KillTimer(TIMER_TEST_TIMEOUT);
@@ -607,4 +612,13 @@ void Dialog_Update::HandleDeviceFrame(const DeviceFrame& frame) {
         m_currentUpdate = nullptr;
         UpdateControlStates();
     }
+}
+
+void Dialog_Update::EndFailedUpdate() {
+    m_updating = 0;
+    AppendLog(LOG_ERROR, m_currentUpdate->GetStatusMessage());
+    m_currentUpdate = nullptr;
+    // A failed switch can leave the line at either rate; the next test must find it at 9600.
+    m_serial.SetBaudRate(kDefaultBaudRate);
+    UpdateControlStates();
 }

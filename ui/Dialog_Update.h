@@ -44,7 +44,8 @@ class Dialog_Update : public CDialogEx {
     DECLARE_DYNAMIC(Dialog_Update)
 
 public:
-    explicit Dialog_Update(CWnd* pParent = nullptr);
+    // `commApi` carries the serial line's system calls; tests pass one that can fail on demand.
+    explicit Dialog_Update(CWnd* pParent = nullptr, CommApi& commApi = SystemCommApi());
     ~Dialog_Update() override;
 
     void UpdateControlStates();
@@ -80,6 +81,8 @@ private:
     // "请先打开串口" / the disconnected warning; false when the command must stop.
     bool CheckPortUsable(LOG_LEVEL notOpenLevel);
     void ResetProgressDisplay();
+    // Leaves the updating state after the engine stopped outside the receive path.
+    void EndFailedUpdate();
 
 public:
     HICON m_hIcon = nullptr;

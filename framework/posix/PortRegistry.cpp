@@ -16,21 +16,29 @@ namespace {
 constexpr int kFirstPort = 1;
 constexpr int kLastPort = 256;
 
-// "COM12" -> 12 (prefix compared without case); 0 for any other name.
+// "COM12" -> 12; 0 for a name that names no port 1..256. The prefix is compared without case and
+// the rest is read as the port chooser reads a port name: leading blanks, an optional sign, then the
+// digits up to the first other character, so a hand-made "COM 4" counts as port 4.
 int PortNumberOfName(const std::string& name) {
-    if (name.size() < 4)
+    if (name.size() < 3)
         return 0;
     for (size_t i = 0; i < 3; ++i) {
         if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i])
             return 0;
     }
+    size_t i = 3;
+    while (i < name.size() && std::isspace(static_cast<unsigned char>(name[i])))
+        ++i;
+    bool negative = false;
+    if (i < name.size() && (name[i] == '+' || name[i] == '-'))
+        negative = name[i++] == '-';
     int value = 0;
-    for (size_t i = 3; i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i])) || value > kLastPort)
-            return 0;
+    for (; i < name.size() && std::isdigit(static_cast<unsigned char>(name[i])); ++i) {
         value = value * 10 + (name[i] - '0');
+        if (value > kLastPort)
+            return 0;
     }
-    return value;
+    return negative || value < kFirstPort ? 0 : value;
 }
 
 // Splits "ttyUSB12" into ("ttyUSB", 12) so that devices sort by number, not by text.

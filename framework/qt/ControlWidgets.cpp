@@ -2,8 +2,11 @@
 #include "framework/qt/ControlWidgets.h"
 #include "framework/qt/ThreadHandOver.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QScreen>
+#include <algorithm>
 
 #include "framework/qt/WindowRegistry.h"
 
@@ -90,6 +93,75 @@ void DialogKey(HWND target, WPARAM vk) {
                              reinterpret_cast<LPARAM>(button));
 }
 
+// A control the keyboard may move to: enabled, not hidden, and able to hold the focus.
+bool CanTakeFocus(HWND hwnd) {
+    WindowRecord* record = WindowRegistry::Find(hwnd);
+    return record != nullptr && record->widget != nullptr && record->widget->isEnabled() &&
+           !record->widget->isHidden() && record->widget->focusPolicy() != Qt::NoFocus;
+}
+
+// Where `target` stands among its dialog's controls; -1 for the dialog itself or a stranger.
+int IndexOf(const std::vector<HWND>& items, HWND target) {
+    const auto it = std::find(items.begin(), items.end(), target);
+    return it == items.end() ? -1 : static_cast<int>(it - items.begin());
+}
+
+// Tab and Shift+Tab: the next (previous) tab stop in template order, wrapping; the focus stays when
+// there is none.
+void MoveTabFocus(HWND target, bool previous) {
+    WindowRecord* dialogRecord = WindowRegistry::Find(DialogOf(target));
+    if (dialogRecord == nullptr || !dialogRecord->dialog)
+        return;
+    const std::vector<HWND>& items = dialogRecord->dialog->items;
+    const int count = static_cast<int>(items.size());
+    int at = IndexOf(items, target);
+    if (at < 0)
+        at = previous ? count : -1;
+    for (int step = 1; step <= count; ++step) {
+        const int i = ((previous ? at - step : at + step) % count + count) % count;
+        WindowRecord* record = WindowRegistry::Find(items[static_cast<size_t>(i)]);
+        if (record != nullptr && (record->style & WS_TABSTOP) &&
+            CanTakeFocus(items[static_cast<size_t>(i)])) {
+            record->widget->setFocus(previous ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
+// Arrow keys on a button: the next (previous) control of its group, the run of controls from one
+// WS_GROUP item up to the next, wrapping. An automatic radio button reached this way is clicked.
+void MoveGroupFocus(HWND target, bool previous) {
+    WindowRecord* dialogRecord = WindowRegistry::Find(DialogOf(target));
+    if (dialogRecord == nullptr || !dialogRecord->dialog)
+        return;
+    const std::vector<HWND>& items = dialogRecord->dialog->items;
+    const int at = IndexOf(items, target);
+    if (at < 0)
+        return;
+    auto startsGroup = [&items](int i) {
+        WindowRecord* record = WindowRegistry::Find(items[static_cast<size_t>(i)]);
+        return record != nullptr && (record->style & WS_GROUP);
+    };
+    int first = at;
+    while (first > 0 && !startsGroup(first))
+        --first;
+    int end = at + 1;
+    while (end < static_cast<int>(items.size()) && !startsGroup(end))
+        ++end;
+    const int size = end - first;
+    for (int step = 1; step < size; ++step) {
+        const int i = first + (((previous ? at - step : at + step) - first) % size + size) % size;
+        const HWND next = items[static_cast<size_t>(i)];
+        if (!CanTakeFocus(next))
+            continue;
+        WindowRecord* record = WindowRegistry::Find(next);
+        record->widget->setFocus(Qt::OtherFocusReason);
+        if (record->kind == WindowKind::RadioButton && (record->style & BS_TYPEMASK) == BS_AUTORADIOBUTTON)
+            static_cast<QAbstractButton*>(record->widget)->click();
+        return;
+    }
+}
+
 }  // namespace
 
 bool HandleWindowEvent(HWND hwnd, QWidget* widget, QEvent* event) {
@@ -114,6 +186,21 @@ bool HandleWindowEvent(HWND hwnd, QWidget* widget, QEvent* event) {
         keyEvent->accept();
         return true;
     }
+    if (msg.wParam == VK_TAB && !(keyEvent->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        MoveTabFocus(hwnd, keyEvent->key() == Qt::Key_Backtab || (keyEvent->modifiers() & Qt::ShiftModifier));
+        keyEvent->accept();
+        return true;
+    }
+    // Edits and combo boxes use the arrows themselves; buttons leave them to the dialog.
+    WindowRecord* record = WindowRegistry::Find(hwnd);
+    const bool button = record != nullptr &&
+                        (record->kind == WindowKind::PushButton || record->kind == WindowKind::RadioButton);
+    if (button &&
+        (msg.wParam == VK_LEFT || msg.wParam == VK_UP || msg.wParam == VK_RIGHT || msg.wParam == VK_DOWN)) {
+        MoveGroupFocus(hwnd, msg.wParam == VK_LEFT || msg.wParam == VK_UP);
+        keyEvent->accept();
+        return true;
+    }
     return false;
 }
 
@@ -126,6 +213,27 @@ DialogWidget::DialogWidget(HWND hwnd, QWidget* parent, Qt::WindowFlags flags)
 
 DialogWidget::~DialogWidget() {
     WindowWidgetDying(m_hwnd);
+}
+
+void DialogWidget::SetTemplateSize(const QSize& size) {
+    m_templateSize = size;
+    setFixedSize(size);
+}
+
+void DialogWidget::changeEvent(QEvent* event) {
+    // A maximize box without a sizing border still maximizes, as on Windows: the frame may then
+    // take the screen, and returns to its own size when restored.
+    if (event->type() == QEvent::WindowStateChange && m_templateSize.isValid()) {
+        if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) {
+            setMinimumSize(m_templateSize);
+            setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+            if (const QScreen* screen = this->screen())
+                resize(screen->availableSize().expandedTo(m_templateSize));
+        } else {
+            setFixedSize(m_templateSize);
+        }
+    }
+    QWidget::changeEvent(event);
 }
 
 bool DialogWidget::event(QEvent* event) {

@@ -48,11 +48,16 @@ public:
     DialogWidget(HWND hwnd, QWidget* parent, Qt::WindowFlags flags);
     ~DialogWidget() override;
 
+    // The frame has no sizing border: it keeps this size except while maximized.
+    void SetTemplateSize(const QSize& size);
+
 protected:
     bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
     // The close box asks the dialog to cancel, as Windows' default dialog procedure does.
     void closeEvent(QCloseEvent* event) override;
 
 private:
     HWND m_hwnd;
+    QSize m_templateSize;
 };

@@ -78,6 +78,8 @@ HWND DialogBuilder::Build(const DialogTemplate& dialogTemplate, CWnd& dialog, QW
         flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     if (dialogTemplate.style & WS_MINIMIZEBOX)
         flags |= Qt::WindowMinimizeButtonHint;
+    if (dialogTemplate.style & WS_MAXIMIZEBOX)
+        flags |= Qt::WindowMaximizeButtonHint;
     auto* widget = new DialogWidget(hwnd, owner, flags);
     dialogRecord->widget = widget;
 
@@ -89,7 +91,7 @@ HWND DialogBuilder::Build(const DialogTemplate& dialogTemplate, CWnd& dialog, QW
     widget->setWindowTitle(Text(dialogTemplate.caption));
     const DialogBaseUnits units = DialogUnits::BaseUnits(font);
     const QRect client = DialogUnits::MapDialogRect(units, 0, 0, dialogTemplate.cx, dialogTemplate.cy);
-    widget->setFixedSize(client.size());
+    widget->SetTemplateSize(client.size());
 
     QButtonGroup* radioGroup = nullptr;
     for (const DialogItemTemplate& item : dialogTemplate.items)
@@ -219,6 +221,20 @@ void DialogBuilder::AddControl(HWND dialog, QWidget* dialogWidget, const DialogI
 
     controlRecord->widget = widget;
     widget->setProperty("controlId", item.id);
+    // Tab visits the template's tab stops only (the window layer moves the focus itself); a click
+    // still focuses any control that can hold the focus.
+    switch (controlRecord->kind) {
+        case WindowKind::PushButton:
+        case WindowKind::RadioButton:
+        case WindowKind::Edit:
+        case WindowKind::MultiLineEdit:
+        case WindowKind::ComboBox:
+            widget->setFocusPolicy((item.style & WS_TABSTOP) ? Qt::StrongFocus : Qt::ClickFocus);
+            break;
+        default:
+            widget->setFocusPolicy(Qt::NoFocus);
+            break;
+    }
     widget->setGeometry(geometry);
     if (item.style & WS_DISABLED)
         widget->setEnabled(false);
@@ -229,4 +245,5 @@ void DialogBuilder::AddControl(HWND dialog, QWidget* dialogWidget, const DialogI
     if (controlRecord->kind == WindowKind::MultiLineEdit)
         DeliverPendingResize(widget);
     dialogRecord->dialog->controls.emplace(item.id, hwnd);
+    dialogRecord->dialog->items.push_back(hwnd);
 }

@@ -41,6 +41,7 @@ struct EditState {
 struct DialogState {
     const DialogTemplate* dialogTemplate = nullptr;
     std::map<int, HWND> controls;                  // control ID -> handle (first one wins)
+    std::vector<HWND> items;                       // every control in template order
     std::vector<std::unique_ptr<CWnd>> tempWraps;  // wrappers handed out by GetDlgItem
     std::vector<QButtonGroup*> radioGroups;
     QEventLoop* modalLoop = nullptr;

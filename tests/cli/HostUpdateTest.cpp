@@ -1,11 +1,15 @@
 // orvane-cli test/program/firmware against the simulated device, each a process of its own: what
-// arrives at the device, how faults on the line end a run, and the exit code a script sees.
+// arrives at the device, how faults on the line end a run, and the exit code a script sees. Faults
+// no real line can be made to show on cue run the host's session in this process instead.
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
 #include <set>
 
+#include "protocol/Protocol.h"
 #include "tests/cli/CliFixture.h"
+#include "tests/support/FaultyCommApi.h"
+#include "tools/cli/HostSession.h"
 
 namespace {
 
@@ -232,5 +236,45 @@ TEST_F(HostUpdate, JsonOutputIsOneObjectPerLineEndingInTheResult) {
         EXPECT_EQ(last["type"].toString(), "result");
         EXPECT_EQ(last["exit"].toInt(-1), run.exitCode);
         EXPECT_FALSE(last["message"].toString().isEmpty());
+    }
+}
+
+// The step after the one-second wait fails inside the host: the query cannot be written, or the line
+// refuses 115200. The run must end at once with exit 1 and the reason, not wait for a reply.
+TEST_F(HostUpdate, FailureAfterTheTriggerWaitEndsTheRunWithTheReason) {
+    struct Case {
+        const char* name;
+        bool highSpeed;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"query not written", false, "发送读取MCU型号失败"},
+        {"115200 refused", true, "切换到115200失败"},
+    };
+    const std::string image = Image("f.trs", RandomBytes(300));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedDevice device;
+        ASSERT_TRUE(device.Ready());
+        FaultyCommApi comm;
+        comm.beforeWrite = [&c](CommHandle, const uint8_t* data, DWORD size) {
+            return c.highSpeed || !(size == MODEL_QUERY_FRAME_LENGTH && data[1] == FUNC_MODEL);
+        };
+        comm.beforeSetState = [](CommHandle, const CommState& state) { return state.BaudRate != 115200; };
+        HostOptions options;
+        options.port = device.Port();
+        options.file = image;
+        options.highSpeed = c.highSpeed;
+        options.timeout = std::chrono::seconds(2);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const int exitCode = HostSession(options, comm).RunUpdate(HostOptions::Kind::Firmware);
+        const std::vector<std::string> out = Lines(testing::internal::GetCapturedStdout());
+        const std::vector<std::string> err = Lines(testing::internal::GetCapturedStderr());
+        EXPECT_EQ(exitCode, 1);
+        EXPECT_EQ(err, std::vector<std::string>{c.reason});
+        ASSERT_FALSE(out.empty());
+        EXPECT_EQ(out.back(), std::string("错误：") + c.reason);
+        ASSERT_EQ(device.Stop(), 0);
     }
 }

@@ -60,28 +60,35 @@ TEST_F(TemplateTest, MainDialogControlsSitWhereTheTemplatePutsThem) {
     EXPECT_EQ(widget->minimumSize(), widget->maximumSize());  // not resizable
     EXPECT_EQ(widget->windowTitle(), QStringLiteral("Orvane"));
 
-    struct Placement {
-        int id;
-        int x, y, cx, cy;
-    };
-    const Placement placements[] = {
-        {IDC_BTN_PORT, 20, 35, 46, 17},        {IDC_EDIT_ADDRESS, 71, 62, 46, 14},
-        {IDC_RADIO_PROGRAM, 168, 118, 80, 12}, {IDC_BTN_STOP, 182, 188, 48, 18},
-        {IDC_PROGRESS, 20, 271, 198, 16},      {IDC_EDIT_LOG, 260, 31, 199, 309},
-    };
-    for (const Placement& p : placements) {
-        SCOPED_TRACE(p.id);
-        QWidget* control = gui_test::FindControl(widget, p.id);
+    // Every addressed control (the table test pins the template's numbers themselves).
+    for (const DialogItemTemplate& item : AfxFindDialogTemplate(IDD_ORVANE_DIALOG)->items) {
+        if (item.id == IDC_STATIC || item.id == IDC_COMBO_BAUD)
+            continue;
+        SCOPED_TRACE(item.id);
+        QWidget* control = gui_test::FindControl(widget, item.id);
         ASSERT_NE(control, nullptr);
         EXPECT_EQ(control->geometry(),
-                  QRect(ToPixels(p.x, base.width(), 4), ToPixels(p.y, base.height(), 8),
-                        ToPixels(p.cx, base.width(), 4), ToPixels(p.cy, base.height(), 8)));
+                  QRect(ToPixels(item.x, base.width(), 4), ToPixels(item.y, base.height(), 8),
+                        ToPixels(item.cx, base.width(), 4), ToPixels(item.cy, base.height(), 8)));
     }
     // The combo box's template height includes its list; only the position and width are fixed.
     QWidget* combo = gui_test::FindControl(widget, IDC_COMBO_BAUD);
     ASSERT_NE(combo, nullptr);
     EXPECT_EQ(combo->pos(), QPoint(ToPixels(65, base.width(), 4), ToPixels(311, base.height(), 8)));
     EXPECT_EQ(combo->width(), ToPixels(100, base.width(), 4));
+
+    // A maximize box but no sizing border: only a maximized frame may grow (never below the
+    // template's size), and restoring makes it fixed at the template's size again.
+    EXPECT_TRUE(widget->windowFlags() & Qt::WindowMaximizeButtonHint);
+    const QSize normal = widget->size();
+    widget->showMaximized();
+    ASSERT_TRUE(gui_test::WaitFor([&] { return widget->isMaximized(); }));
+    EXPECT_EQ(widget->minimumSize(), normal);
+    EXPECT_GT(widget->maximumWidth(), normal.width());
+    widget->showNormal();
+    ASSERT_TRUE(gui_test::WaitFor([&] { return !widget->isMaximized(); }));
+    EXPECT_EQ(widget->size(), normal);
+    EXPECT_EQ(widget->minimumSize(), widget->maximumSize());
 }
 
 TEST_F(TemplateTest, MainDialogControlsHaveTheirKindAndText) {
@@ -140,6 +147,94 @@ TEST_F(TemplateTest, MainDialogControlsHaveTheirKindAndText) {
     auto* baud = qobject_cast<QComboBox*>(gui_test::FindControl(widget, IDC_COMBO_BAUD));
     ASSERT_NE(baud, nullptr);
     EXPECT_FALSE(baud->isEditable());
+}
+
+// The templates as data, row by row: ID, class, text, position and every style bit.
+TEST_F(TemplateTest, TemplatesHoldEveryControlAsDesigned) {
+    struct Item {
+        int id;
+        const wchar_t* className;
+        const wchar_t* text;
+        short x, y, cx, cy;
+        DWORD style, exStyle;
+    };
+    struct Dialog {
+        UINT id;
+        const wchar_t* caption;
+        short cx, cy;
+        DWORD style, exStyle;
+        std::vector<Item> items;
+    };
+    const Dialog dialogs[] = {
+        {IDD_ORVANE_DIALOG,
+         L"Orvane",
+         480,
+         365,
+         0x80CB0040,
+         0x00040000,
+         {
+             {-1, L"BUTTON", L"串口控制", 10, 20, 231, 71, 0x50000007, 0},
+             {1001, L"BUTTON", L"打开串口", 20, 35, 46, 17, 0x50010000, 0},
+             {1002, L"STATIC", L"串口未打开", 73, 40, 117, 12, 0x50020000, 0},
+             {-1, L"STATIC", L"设备地址:", 20, 66, 45, 12, 0x50020000, 0},
+             {1003, L"EDIT", L"", 71, 62, 46, 14, 0x50812000, 0},
+             {-1, L"BUTTON", L"工作模式切换", 10, 99, 231, 45, 0x50000007, 0},
+             {1004, L"BUTTON", L"预备模式", 20, 118, 70, 12, 0x50020009, 0},
+             {1005, L"BUTTON", L"固件更新模式", 84, 118, 80, 12, 0x50000009, 0},
+             {1006, L"BUTTON", L"程序更新模式", 168, 118, 80, 12, 0x50000009, 0},
+             {1007, L"STATIC", L"预备模式", 20, 173, 162, 12, 0x50020000, 0},
+             {-1, L"BUTTON", L"操作控制", 10, 155, 231, 71, 0x50000007, 0},
+             {1008, L"BUTTON", L"连接设备", 18, 188, 48, 18, 0x50010000, 0},
+             {1009, L"BUTTON", L"打开文件", 71, 188, 48, 18, 0x50010000, 0},
+             {1010, L"BUTTON", L"开始更新", 126, 188, 48, 18, 0x50010000, 0},
+             {1011, L"BUTTON", L"更新停止", 182, 188, 48, 18, 0x50010000, 0},
+             {-1, L"BUTTON", L"更新进度", 9, 236, 232, 103, 0x50000007, 0},
+             {1012, L"STATIC", L"更新进度: 0%", 20, 253, 240, 12, 0x50020000, 0},
+             {1013, L"msctls_progress32", L"", 20, 271, 198, 16, 0x50800000, 0},
+             {1014, L"STATIC", L"等待开始", 20, 293, 184, 12, 0x50020000, 0},
+             {-1, L"STATIC", L"波特率:", 20, 313, 40, 12, 0x50020000, 0},
+             {1015, L"COMBOBOX", L"", 65, 311, 100, 60, 0x50210003, 0},
+             {1016, L"EDIT", L"", 260, 31, 199, 309, 0x50A10844, 0x00020200},
+             {-1, L"BUTTON", L"消息日志", 252, 16, 214, 332, 0x50000007, 0},
+         }},
+        {IDD_OPEN_SERIAL,
+         L"打开串口",
+         250,
+         90,
+         0x80C80040,
+         0,
+         {
+             {-1, L"STATIC", L"选择串口号:", 20, 15, 60, 12, 0x50020000, 0},
+             {1017, L"COMBOBOX", L"", 85, 13, 96, 60, 0x50210003, 0},
+             {1, L"BUTTON", L"确定", 70, 50, 50, 20, 0x50010001, 0},
+             {2, L"BUTTON", L"取消", 135, 50, 50, 20, 0x50010000, 0},
+         }},
+    };
+    for (const Dialog& d : dialogs) {
+        SCOPED_TRACE(d.id);
+        const DialogTemplate* t = AfxFindDialogTemplate(d.id);
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(std::wstring(t->caption), d.caption);
+        EXPECT_EQ(std::wstring(t->fontName), L"宋体");
+        EXPECT_EQ(t->pointSize, 14);
+        EXPECT_EQ(t->weight, 400);
+        EXPECT_EQ(t->cx, d.cx);
+        EXPECT_EQ(t->cy, d.cy);
+        EXPECT_EQ(t->style, d.style);
+        EXPECT_EQ(t->exStyle, d.exStyle);
+        ASSERT_EQ(t->items.size(), d.items.size());
+        for (size_t i = 0; i < d.items.size(); ++i) {
+            SCOPED_TRACE(i + 1);
+            const Item& want = d.items[i];
+            const DialogItemTemplate& got = t->items[i];
+            EXPECT_EQ(got.id, want.id);
+            EXPECT_EQ(std::wstring(got.className), want.className);
+            EXPECT_EQ(std::wstring(got.text), want.text);
+            EXPECT_EQ(std::tie(got.x, got.y, got.cx, got.cy), std::tie(want.x, want.y, want.cx, want.cy));
+            EXPECT_EQ(got.style, want.style) << std::hex << got.style;
+            EXPECT_EQ(got.exStyle, want.exStyle) << std::hex << got.exStyle;
+        }
+    }
 }
 
 TEST_F(TemplateTest, ModeRadiosFormOneGroup) {

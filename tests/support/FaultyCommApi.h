@@ -13,6 +13,8 @@ public:
     std::function<bool(CommHandle)> beforeRead;
     std::function<bool(CommHandle, const CommState&)> beforeSetState;
     std::function<bool(CommHandle)> beforeGetState;
+    // Sees each write's bytes before they go out.
+    std::function<bool(CommHandle, const uint8_t*, DWORD)> beforeWrite;
     // Replaces the transmit-queue count the driver reports.
     std::function<bool(DWORD&)> outQueue;
 
@@ -37,6 +39,10 @@ public:
         return m_real.Read(h, b, size, got);
     }
     bool Write(CommHandle h, const uint8_t* d, DWORD size, DWORD& written) override {
+        if (beforeWrite && !beforeWrite(h, d, size)) {
+            written = 0;
+            return false;
+        }
         return m_real.Write(h, d, size, written);
     }
     bool OutQueue(CommHandle h, DWORD& count) override {

@@ -4,6 +4,7 @@
 
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <iterator>
 
 #include "update/FirmwareFile.h"
@@ -22,6 +23,11 @@ SimulatedDevice::~SimulatedDevice() = default;
 std::vector<uint8_t> SimulatedDevice::StopAndTakePayload() {
     m_device.Stop();
     return m_device.Device().Payload();
+}
+
+SimReport SimulatedDevice::StopAndReport() {
+    m_device.Stop();
+    return m_device.Device().Report();
 }
 
 std::vector<uint8_t> SimulatedDevice::SavedPayload() const {
@@ -86,6 +92,20 @@ std::vector<CString> MainWindowTest::LogLines() {
 bool MainWindowTest::LogHas(const CString& line) {
     for (const CString& l : LogLines()) {
         if (l == line)
+            return true;
+    }
+    return false;
+}
+
+std::vector<CString> MainWindowTest::LogLinesFrom(size_t from) {
+    std::vector<CString> lines = LogLines();
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())));
+    return lines;
+}
+
+bool MainWindowTest::TimerRunning(std::chrono::milliseconds period) {
+    for (const QTimer* timer : m_window->findChildren<QTimer*>()) {
+        if (timer->isActive() && timer->interval() == period.count())
             return true;
     }
     return false;

@@ -16,6 +16,7 @@
 
 #include "framework/CWnd.h"
 #include "framework/ConsoleDiagnostics.h"
+#include "tests/support/FaultyCommApi.h"
 #include "tests/support/GuiTestUtil.h"
 #include "tests/support/PatternBytes.h"
 #include "tests/support/TempRegistry.h"
@@ -31,6 +32,8 @@ public:
     int Port() const { return m_port; }
     // Stops the device and returns the payload of its last transfer.
     std::vector<uint8_t> StopAndTakePayload();
+    // Stops the device and returns its record of the session.
+    SimReport StopAndReport();
     // While it runs: the payload of its last completed transfer, from the file it saves after each
     // one (options.saveFile); the device writes it before it acknowledges the transfer's last block.
     std::vector<uint8_t> SavedPayload() const;
@@ -56,6 +59,11 @@ protected:
     std::vector<CString> LogLines();
     bool LogHas(const CString& line);
     bool WaitForLog(const CString& line, std::chrono::milliseconds timeout = gui_test::kDefaultTimeout);
+    // The log lines from index `from` on.
+    std::vector<CString> LogLinesFrom(size_t from);
+    // Whether a window timer of this period (at timer scale 1) is running; the dialog's three
+    // timers have different periods.
+    bool TimerRunning(std::chrono::milliseconds period);
 
     void StartDevice(SimulatorOptions options = {});
     // Opens COM<port> through the chooser, as a user would.
@@ -69,6 +77,8 @@ protected:
     ConsoleSink m_previousSink;
     TempRegistry m_registry;
     std::unique_ptr<SimulatedDevice> m_device;
-    Dialog_Update m_dialog;
+    // Passes every call to the pty unless a test sets one of its hooks.
+    FaultyCommApi m_comm;
+    Dialog_Update m_dialog{nullptr, m_comm};
     QWidget* m_window = nullptr;
 };

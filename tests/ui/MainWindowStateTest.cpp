@@ -143,4 +143,52 @@ TEST_F(MainWindowTest, SwitchWorkModeIsRefusedDuringAnUpdate) {
     m_dialog.m_updating = 0;
 }
 
+// Tab visits exactly the enabled tab stops in template order, both ways; the mode radios have no tab
+// stop. Arrow keys move within a WS_GROUP run and pick the radio they land on.
+TEST_F(MainWindowTest, KeyboardFollowsTheTemplatesTabStopsAndGroups) {
+    StartDevice();
+    OpenPort(m_device->Port());
+    ClickControl(IDC_RADIO_FIRMWARE);
+    auto tabWalk = [&](Qt::Key key) {
+        std::vector<int> visited;
+        Control(IDC_BTN_PORT)->setFocus();
+        for (int i = 0; i < 9; ++i) {
+            QTest::keyClick(m_window->focusWidget(), key);
+            visited.push_back(m_window->focusWidget()->property("controlId").toInt());
+        }
+        return visited;
+    };
+    // Stop is disabled while nothing runs.
+    EXPECT_EQ(tabWalk(Qt::Key_Tab),
+              (std::vector<int>{IDC_EDIT_ADDRESS, IDC_BTN_TEST, IDC_BTN_OPEN_FILE, IDC_BTN_START,
+                                IDC_COMBO_BAUD, IDC_EDIT_LOG, IDC_BTN_PORT, IDC_EDIT_ADDRESS, IDC_BTN_TEST}));
+    EXPECT_EQ(tabWalk(Qt::Key_Backtab),
+              (std::vector<int>{IDC_EDIT_LOG, IDC_COMBO_BAUD, IDC_BTN_START, IDC_BTN_OPEN_FILE, IDC_BTN_TEST,
+                                IDC_EDIT_ADDRESS, IDC_BTN_PORT, IDC_EDIT_LOG, IDC_COMBO_BAUD}));
+
+    // The radio group: arrows wrap within it, and each radio reached is chosen.
+    Control(IDC_RADIO_FIRMWARE)->setFocus();
+    struct Step {
+        Qt::Key key;
+        int focused;
+        int mode;
+    };
+    for (const Step& step : {Step{Qt::Key_Right, IDC_RADIO_PROGRAM, MODE_PROGRAM},
+                             Step{Qt::Key_Down, IDC_RADIO_STANDBY, MODE_STANDBY},
+                             Step{Qt::Key_Left, IDC_RADIO_PROGRAM, MODE_PROGRAM},
+                             Step{Qt::Key_Up, IDC_RADIO_FIRMWARE, MODE_FIRMWARE}}) {
+        QTest::keyClick(m_window->focusWidget(), step.key);
+        EXPECT_EQ(m_window->focusWidget(), Control(step.focused));
+        EXPECT_TRUE(FindControlAs<QRadioButton>(m_window, step.focused)->isChecked());
+        EXPECT_EQ(m_dialog.m_workMode, step.mode);
+    }
+    // The command buttons form a group of their own; disabled ones are passed over.
+    Control(IDC_BTN_START)->setFocus();
+    QTest::keyClick(Control(IDC_BTN_START), Qt::Key_Right);
+    EXPECT_EQ(m_window->focusWidget(), Control(IDC_BTN_TEST));
+    QTest::keyClick(Control(IDC_BTN_TEST), Qt::Key_Left);
+    EXPECT_EQ(m_window->focusWidget(), Control(IDC_BTN_START));
+    EXPECT_EQ(m_dialog.m_workMode, MODE_FIRMWARE);
+}
+
 }  // namespace

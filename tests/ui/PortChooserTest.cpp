@@ -32,9 +32,10 @@ TEST_F(MainWindowTest, ChooserWithoutPortsOffersThePlaceholderOnly) {
 
 TEST_F(MainWindowTest, ChooserListsPortsInNumericOrderWithTheirDevices) {
     const auto dev = m_registry.HardwareRoot() / "dev";
-    for (const char* name : {"x10", "x2", "x1"})
+    for (const char* name : {"x10", "x2", "x1", "x4"})
         std::ofstream(dev / name).put('x');
     m_registry.Link("COM10", (dev / "x10").string());
+    m_registry.Link("COM 4", (dev / "x4").string());  // made by hand, with a blank
     m_registry.Link("COM2", (dev / "x2").string());
     m_registry.Link("COM1", (dev / "x1").string());
     QStringList items;
@@ -50,9 +51,9 @@ TEST_F(MainWindowTest, ChooserListsPortsInNumericOrderWithTheirDevices) {
         Click(FindControl(chooser, IDCANCEL));
     });
     ClickControl(IDC_BTN_PORT);
-    EXPECT_EQ(items, (QStringList{"COM1", "COM2", "COM10"}));
+    EXPECT_EQ(items, (QStringList{"COM1", "COM2", "COM4", "COM10"}));
     EXPECT_EQ(selected, 0);
-    EXPECT_EQ(tip.toStdString(), (dev / "x10").string());
+    EXPECT_EQ(tip.toStdString(), (dev / "x4").string());
 }
 
 TEST_F(MainWindowTest, PortThatCannotBeOpenedIsReported) {

@@ -74,7 +74,14 @@ TEST_P(FirmwareFlowTest, FirmwareUpdateEndToEnd) {
     EXPECT_EQ(LogHas(L"切换到115200成功"), GetParam().highSpeed);
     EXPECT_EQ(LogHas(L"恢复波特率到9600"), GetParam().highSpeed);
     EXPECT_EQ(Progress(), 100);
-    EXPECT_EQ(m_device->StopAndTakePayload(), payload);
+    const SimReport report = m_device->StopAndReport();
+    EXPECT_EQ(report.payload, payload);
+    // The host lets the query leave the line before it changes its own rate.
+    EXPECT_EQ(report.hostSwitchGap.has_value(), GetParam().highSpeed);
+    if (report.hostSwitchGap) {
+        EXPECT_GE(*report.hostSwitchGap, 50ms);
+        EXPECT_LT(*report.hostSwitchGap, 1000ms);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, FirmwareFlowTest,
@@ -114,6 +121,39 @@ TEST_F(UpdateFlowTest, StopMidRun) {
     EXPECT_EQ(Text(IDC_STATIC_STATE), QString("等待开始"));
 }
 
+// Start and Stop log their lines in this order, and the whole window follows the updating state.
+TEST_F(UpdateFlowTest, StartAndStopLogInOrderAndSetTheUpdatingRow) {
+    Ready();
+    m_dialog.m_debugLogEnabled = false;
+    ClickControl(IDC_RADIO_FIRMWARE);
+    m_dialog.m_comboBaud.SetCurSel(1);
+    m_dialog.SendMessage(WM_COMMAND, IDC_COMBO_BAUD | (CBN_SELCHANGE << 16), 0);
+    OpenFile(WriteFirmware("fw.trs", PatternBytes(300), "ORV-7"));
+    auto expectRow = [this](bool updating) {
+        for (int id : {IDC_BTN_PORT, IDC_EDIT_ADDRESS, IDC_RADIO_STANDBY, IDC_RADIO_FIRMWARE,
+                       IDC_RADIO_PROGRAM, IDC_BTN_TEST, IDC_BTN_OPEN_FILE, IDC_BTN_START, IDC_COMBO_BAUD}) {
+            EXPECT_EQ(Enabled(id), !updating) << "control " << id;
+        }
+        EXPECT_EQ(Enabled(IDC_BTN_STOP), updating);
+        EXPECT_EQ(Text(IDC_BTN_PORT), QString("关闭串口"));
+        EXPECT_EQ(Text(IDC_BTN_TEST), QString("测试连接"));
+    };
+
+    size_t from = LogLines().size();
+    ClickControl(IDC_BTN_START);
+    // The engine's own lines come between the baud rate and the dialog's start line.
+    EXPECT_EQ(LogLinesFrom(from), (std::vector<CString>{L"波特率: 115200", L"发送触发帧", L"等待...",
+                                                        L"开始固件更新", L"等待..."}));
+    expectRow(true);
+    EXPECT_TRUE(TimerRunning(1000ms));
+
+    from = LogLines().size();
+    ClickControl(IDC_BTN_STOP);
+    EXPECT_EQ(LogLinesFrom(from), (std::vector<CString>{L"错误：更新已停止", L"警告：更新中断，设备需重启"}));
+    expectRow(false);
+    EXPECT_FALSE(TimerRunning(1000ms));
+}
+
 TEST_F(UpdateFlowTest, StartWithoutAFileIsRefusedByTheEngine) {
     Ready();
     ClickControl(IDC_RADIO_PROGRAM);
@@ -147,5 +187,64 @@ TEST_F(UpdateFlowTest, StrayByteMidUpdateIsSkipped) {
     ASSERT_TRUE(WaitForLog(L"更新完成！", 20s));
     EXPECT_EQ(m_device->StopAndTakePayload(), program);
 }
+
+// The step the one-second timer runs can fail: the model query cannot be written (line gone) or the
+// line refuses 115200. The window must leave the updating state by itself, back at 9600.
+struct TimedStepFault {
+    const char* name;
+    bool highSpeed;
+    bool failQuery;
+    const wchar_t* reason;
+    std::vector<DWORD> ratesFromStart;  // every rate the line was asked for from Start on
+};
+
+void PrintTo(const TimedStepFault& fault, std::ostream* out) {
+    *out << fault.name;
+}
+
+class TimedStepFaultTest : public UpdateFlowTest, public ::testing::WithParamInterface<TimedStepFault> {};
+
+TEST_P(TimedStepFaultTest, FailureInTheTimedStepEndsTheUpdate) {
+    const TimedStepFault& c = GetParam();
+    Ready();
+    ClickControl(IDC_RADIO_FIRMWARE);
+    if (c.highSpeed) {
+        m_dialog.m_comboBaud.SetCurSel(1);
+        m_dialog.SendMessage(WM_COMMAND, IDC_COMBO_BAUD | (CBN_SELCHANGE << 16), 0);
+    }
+    OpenFile(WriteFirmware("fw.trs", PatternBytes(300), "ORV-7"));
+    std::vector<DWORD> rates;
+    m_comm.beforeSetState = [&rates, &c](CommHandle, const CommState& state) {
+        rates.push_back(state.BaudRate);
+        return !(c.highSpeed && state.BaudRate == 115200);
+    };
+    m_comm.beforeWrite = [&c](CommHandle, const uint8_t* data, DWORD size) {
+        const bool query = size == MODEL_QUERY_FRAME_LENGTH && data[1] == FUNC_MODEL;
+        return !(c.failQuery && query);
+    };
+    AfxSetTimerScale(0.05);
+    ClickControl(IDC_BTN_START);
+    const bool ended = WaitFor([&] { return !m_dialog.m_updating; });
+    AfxSetTimerScale(1.0);
+    m_comm.beforeSetState = nullptr;
+    m_comm.beforeWrite = nullptr;
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(LogLines().back(), CString(c.reason));
+    EXPECT_EQ(m_dialog.m_currentUpdate, nullptr);
+    EXPECT_EQ(rates, c.ratesFromStart);
+    // Idle again: the port, the modes and the test are usable; Stop has nothing to stop.
+    EXPECT_TRUE(Enabled(IDC_BTN_PORT));
+    EXPECT_TRUE(Enabled(IDC_RADIO_PROGRAM));
+    EXPECT_TRUE(Enabled(IDC_BTN_TEST));
+    EXPECT_FALSE(Enabled(IDC_BTN_STOP));
+    EXPECT_FALSE(Enabled(IDC_BTN_START));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, TimedStepFaultTest,
+    ::testing::Values(
+        TimedStepFault{"QueryNotWritten", false, true, L"错误：发送读取MCU型号失败", {9600, 9600}},
+        TimedStepFault{"HighSpeedRefused", true, false, L"错误：切换到115200失败", {9600, 115200, 9600}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -42,8 +42,9 @@ bool StartsWith(const CString& text, const wchar_t* prefix) {
 
 }  // namespace
 
-HostSession::HostSession(const HostOptions& options)
+HostSession::HostSession(const HostOptions& options, CommApi& commApi)
     : m_options(options),
+      m_dialog(nullptr, commApi),
       m_progress(options.json, !options.json && ::isatty(STDERR_FILENO), [](const std::string& line) {
           std::printf("%s\n", line.c_str());
           std::fflush(stdout);
@@ -282,6 +283,7 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
             m_progress.Update(100, engine->m_totalBlocks);
             return Finish(kExitOk, "completed");
         }
-        return Finish(kExitFailed, "failed");
+        // The engine's last word says why: a refused frame, a lost line, a rate the line refused.
+        return Finish(kExitFailed, "failed", engine->GetStatusMessage().ToUtf8());
     });
 }

@@ -15,7 +15,8 @@
 
 class HostSession : public Dialog_UpdateObserver {
 public:
-    explicit HostSession(const HostOptions& options);
+    // `commApi` carries the serial line's system calls (a test may pass one that fails on demand).
+    explicit HostSession(const HostOptions& options, CommApi& commApi = SystemCommApi());
     ~HostSession() override;
 
     // Each returns the process exit code.

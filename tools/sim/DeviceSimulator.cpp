@@ -9,6 +9,8 @@ namespace {
 
 constexpr std::chrono::nanoseconds kOneSecond = std::chrono::seconds(1);
 constexpr size_t kLengthWordOffset = 4;
+// A host that has not switched to 115200 by then is not going to.
+constexpr std::chrono::seconds kHostRateWatchLimit{2};
 constexpr size_t kBlockNumberOffset = 2;
 constexpr size_t kBlockCountOffset = 4;
 constexpr size_t kBlockLengthOffset = 6;
@@ -89,7 +91,7 @@ void DeviceSimulator::OnFrame(const SimFrame& frame, SimTime now) {
             m_strayPending = m_options.strayByte;
             break;
         case SimFrameKind::ModelQuery:
-            HandleModelQuery(frame, start);
+            HandleModelQuery(frame, now, start);
             break;
         case SimFrameKind::StatusQuery:
             Schedule(start, SimReplies::StatusReply(address, m_options.statusCode));
@@ -103,9 +105,11 @@ void DeviceSimulator::OnFrame(const SimFrame& frame, SimTime now) {
     }
 }
 
-void DeviceSimulator::HandleModelQuery(const SimFrame& frame, SimTime start) {
+void DeviceSimulator::HandleModelQuery(const SimFrame& frame, SimTime received, SimTime start) {
     SimTime replyStart = start;
     if (Word(frame.bytes, kLengthWordOffset) == kHighSpeedLengthWord) {
+        m_highSpeedQueryAt = received;
+        m_hostSwitchGap.reset();
         // The host changes its own rate after the query and drops what arrives meanwhile, so the
         // reply must wait until it listens at the new rate.
         replyStart += m_options.switchDelay;
@@ -236,6 +240,20 @@ bool DeviceSimulator::StoreBlock(uint16_t number, uint16_t count, const uint8_t*
 void DeviceSimulator::OnLineReset() {
     m_pending.clear();
     m_rate = kBaseRate;
+    m_highSpeedQueryAt.reset();
+}
+
+void DeviceSimulator::OnHostRate(uint32_t rate, SimTime now) {
+    if (!m_highSpeedQueryAt)
+        return;
+    if (rate == kHighRate) {
+        m_hostSwitchGap = now - *m_highSpeedQueryAt;
+        m_highSpeedQueryAt.reset();
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(*m_hostSwitchGap);
+        Log("host at 115200 " + std::to_string(ms.count()) + " ms after the query");
+    } else if (now - *m_highSpeedQueryAt > kHostRateWatchLimit) {
+        m_highSpeedQueryAt.reset();  // the host never switched
+    }
 }
 
 std::optional<SimTime> DeviceSimulator::NextDue() const {
@@ -283,5 +301,6 @@ SimReport DeviceSimulator::Report() const {
     }
     report.transfersCompleted = m_transfersCompleted;
     report.lastRate = m_rate;
+    report.hostSwitchGap = m_hostSwitchGap;
     return report;
 }

@@ -47,6 +47,11 @@ public:
     // The line went away (hang-up): nothing pending goes out, and the new line starts at 9600.
     void OnLineReset();
 
+    // After a model query that announces 115200, the device watches for the host's own switch and
+    // records how long after the query it came.
+    bool WatchingHostRate() const { return m_highSpeedQueryAt.has_value(); }
+    void OnHostRate(uint32_t rate, SimTime now);
+
     std::optional<SimTime> NextDue() const;
     // Outputs due by `now`, in order. A hang-up ends the list: what follows it is discarded.
     std::vector<SimOutput> TakeDue(SimTime now);
@@ -81,7 +86,7 @@ private:
     SimTime StartOf(const SimFrame& frame, SimTime now) const;
     void Enqueue(SimOutput output);
     SimTime Schedule(SimTime start, std::vector<uint8_t> bytes, bool withdrawnIfHostSpeaks = false);
-    void HandleModelQuery(const SimFrame& frame, SimTime start);
+    void HandleModelQuery(const SimFrame& frame, SimTime received, SimTime start);
     void HandleVerify(const SimFrame& frame, SimTime start);
     void HandleDataBlock(const SimFrame& frame, SimTime start);
     // Files the block under its number; returns true when it completes the transfer.
@@ -104,4 +109,7 @@ private:
     bool m_wrongCountUsed = false;
     bool m_dropAckUsed = false;
     bool m_hangupUsed = false;
+
+    std::optional<SimTime> m_highSpeedQueryAt;  // set while watching for the host's switch
+    std::optional<SimClock::duration> m_hostSwitchGap;
 };

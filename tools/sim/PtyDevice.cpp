@@ -114,3 +114,17 @@ bool PtyDevice::Write(const std::vector<uint8_t>& bytes, std::chrono::millisecon
     }
     return true;
 }
+
+uint32_t PtyDevice::HostRate() const {
+    termios settings{};
+    if (m_master < 0 || ::tcgetattr(m_master, &settings) != 0)
+        return 0;
+    switch (::cfgetospeed(&settings)) {
+        case B9600:
+            return 9600;
+        case B115200:
+            return 115200;
+        default:
+            return 0;
+    }
+}

@@ -29,6 +29,9 @@ public:
     // Writes all bytes, waiting up to `timeout` for room (a host that stopped reading fills the
     // line's buffer).
     bool Write(const std::vector<uint8_t>& bytes, std::chrono::milliseconds timeout, std::string& error);
+    // The rate the host set on its end of the line (the master reads the slave's settings); 0 when
+    // it cannot be read or is none the device knows.
+    uint32_t HostRate() const;
 
 private:
     int m_master = -1;

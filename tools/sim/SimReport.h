@@ -1,6 +1,7 @@
 // What the simulated device has seen so far: the material of the JSON summary.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -30,4 +31,7 @@ struct SimReport {
 
     uint32_t transfersCompleted = 0;
     uint32_t lastRate = 0;
+    // From the arrival of the last model query that announced 115200 to the moment the host's end
+    // of the line showed 115200; empty when no such switch was seen.
+    std::optional<std::chrono::steady_clock::duration> hostSwitchGap;
 };

@@ -14,6 +14,8 @@
 namespace {
 
 constexpr size_t kReadChunk = 4096;
+// How often the host's end of the line is looked at while its switch to 115200 is awaited.
+constexpr int kRateWatchSliceMs = 1;
 
 std::string Failure(const char* call, const std::string& what) {
     return std::string(call) + " failed for " + what + ": " + std::strerror(errno);
@@ -215,6 +217,8 @@ void SimulatorLoop::Perform(const SimOutput& output, SimClock::time_point now) {
 int SimulatorLoop::Run(int stopFd) {
     for (;;) {
         SimClock::time_point now = SimClock::now();
+        if (m_device.WatchingHostRate() && m_pty.IsOpen())
+            m_device.OnHostRate(m_pty.HostRate(), now);
         for (const SimOutput& output : m_device.TakeDue(now))
             Perform(output, now);
         if (m_replugAt && now >= *m_replugAt) {
@@ -241,6 +245,8 @@ int SimulatorLoop::Run(int stopFd) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(*wake - now);
             timeoutMs = static_cast<int>(std::max<int64_t>(0, left.count()));
         }
+        if (m_device.WatchingHostRate())
+            timeoutMs = timeoutMs < 0 ? kRateWatchSliceMs : std::min(timeoutMs, kRateWatchSliceMs);
 
         pollfd fds[2] = {{stopFd, POLLIN, 0}, {m_pty.MasterFd(), POLLIN, 0}};
         const nfds_t count = m_pty.IsOpen() ? 2 : 1;
