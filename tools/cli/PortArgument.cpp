@@ -91,14 +91,16 @@ std::string NotATerminal(const std::string& path) {
                                                 : "no device";
     if (what)
         return path + " is " + what + ", not a serial line";
-    // Opening without O_NONBLOCK could wait for a carrier; TIOCEXCL held by another program or
-    // missing permission leave the question to the kernel's own record of the device.
+    // O_NONBLOCK: a line without carrier must not hold the open.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0) {
         const bool terminal = ::isatty(fd);
         ::close(fd);
         return terminal ? std::string() : path + " is a device, but not a serial line";
     }
+    // Not ours to open (permission, or held exclusively): the kernel's record of the device says
+    // what it is. Ptys have none; one that is held exclusively is a terminal all the same, and the
+    // open that follows names who holds it.
     const int openError = errno;
     char node[64];
     std::snprintf(node, sizeof(node), "/sys/dev/char/%u:%u/subsystem", major(info.st_rdev),
@@ -107,6 +109,8 @@ std::string NotATerminal(const std::string& path) {
     const fs::path subsystem = fs::read_symlink(node, ec);
     if (!ec)
         return subsystem.filename() == "tty" ? std::string() : path + " is a device, but not a serial line";
+    if (openError == EBUSY)
+        return {};
     return "open " + path + " failed: " + std::strerror(openError);
 }
 
