@@ -12,13 +12,17 @@
 using CommHandle = void*;
 inline CommHandle const INVALID_HANDLE_VALUE = reinterpret_cast<CommHandle>(static_cast<intptr_t>(-1));
 
-// The line settings the system sets. Everything else the driver holds (flow control, modem lines,
-// special characters) is kept as it is by SetState.
+// The line settings the system sets. SetState always leaves the line raw (bytes pass unchanged, no
+// line editing or translation); everything else the driver holds (modem lines, special characters)
+// is kept as it is.
 struct CommState {
     DWORD BaudRate = 0;
     BYTE ByteSize = 8;
     BYTE Parity = 0;    // 0 = none
     BYTE StopBits = 0;  // 0 = one stop bit
+    // GetState: whether any software (XON/XOFF) or hardware (RTS/CTS) flow control is on.
+    // SetState: false turns every kind off; true keeps what the driver has.
+    bool FlowControl = false;
 };
 
 struct CommTimeouts {
@@ -49,6 +53,11 @@ public:
     // Bytes still waiting in the transmit queue.
     virtual bool OutQueue(CommHandle handle, DWORD& count) = 0;
     virtual void Close(CommHandle handle) = 0;
+
+    // The system's error code for a setting the driver would not take (EINVAL, or
+    // ERROR_INVALID_PARAMETER on Windows): what a caller reports when reading the state back shows
+    // that SetState did not apply.
+    virtual DWORD SettingRefusedCode() const { return 87; }
 };
 
 CommApi& SystemCommApi();

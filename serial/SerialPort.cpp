@@ -20,6 +20,9 @@ constexpr std::chrono::milliseconds kReadPause = 10ms;
 // The rate is changed only once the transmit queue is empty, waited for at most kDrainLimit.
 constexpr std::chrono::milliseconds kDrainPoll = 10ms;
 constexpr std::chrono::milliseconds kDrainLimit = 2000ms;
+// Close gives output already written this long to leave, then discards the rest: a driver may
+// otherwise hold close() until it has gone, which for a stalled line is half a minute.
+constexpr std::chrono::milliseconds kCloseDrainLimit = 200ms;
 
 CString WithNumber(const wchar_t* text, long long value) {
     CString line;
@@ -65,7 +68,8 @@ bool SerialPort::Open(CWnd* owner, int port) {
     state.ByteSize = 8;
     state.Parity = 0;
     state.StopBits = 0;
-    if (!m_api.SetState(m_hComm, state))
+    state.FlowControl = false;
+    if (!m_api.SetState(m_hComm, state) || !LineHolds(state))
         return fail(L"设置串口状态失败");
 
     m_api.Purge(m_hComm, PURGE_TXCLEAR | PURGE_RXCLEAR);
@@ -180,10 +184,21 @@ bool SerialPort::SetBaudRate(uint32_t baudRate) {
     CommState state;
     if (!m_api.GetState(m_hComm, state))
         return restartAndFail(L"获取串口状态失败，错误码：");
+    const CommState before = state;
     const DWORD oldRate = state.BaudRate;
     state.BaudRate = baudRate;
+    // Whatever else changed on the line meanwhile, it goes back to no flow control.
+    state.FlowControl = false;
     if (!m_api.SetState(m_hComm, state))
         return restartAndFail(L"设置波特率失败，错误码：");
+    if (!LineHolds(state)) {
+        // The driver took something else: put the line back to the rate it had, which is what the
+        // caller goes on to believe.
+        const DWORD code = GetLastError();
+        m_api.SetState(m_hComm, before);
+        SetLastError(code);
+        return restartAndFail(L"设置波特率失败，错误码：");
+    }
 
     m_api.Purge(m_hComm, PURGE_RXCLEAR);
 
@@ -196,12 +211,37 @@ bool SerialPort::SetBaudRate(uint32_t baudRate) {
     return true;
 }
 
+bool SerialPort::LineHolds(const CommState& wanted) {
+    // A driver may accept a change in part and report success; only reading it back tells.
+    CommState held;
+    if (!m_api.GetState(m_hComm, held))
+        return false;
+    if (held.BaudRate != wanted.BaudRate || held.ByteSize != wanted.ByteSize ||
+        held.Parity != wanted.Parity || held.StopBits != wanted.StopBits ||
+        held.FlowControl != wanted.FlowControl) {
+        SetLastError(m_api.SettingRefusedCode());
+        return false;
+    }
+    return true;
+}
+
 void SerialPort::Close() {
     if (!m_isOpen)
         return;
     m_readerRunning = false;
     if (m_readThread.joinable())
         m_readThread.join();
+    DWORD pending = 0;
+    for (std::chrono::milliseconds waited{0};
+         m_api.OutQueue(m_hComm, pending) && pending > 0 && waited < kCloseDrainLimit; waited += kDrainPoll) {
+        std::this_thread::sleep_for(kDrainPoll);
+    }
+    if (pending > 0) {
+        CString line;
+        line.Format(L"关闭串口时仍有 %u 字节未发送，已丢弃", pending);
+        ConsoleErr(line);
+    }
+    m_api.Purge(m_hComm, PURGE_TXCLEAR);
     m_api.Close(m_hComm);
     m_hComm = INVALID_HANDLE_VALUE;
     m_isOpen = false;

@@ -32,6 +32,8 @@ private:
     void ReadLoop();
     // Starts ReadLoop on a new thread; false (with a diagnostic) when no thread can be made.
     bool StartReader();
+    // Reads the line back: true when the driver holds `wanted`; else false with the last error set.
+    bool LineHolds(const CommState& wanted);
 
     CommApi& m_api;
     CommHandle m_hComm = INVALID_HANDLE_VALUE;

@@ -1,6 +1,9 @@
-// The comm calls over termios. Ports are found through the port registry; exclusivity comes from a
-// non-blocking flock (TIOCEXCL is set too, but root is exempt from it). Read time-outs are kept with
-// the handle and served by poll, since termios cannot time a read in milliseconds.
+// The comm calls over termios. Ports are found through the port registry. Exclusivity comes from a
+// non-blocking flock, which every process honours whoever runs it, and from TIOCEXCL, which keeps out
+// programs that take no locks (root is exempt from it). TIOCEXCL outlives our descriptor whenever
+// another one stays open on the tty (a simulator holds its pty's slave), and then nobody but root
+// could open the port again, so Close takes it off. Read time-outs are kept with the handle and
+// served by poll, since termios cannot time a read in milliseconds.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -8,12 +11,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <utility>
 
 #include "framework/CommApi.h"
 #include "framework/LastError.h"
+#include "framework/posix/LineSpeed.h"
 #include "framework/posix/PortRegistry.h"
 
 namespace {
@@ -51,12 +56,27 @@ bool ToSpeed(DWORD baud, speed_t& speed) {
     return false;
 }
 
-DWORD FromSpeed(speed_t speed) {
+// The rate the driver holds: from the table when it is a Bxxx code, else the number the kernel keeps
+// beside the flags (a rate set as BOTHER, or a code newer than the table). 0 when neither tells.
+DWORD RateOf(int fd, const termios& tio) {
+    const speed_t speed = ::cfgetospeed(&tio);
     for (const auto& [rate, code] : kSpeeds) {
         if (code == speed)
             return rate;
     }
-    return 0;
+    uint32_t rate = 0;
+    return ReadLineSpeed(fd, rate) ? rate : 0;
+}
+
+constexpr tcflag_t kSoftwareFlow = IXON | IXOFF | IXANY;
+
+// A serial line carries binary frames: no line editing, echo, signals or translation either way.
+// Unlike cfmakeraw this leaves the character size, parity and VMIN/VTIME alone.
+void MakeRaw(termios& tio) {
+    tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC);
+    tio.c_oflag &= ~OPOST;
+    tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag |= CLOCAL | CREAD;
 }
 
 class PosixCommApi final : public CommApi {
@@ -83,17 +103,19 @@ public:
         if (::tcgetattr(fd, &tio) != 0)
             return fail(errno);
         ::ioctl(fd, TIOCEXCL);
-        // A serial line carries binary frames: no line discipline, no echo, no translation.
-        ::cfmakeraw(&tio);
-        tio.c_cflag |= CLOCAL | CREAD;
+        auto failExclusive = [&fail, fd](int code) {
+            ::ioctl(fd, TIOCNXCL);
+            return fail(code);
+        };
+        MakeRaw(tio);
         tio.c_cc[VMIN] = 0;
         tio.c_cc[VTIME] = 0;
         if (::tcsetattr(fd, TCSANOW, &tio) != 0)
-            return fail(errno);
+            return failExclusive(errno);
         // Open non-blocking so a missing carrier cannot hang us; writes then block as on Windows.
         const int flags = ::fcntl(fd, F_GETFL);
         if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
-            return fail(errno);
+            return failExclusive(errno);
         auto* comm = new PosixComm;
         comm->fd = fd;
         return comm;
@@ -106,7 +128,7 @@ public:
         termios tio{};
         if (::tcgetattr(comm->fd, &tio) != 0)
             return Fail(errno);
-        state.BaudRate = FromSpeed(::cfgetospeed(&tio));
+        state.BaudRate = RateOf(comm->fd, tio);
         switch (tio.c_cflag & CSIZE) {
             case CS5:
                 state.ByteSize = 5;
@@ -123,6 +145,7 @@ public:
         }
         state.Parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? 1 : 2) : 0;
         state.StopBits = (tio.c_cflag & CSTOPB) ? 2 : 0;
+        state.FlowControl = (tio.c_iflag & kSoftwareFlow) || (tio.c_cflag & CRTSCTS);
         return true;
     }
 
@@ -133,10 +156,11 @@ public:
         termios tio{};
         if (::tcgetattr(comm->fd, &tio) != 0)
             return Fail(errno);
-        speed_t speed{};
-        if (!ToSpeed(state.BaudRate, speed))
+        if (state.BaudRate == 0)  // B0 would hang the line up
             return Fail(EINVAL);
-        if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
+        speed_t speed{};
+        const bool coded = ToSpeed(state.BaudRate, speed);
+        if (coded && (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0))
             return Fail(errno);
         tio.c_cflag &= ~CSIZE;
         switch (state.ByteSize) {
@@ -168,8 +192,17 @@ public:
             tio.c_cflag &= ~CSTOPB;
         else
             return Fail(EINVAL);
+        MakeRaw(tio);
+        // Flow control left on by an earlier program would swallow 0x11/0x13 inside frames, or
+        // stop output for good where CTS is not wired.
+        if (!state.FlowControl) {
+            tio.c_iflag &= ~kSoftwareFlow;
+            tio.c_cflag &= ~CRTSCTS;
+        }
         // TCSADRAIN: bytes still in the UART leave at the old rate before the new one applies.
         if (::tcsetattr(comm->fd, TCSADRAIN, &tio) != 0)
+            return Fail(errno);
+        if (!coded && !WriteLineSpeed(comm->fd, state.BaudRate))
             return Fail(errno);
         return true;
     }
@@ -206,6 +239,9 @@ public:
         const int total = static_cast<int>(comm->timeouts.ReadTotalTimeoutConstant +
                                            comm->timeouts.ReadTotalTimeoutMultiplier * size);
         const int interval = static_cast<int>(comm->timeouts.ReadIntervalTimeout);
+        // The total time-out bounds the whole read: under a stream that never pauses for an
+        // interval, the read still returns once it is over.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(total);
         int wait = total;
         while (received < size) {
             pollfd pfd{comm->fd, POLLIN, 0};
@@ -233,6 +269,13 @@ public:
             if (interval == 0)
                 break;
             wait = interval;
+            if (total > 0) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now());
+                if (left.count() <= 0)
+                    break;
+                wait = std::min(wait, static_cast<int>(left.count()));
+            }
         }
         return true;
     }
@@ -275,9 +318,12 @@ public:
         PosixComm* comm = FromHandle(handle);
         if (!comm)
             return;
+        ::ioctl(comm->fd, TIOCNXCL);
         ::close(comm->fd);
         delete comm;
     }
+
+    DWORD SettingRefusedCode() const override { return EINVAL; }
 };
 
 }  // namespace

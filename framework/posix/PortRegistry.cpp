@@ -1,10 +1,13 @@
 #include "framework/posix/PortRegistry.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <system_error>
 #include <tuple>
@@ -66,25 +69,85 @@ std::string Canonical(const std::string& path) {
     return ec ? path : p.string();
 }
 
+constexpr mode_t kPrivateFolder = S_IRWXU;
+
+// Why `folder` may not hold our links, or empty when only this user can change what is in it.
+std::string UnsafeFolder(const fs::path& folder, const struct stat& info) {
+    const std::string name = "the port folder " + folder.string();
+    if (S_ISLNK(info.st_mode))
+        return name + " is a symbolic link, not a folder of its own; remove it";
+    if (!S_ISDIR(info.st_mode))
+        return name + " is not a folder; remove it";
+    if (info.st_uid != ::geteuid()) {
+        return name + " belongs to uid " + std::to_string(info.st_uid) + ", not to you (uid " +
+               std::to_string(::geteuid()) + "); remove it or set XDG_RUNTIME_DIR";
+    }
+    if (info.st_mode & (S_IWGRP | S_IWOTH))
+        return name + " is writable by others; make it private (chmod 700) or remove it";
+    return {};
+}
+
 }  // namespace
 
-PortRegistry::PortRegistry(fs::path directory, fs::path hardwareRoot)
-    : m_directory(std::move(directory)), m_hardwareRoot(std::move(hardwareRoot)) {}
+PortRegistry::PortRegistry(fs::path directory, fs::path hardwareRoot, fs::path privateRoot)
+    : m_directory(std::move(directory)),
+      m_hardwareRoot(std::move(hardwareRoot)),
+      m_privateRoot(privateRoot.empty() ? m_directory : std::move(privateRoot)) {}
 
 PortRegistry PortRegistry::Default() {
-    fs::path dir;
+    fs::path base;
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && *runtime) {
-        dir = fs::path(runtime) / "orvane" / "ports";
+        base = fs::path(runtime) / "orvane";
     } else {
-        dir = fs::path("/tmp") / ("orvane-" + std::to_string(::getuid())) / "ports";
+        base = fs::path("/tmp") / ("orvane-" + std::to_string(::getuid()));
     }
     const char* hw = std::getenv("ORVANE_HW_ROOT");
-    return PortRegistry(dir, hw && *hw ? fs::path(hw) : fs::path("/"));
+    return PortRegistry(base / "ports", hw && *hw ? fs::path(hw) : fs::path("/"), base);
+}
+
+std::string PortRegistry::CheckFolders(bool create) const {
+    // From the private root down to the directory: the folders the registry owns.
+    std::vector<fs::path> folders{m_directory};
+    for (fs::path p = m_directory; p != m_privateRoot;) {
+        const fs::path parent = p.parent_path();
+        if (parent == p) {  // the private root is not above it: the directory alone is ours
+            folders = {m_directory};
+            break;
+        }
+        p = parent;
+        folders.insert(folders.begin(), p);
+    }
+    for (const fs::path& folder : folders) {
+        struct stat info {};
+        if (::lstat(folder.c_str(), &info) != 0) {
+            if (errno != ENOENT)
+                return "lstat " + folder.string() + " failed: " + std::strerror(errno);
+            if (!create)
+                return {};  // nothing made yet, so nothing planted either
+            if (::mkdir(folder.c_str(), kPrivateFolder) != 0 && errno != EEXIST)
+                return "mkdir " + folder.string() + " failed: " + std::strerror(errno);
+            if (::lstat(folder.c_str(), &info) != 0)
+                return "lstat " + folder.string() + " failed: " + std::strerror(errno);
+        }
+        if (std::string why = UnsafeFolder(folder, info); !why.empty())
+            return why;
+    }
+    return {};
+}
+
+std::string PortRegistry::Problem() const {
+    return CheckFolders(false);
+}
+
+std::string PortRegistry::Prepare() const {
+    return CheckFolders(true);
 }
 
 std::vector<PortRegistry::Link> PortRegistry::ReadLinks() const {
     std::vector<Link> links;
+    if (!Problem().empty())
+        return links;
     std::error_code ec;
     for (fs::directory_iterator it(m_directory, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
@@ -101,6 +164,8 @@ std::vector<PortRegistry::Link> PortRegistry::ReadLinks() const {
 }
 
 std::string PortRegistry::Resolve(int port) const {
+    if (!Problem().empty())
+        return {};
     std::error_code ec;
     const fs::path exact = m_directory / ("COM" + std::to_string(port));
     fs::path target = fs::read_symlink(exact, ec);
@@ -115,8 +180,8 @@ std::string PortRegistry::Resolve(int port) const {
 }
 
 int PortRegistry::Register(const std::string& device, int lowest) {
-    std::error_code ec;
-    fs::create_directories(m_directory, ec);
+    if (!Prepare().empty())
+        return 0;
     const std::string wanted = Canonical(device);
     std::vector<Link> links = ReadLinks();
     for (const Link& link : links) {
@@ -138,6 +203,8 @@ int PortRegistry::Register(const std::string& device, int lowest) {
 }
 
 bool PortRegistry::Unregister(int port) {
+    if (!Problem().empty())
+        return false;
     std::error_code ec;
     bool removed = fs::remove(m_directory / ("COM" + std::to_string(port)), ec);
     if (!removed) {

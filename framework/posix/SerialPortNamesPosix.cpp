@@ -1,9 +1,16 @@
+#include "framework/ConsoleDiagnostics.h"
 #include "framework/SerialPortNames.h"
 #include "framework/posix/PortRegistry.h"
 
 std::vector<CString> ListSerialPortNames() {
+    PortRegistry registry = PortRegistry::Default();
+    // A folder others could have filled lists nothing; the line says why the list is empty.
+    if (const std::string unsafe = registry.Prepare(); !unsafe.empty()) {
+        ConsoleErr(CString::FromUtf8(unsafe));
+        return {};
+    }
     std::vector<CString> names;
-    for (const std::string& name : PortRegistry::Default().ListPortNames())
+    for (const std::string& name : registry.ListPortNames())
         names.push_back(CString::FromUtf8(name));
     return names;
 }

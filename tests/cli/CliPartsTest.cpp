@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+#include "framework/posix/PortRegistry.h"
+#include "tests/support/Pty.h"
 #include "tests/support/TempRegistry.h"
 #include "tools/cli/HostOptions.h"
 #include "tools/cli/Json.h"
@@ -114,13 +116,27 @@ TEST(ResolvePortArgument, NamesNumbersAndPaths) {
         }
     }
 
+    // Only a terminal is given a number: anything else would keep it for good.
+    const std::string notes = (registry.Root() / "notes.txt").string();
+    std::ofstream(notes).put('\0');
+    const std::pair<std::string, const char*> refused[] = {
+        {notes, " is a regular file, not a serial line"},
+        {registry.Root().string(), " is a folder, not a serial line"},
+        {"/dev/null", " is a device, but not a serial line"},
+    };
+    for (const auto& [path, says] : refused) {
+        const PortChoice choice = ResolvePortArgument(path);
+        EXPECT_EQ(choice.number, 0);
+        EXPECT_EQ(choice.error, path + says);
+    }
+    EXPECT_EQ(PortRegistry::Default().Resolve(2), "");
+
     // A path gets the lowest free number, and the same number every time after.
-    const std::string device = (registry.Root() / "ttyFAKE").string();
-    std::ofstream(device).put('\0');
+    Pty pty;
     for (int round = 0; round < 2; ++round) {
-        const PortChoice choice = ResolvePortArgument(device);
+        const PortChoice choice = ResolvePortArgument(pty.SlavePath());
         EXPECT_EQ(choice.number, 2) << choice.error;
-        EXPECT_EQ(choice.device, device);
+        EXPECT_EQ(choice.device, pty.SlavePath());
     }
 }
 

@@ -21,11 +21,12 @@ TEST_F(HostInput, RefusedRunsSayWhyInOneLineAndSendNothing) {
     const std::string empty = Write("empty.tr3", {});
     const std::string tooBig = Write("big.tr3", Bytes(200001, 0x5A));
     const std::string good = Write("good.tr3", RandomBytes(100));
+    const std::string notes = Write("notes.txt", {'h', 'i'});
 
     struct Case {
         std::vector<std::string> args;
         int exitCode;
-        const char* says;
+        std::string says;
     };
     const Case cases[] = {
         {{"program", Path("missing.tr3").string(), "--port", port}, 2, "does not exist"},
@@ -36,6 +37,7 @@ TEST_F(HostInput, RefusedRunsSayWhyInOneLineAndSendNothing) {
         {{"test", "--port", "COM200"}, 2, "COM200 does not exist"},
         {{"test", "--port", "COM0"}, 2, "port numbers go from COM1 to COM256"},
         {{"test", "--port", Path("no-such-tty").string()}, 2, "does not exist"},
+        {{"test", "--port", notes}, 2, notes + " is a regular file, not a serial line"},
         {{"program", good, "--port", port, "--bogus"}, 2, "unknown option '--bogus'"},
         {{"test", "--port", port, "--address", "300"}, 2, "--address takes a number from 0 to 255"},
         {{"firmware", "x.trs", "--port", port, "--baud", "57600"}, 2, "--baud takes 9600 or 115200"},

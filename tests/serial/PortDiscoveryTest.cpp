@@ -1,4 +1,6 @@
 // Port discovery: the list rules, and the registry on a fake hardware tree.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -75,6 +77,65 @@ TEST(PortRegistry, RegisterFromALowestNumberAndUnregister) {
     EXPECT_TRUE(reg.Unregister(9));
     EXPECT_TRUE(reg.Resolve(9).empty());
     EXPECT_EQ(ListSerialPortNames(), (std::vector<CString>{L"COM10"}));
+}
+
+// Whoever can write into the port folder decides which device a COM number opens: the registry
+// makes its folders private and will not use them unless they are.
+TEST(PortRegistry, UsesOnlyAPrivateFolderOfItsOwn) {
+    TempRegistry temp;
+    const fs::path base = temp.Root() / "orvane-1000";
+    const fs::path ports = base / "ports";
+    PortRegistry reg(ports, temp.HardwareRoot(), base);
+    const fs::path dev = temp.HardwareRoot() / "dev";
+    std::ofstream(dev / "p1").put('x');
+    std::ofstream(dev / "p2").put('x');
+    ASSERT_EQ(reg.Register((dev / "p1").string()), 1);
+    for (const fs::path& folder : {base, ports})
+        EXPECT_EQ(fs::symlink_status(folder).permissions(), fs::perms::owner_all) << folder;
+    EXPECT_EQ(reg.Problem(), "");
+
+    auto expectRefused = [&](const std::string& why) {
+        EXPECT_EQ(reg.Problem(), why);
+        EXPECT_EQ(reg.Resolve(1), "");
+        EXPECT_EQ(reg.Register((dev / "p2").string()), 0);
+        EXPECT_FALSE(reg.Unregister(1));
+    };
+    for (const fs::path& folder : {base, ports}) {
+        for (const fs::perms others : {fs::perms::group_write, fs::perms::others_write}) {
+            SCOPED_TRACE(folder.string());
+            fs::permissions(folder, fs::perms::owner_all | others, fs::perm_options::replace);
+            expectRefused("the port folder " + folder.string() +
+                          " is writable by others; make it private (chmod 700) or remove it");
+            fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
+        }
+    }
+
+    const fs::path real = temp.Root() / "real";
+    fs::rename(base, real);
+    fs::create_directory_symlink(real, base);
+    expectRefused("the port folder " + base.string() +
+                  " is a symbolic link, not a folder of its own; remove it");
+    fs::remove(base);
+    fs::rename(real, base);
+
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(base.c_str(), 65534, 65534), 0);
+        expectRefused("the port folder " + base.string() +
+                      " belongs to uid 65534, not to you (uid 0); remove it or set XDG_RUNTIME_DIR");
+        ASSERT_EQ(::chown(base.c_str(), 0, 0), 0);
+    } else {
+        // Nobody but root can give a folder away; one of the system's stands in.
+        PortRegistry foreign("/usr/share/orvane-ports", temp.HardwareRoot(), "/usr/share");
+        EXPECT_EQ(foreign.Prepare(), "the port folder /usr/share belongs to uid 0, not to you (uid " +
+                                         std::to_string(::geteuid()) + "); remove it or set XDG_RUNTIME_DIR");
+        EXPECT_EQ(foreign.Register((dev / "p2").string()), 0);
+    }
+    EXPECT_EQ(reg.Resolve(1), (dev / "p1").string());  // usable again once private
+
+    // Without a runtime directory the folder is the user's own under /tmp.
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(PortRegistry::Default().Directory(),
+              fs::path("/tmp") / ("orvane-" + std::to_string(::getuid())) / "ports");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // SerialPort over a real pseudo-terminal: the test plays the device on the master side.
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -8,6 +9,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "framework/LastError.h"
@@ -25,18 +29,49 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr int kPort = 5;
 
-// The slave's line settings as the kernel holds them.
-speed_t SlaveSpeed(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    termios tio{};
-    ::tcgetattr(fd, &tio);
-    ::close(fd);
-    return ::cfgetospeed(&tio);
-}
+constexpr tcflag_t kFlowInput = IXON | IXOFF | IXANY;
+constexpr cc_t kStartChar = 0x01;  // a setting of the driver's that Open must keep
 
 class SerialPortTest : public ::testing::Test {
 protected:
     void SetUp() override { registry.Link("COM5", pty.SlavePath()); }
+
+    // The line settings the kernel holds for the port.
+    termios Line() const {
+        termios tio{};
+        EXPECT_EQ(::tcgetattr(pty.SlaveFd(), &tio), 0);
+        return tio;
+    }
+    speed_t SlaveSpeed() const {
+        const termios tio = Line();
+        return ::cfgetospeed(&tio);
+    }
+    // What an earlier program may leave on a line: flow control of both kinds, cooked input and
+    // output, and (with `framing`) 7O2; plus settings of the driver's own that are not ours to change.
+    void SpoilLine(bool framing) const {
+        termios tio = Line();
+        if (framing)
+            tio.c_cflag = (tio.c_cflag & ~CSIZE) | CS7 | PARENB | PARODD | CSTOPB;
+        tio.c_cflag |= CRTSCTS;
+        tio.c_cflag &= ~HUPCL;
+        tio.c_iflag |= kFlowInput | ICRNL;
+        tio.c_oflag |= OPOST | ONLCR;
+        tio.c_lflag |= ICANON | ECHO;
+        tio.c_cc[VSTART] = kStartChar;
+        ASSERT_EQ(::tcsetattr(pty.SlaveFd(), TCSANOW, &tio), 0);
+    }
+    // Raw 8N1 without flow control, and the driver's own settings as SpoilLine left them.
+    void ExpectRawEightNOneKeepingTheRest() const {
+        const termios tio = Line();
+        EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+        EXPECT_FALSE(tio.c_cflag & (PARENB | CSTOPB));
+        EXPECT_FALSE(tio.c_cflag & CRTSCTS);
+        EXPECT_FALSE(tio.c_iflag & (kFlowInput | ICRNL));
+        EXPECT_FALSE(tio.c_oflag & OPOST);
+        EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO));
+        EXPECT_FALSE(tio.c_cflag & HUPCL);
+        EXPECT_EQ(tio.c_cc[VSTART], kStartChar);
+    }
 
     TempRegistry registry;
     Pty pty;
@@ -44,21 +79,66 @@ protected:
     DiagCapture diag;
 };
 
-TEST_F(SerialPortTest, OpensByComNumberAt9600EightNOne) {
+TEST_F(SerialPortTest, OpensByComNumberAt9600RawEightNOneWithoutFlowControl) {
+    SpoilLine(true);
     SerialPort port;
     ASSERT_TRUE(port.Open(&owner, kPort));
     EXPECT_TRUE(port.IsOpen());
-    EXPECT_EQ(SlaveSpeed(pty.SlavePath()), B9600);
-    const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    termios tio{};
-    ::tcgetattr(fd, &tio);
-    ::close(fd);
-    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_FALSE(tio.c_cflag & PARENB);
-    EXPECT_FALSE(tio.c_cflag & CSTOPB);
-    EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO));  // binary line: no echo, no line editing
+    EXPECT_EQ(SlaveSpeed(), B9600);
+    ExpectRawEightNOneKeepingTheRest();
     // A second Open is a no-op reporting success.
     EXPECT_TRUE(port.Open(nullptr, 99));
+
+    // XON and XOFF inside binary frames are data both ways: none is swallowed, and an XOFF from the
+    // device does not stop what the host sends.
+    const Bytes inbound{0x7E, 0x13, 0x00, 0x11, 0x13, 0x0D, 0x0A, 0x11};
+    pty.Write(inbound);
+    ASSERT_TRUE(owner.WaitForCount(inbound.size()).has_value());
+    EXPECT_EQ(owner.Bytes(), inbound);
+    const Bytes outbound{0x13, 0x11, 0x0A, 0x55};
+    ASSERT_TRUE(port.Write(outbound.data(), static_cast<uint32_t>(outbound.size())));
+    EXPECT_EQ(pty.Read(outbound.size()), outbound);
+}
+
+TEST_F(SerialPortTest, OpenDiscardsWhatTheLineHeldBefore) {
+    pty.Write({0xEE, 0xEE, 0xEE});  // input nobody has read yet
+    SerialPort port;
+    ASSERT_TRUE(port.Open(&owner, kPort));
+    pty.Write({0x42});
+    ASSERT_TRUE(owner.WaitForCount(1).has_value());
+    EXPECT_EQ(owner.Bytes(), Bytes{0x42});
+    const uint8_t byte = 0x43;
+    ASSERT_TRUE(port.Write(&byte, 1));
+    EXPECT_EQ(pty.Read(1), Bytes{0x43});
+}
+
+// Each step of Open that can fail names itself alone, closes the handle (the port is free again at
+// once) and leaves the object closed.
+TEST_F(SerialPortTest, OpenFailuresNameTheStepAndReleaseThePort) {
+    auto refuse = [](CommHandle) {
+        SetLastError(5);
+        return false;
+    };
+    const std::function<void(FaultyCommApi&)> faults[] = {
+        [&](FaultyCommApi& api) { api.beforeGetState = refuse; },
+        [&](FaultyCommApi& api) { api.beforeSetState = [&](CommHandle h, CommState&) { return refuse(h); }; },
+        [&](FaultyCommApi& api) { api.beforeSetTimeouts = refuse; },
+    };
+    const wchar_t* says[] = {L"获取串口状态失败", L"设置串口状态失败", L"设置串口超时失败"};
+    for (size_t i = 0; i < std::size(faults); ++i) {
+        SCOPED_TRACE(i);
+        FaultyCommApi api;
+        faults[i](api);
+        diag.Clear();
+        SerialPort port(api);
+        EXPECT_FALSE(port.Open(&owner, kPort));
+        EXPECT_FALSE(port.IsOpen());
+        ASSERT_EQ(diag.Lines().size(), 1u);
+        EXPECT_EQ(diag.Lines()[0].stream, ConsoleStream::Error);
+        EXPECT_EQ(diag.Lines()[0].text, CString(says[i]));
+        SerialPort other;
+        EXPECT_TRUE(other.Open(&owner, kPort));
+    }
 }
 
 TEST_F(SerialPortTest, SecondOpenOfTheSamePortIsRefused) {
@@ -123,10 +203,17 @@ TEST_F(SerialPortTest, WriteOnAClosedPortFailsQuietly) {
     EXPECT_TRUE(diag.Lines().empty());
 }
 
+// The test keeps the slave open throughout, as the simulator does: the exclusive hold must go with
+// Close, or nobody but root could open the port again.
 TEST_F(SerialPortTest, CloseThenOpenAgain) {
     SerialPort port;
     ASSERT_TRUE(port.Open(&owner, kPort));
+    int exclusive = 0;
+    ASSERT_EQ(::ioctl(pty.SlaveFd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1) << "programs that take no lock must be kept out while the port is open";
     port.Close();
+    ASSERT_EQ(::ioctl(pty.SlaveFd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
     port.Close();  // closing twice does nothing
     EXPECT_FALSE(port.IsOpen());
     ASSERT_TRUE(port.Open(&owner, kPort));
@@ -140,6 +227,7 @@ TEST_F(SerialPortTest, SetBaudRateChangesRateKeepsLineAndDiscardsInputReceivedMe
     FaultyCommApi api;
     SerialPort port(api);
     ASSERT_TRUE(port.Open(&owner, kPort));
+    SpoilLine(false);  // flow control and line editing, turned on behind the port's back
     // Bytes that arrive while the reader is stopped for the change must not be delivered.
     api.beforeSetState = [&](CommHandle, const CommState&) {
         pty.Write({0xEE, 0xEE, 0xEE});
@@ -147,7 +235,8 @@ TEST_F(SerialPortTest, SetBaudRateChangesRateKeepsLineAndDiscardsInputReceivedMe
     };
     ASSERT_TRUE(port.SetBaudRate(115200));
     api.beforeSetState = nullptr;
-    EXPECT_EQ(SlaveSpeed(pty.SlavePath()), B115200);
+    EXPECT_EQ(SlaveSpeed(), B115200);
+    ExpectRawEightNOneKeepingTheRest();
     pty.Write({0x11, 0x22});
     ASSERT_TRUE(owner.WaitForCount(2).has_value());
     EXPECT_EQ(owner.Bytes(), (Bytes{0x11, 0x22}));
@@ -161,7 +250,17 @@ TEST_F(SerialPortTest, SetBaudRateChangesRateKeepsLineAndDiscardsInputReceivedMe
     ASSERT_TRUE(port.SetBaudRate(9600));
     EXPECT_TRUE(diag.Contains(ConsoleStream::Output, L"波特率已从 115200 成功更改为 9600"));
     EXPECT_TRUE(diag.Contains(ConsoleStream::Output, L"波特率已从 9600 成功更改为 9600"));
-    EXPECT_EQ(SlaveSpeed(pty.SlavePath()), B9600);
+    EXPECT_EQ(SlaveSpeed(), B9600);
+
+    // Rates without a table entry of ours are set and reported as the numbers they are.
+    ASSERT_TRUE(port.SetBaudRate(250000));
+    termios tio = Line();
+    ASSERT_EQ(::cfsetospeed(&tio, B2000000), 0);
+    ASSERT_EQ(::tcsetattr(pty.SlaveFd(), TCSANOW, &tio), 0);
+    ASSERT_TRUE(port.SetBaudRate(9600));
+    EXPECT_TRUE(diag.Contains(ConsoleStream::Output, L"波特率已从 9600 成功更改为 250000"));
+    EXPECT_TRUE(diag.Contains(ConsoleStream::Output, L"波特率已从 2000000 成功更改为 9600"));
+    ExpectRawEightNOneKeepingTheRest();
 }
 
 TEST_F(SerialPortTest, SetBaudRateOnAClosedPort) {
@@ -182,7 +281,7 @@ TEST_F(SerialPortTest, DrainTimeOutLeavesRateAndReaderAlone) {
     EXPECT_FALSE(port.SetBaudRate(115200));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 1900ms);
     EXPECT_TRUE(diag.Contains(ConsoleStream::Error, L"等待数据发送超时，仍有 5 字节未发送"));
-    EXPECT_EQ(SlaveSpeed(pty.SlavePath()), B9600);
+    EXPECT_EQ(SlaveSpeed(), B9600);
     pty.Write({0x01});
     EXPECT_TRUE(owner.WaitForCount(1).has_value());
 }
@@ -192,15 +291,32 @@ TEST_F(SerialPortTest, FailedRateChangeRestartsTheReader) {
     SerialPort port(api);
     ASSERT_TRUE(port.Open(&owner, kPort));
     api.beforeSetState = [](CommHandle, const CommState&) {
-        SetLastError(22);
+        SetLastError(16);
         return false;
     };
     EXPECT_FALSE(port.SetBaudRate(115200));
-    EXPECT_TRUE(diag.Contains(ConsoleStream::Error, L"设置波特率失败，错误码：22"));
-    EXPECT_EQ(SlaveSpeed(pty.SlavePath()), B9600);
+    EXPECT_TRUE(diag.Contains(ConsoleStream::Error, L"设置波特率失败，错误码：16"));
+    EXPECT_EQ(SlaveSpeed(), B9600);
     pty.Write({0x33});
     ASSERT_TRUE(owner.WaitForCount(1).has_value());
     EXPECT_EQ(owner.Bytes(), Bytes{0x33});
+
+    // A driver that reports success but takes another rate: only reading the line back shows it.
+    // The line goes back to the rate it had, and the reader runs on.
+    api.beforeSetState = [](CommHandle, CommState& state) {
+        if (state.BaudRate == 115200)
+            state.BaudRate = 57600;
+        return true;
+    };
+    diag.Clear();
+    owner.Clear();
+    EXPECT_FALSE(port.SetBaudRate(115200));
+    EXPECT_TRUE(diag.Contains(ConsoleStream::Error, L"设置波特率失败，错误码：22"));
+    EXPECT_FALSE(diag.Contains(ConsoleStream::Output, L"波特率已从 9600 成功更改为 115200"));
+    EXPECT_EQ(SlaveSpeed(), B9600);
+    pty.Write({0x34});
+    ASSERT_TRUE(owner.WaitForCount(1).has_value());
+    EXPECT_EQ(owner.Bytes(), Bytes{0x34});
 }
 
 TEST_F(SerialPortTest, HangUpEndsTheReaderWithADiagnostic) {
@@ -253,6 +369,74 @@ TEST_F(SerialPortTest, TimeoutCodesDoNotEndTheReader) {
     ASSERT_TRUE(owner.WaitForCount(1).has_value());
     for (const DiagLine& line : diag.Lines())
         EXPECT_NE(line.stream, ConsoleStream::Error);
+}
+
+// A read returns within its total time-out even while bytes keep coming closer together than the
+// interval time-out: the reader must get round to its stop flag.
+TEST_F(SerialPortTest, ReadKeepsItsTotalDeadlineUnderAContinuousStream) {
+    CommApi& api = SystemCommApi();
+    const CommHandle handle = api.Open(kPort);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    // The interval is longer than the port's own, so that no scheduling gap of the writer can end
+    // the read: only the total time-out may.
+    CommTimeouts timeouts;
+    timeouts.ReadIntervalTimeout = 50;
+    timeouts.ReadTotalTimeoutConstant = 10;
+    ASSERT_TRUE(api.SetTimeouts(handle, timeouts));
+    // The writer stays ahead of the reader, so data is always waiting when a read asks for more.
+    const int flags = ::fcntl(pty.MasterFd(), F_GETFL);
+    ASSERT_EQ(::fcntl(pty.MasterFd(), F_SETFL, flags | O_NONBLOCK), 0);
+    std::atomic<bool> streaming{true};
+    std::thread writer([&] {
+        const std::vector<uint8_t> chunk(4096, 0x5A);
+        while (streaming) {
+            if (::write(pty.MasterFd(), chunk.data(), chunk.size()) < 0)
+                std::this_thread::yield();  // full: the reader has not caught up yet
+        }
+    });
+    std::vector<uint8_t> buffer(16 << 20);
+    DWORD received = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = api.Read(handle, buffer.data(), static_cast<DWORD>(buffer.size()), received);
+    const auto took = std::chrono::steady_clock::now() - start;
+    streaming = false;
+    writer.join();
+    api.Close(handle);
+    EXPECT_TRUE(ok);
+    EXPECT_GT(received, 0u);
+    EXPECT_LT(took, 100ms);
+}
+
+// A driver may hold close() until unsent output has gone, half a minute on a stalled line. Close
+// gives the output a moment, then discards it and returns.
+TEST_F(SerialPortTest, CloseReturnsPromptlyWhenOutputCannotDrain) {
+    FaultyCommApi api;
+    SerialPort port(api);
+    ASSERT_TRUE(port.Open(&owner, kPort));
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool outputPending = true;
+    api.outQueue = [&](DWORD& count) {
+        std::lock_guard<std::mutex> lock(mutex);
+        count = outputPending ? 4000 : 0;
+        return true;
+    };
+    api.beforePurge = [&](CommHandle, DWORD flags) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (flags & PURGE_TXCLEAR)
+            outputPending = false;
+        changed.notify_all();
+        return true;
+    };
+    api.beforeClose = [&](CommHandle) {  // the driver's closing wait, cut short for the test
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait_for(lock, 3s, [&] { return !outputPending; });
+    };
+    const auto start = std::chrono::steady_clock::now();
+    port.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_TRUE(diag.Contains(ConsoleStream::Error, L"关闭串口时仍有 4000 字节未发送，已丢弃"));
 }
 
 // What a posted byte costs end to end: host writes a full 59-byte block, the device answers with an

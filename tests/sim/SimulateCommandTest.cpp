@@ -209,6 +209,21 @@ TEST_F(SimulateCommandTest, RefusesATakenPortAndBadArguments) {
     EXPECT_EQ(taken.Exit(), 2);
     EXPECT_EQ(PortRegistry::Default().Resolve(12), "/dev/null");
 
+    // A port folder that others can write to is not linked into, with or without a number.
+    const auto folder = registry.PortsDir().parent_path();
+    std::filesystem::permissions(folder, std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::add);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--port", "13"}, std::vector<std::string>{}}) {
+        Simulator refused(args);
+        EXPECT_EQ(refused.Line(), "simulate: the port folder " + folder.string() +
+                                      " is writable by others; make it private (chmod 700) or remove it");
+        EXPECT_EQ(refused.Exit(), 1);
+    }
+    std::filesystem::permissions(folder, std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(registry.PortsDir()), {}), 1);
+
     EXPECT_EQ(Simulator({"--port", "zwölf"}).Exit(), 2);
     Simulator help({"--help"});
     EXPECT_EQ(help.Line(), "usage: orvane-cli simulate [options]");

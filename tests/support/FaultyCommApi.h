@@ -1,6 +1,7 @@
 // Wraps the system's comm calls so a test can make one of them fail, or observe it, while the rest
 // go to the real pty. Each hook runs before the real call; returning false makes the call fail with
-// the error code the hook set through SetLastError.
+// the error code the hook set through SetLastError. beforeSetState may also change what reaches the
+// driver, as a driver that takes a setting only in part would.
 #pragma once
 
 #include <atomic>
@@ -11,10 +12,14 @@
 class FaultyCommApi : public CommApi {
 public:
     std::function<bool(CommHandle)> beforeRead;
-    std::function<bool(CommHandle, const CommState&)> beforeSetState;
+    std::function<bool(CommHandle, CommState&)> beforeSetState;
     std::function<bool(CommHandle)> beforeGetState;
     // Sees each write's bytes before they go out.
     std::function<bool(CommHandle, const uint8_t*, DWORD)> beforeWrite;
+    std::function<bool(CommHandle)> beforeSetTimeouts;
+    std::function<bool(CommHandle, DWORD)> beforePurge;
+    // Runs before the handle is really closed, as a driver's own closing wait would.
+    std::function<void(CommHandle)> beforeClose;
     // Replaces the transmit-queue count the driver reports.
     std::function<bool(DWORD&)> outQueue;
 
@@ -25,12 +30,21 @@ public:
         return m_real.GetState(h, s);
     }
     bool SetState(CommHandle h, const CommState& s) override {
-        if (beforeSetState && !beforeSetState(h, s))
+        CommState applied = s;
+        if (beforeSetState && !beforeSetState(h, applied))
             return false;
-        return m_real.SetState(h, s);
+        return m_real.SetState(h, applied);
     }
-    bool SetTimeouts(CommHandle h, const CommTimeouts& t) override { return m_real.SetTimeouts(h, t); }
-    bool Purge(CommHandle h, DWORD flags) override { return m_real.Purge(h, flags); }
+    bool SetTimeouts(CommHandle h, const CommTimeouts& t) override {
+        if (beforeSetTimeouts && !beforeSetTimeouts(h))
+            return false;
+        return m_real.SetTimeouts(h, t);
+    }
+    bool Purge(CommHandle h, DWORD flags) override {
+        if (beforePurge && !beforePurge(h, flags))
+            return false;
+        return m_real.Purge(h, flags);
+    }
     bool Read(CommHandle h, uint8_t* b, DWORD size, DWORD& got) override {
         if (beforeRead && !beforeRead(h)) {
             got = 0;
@@ -50,7 +64,12 @@ public:
             return outQueue(count);
         return m_real.OutQueue(h, count);
     }
-    void Close(CommHandle h) override { m_real.Close(h); }
+    void Close(CommHandle h) override {
+        if (beforeClose)
+            beforeClose(h);
+        m_real.Close(h);
+    }
+    DWORD SettingRefusedCode() const override { return m_real.SettingRefusedCode(); }
 
 private:
     CommApi& m_real = SystemCommApi();

@@ -17,6 +17,9 @@ Pty::Pty() {
     if (::ptsname_r(m_master, name, sizeof(name)) != 0)
         throw std::runtime_error("ptsname_r failed");
     m_slavePath = name;
+    m_slaveKeepAlive = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_slaveKeepAlive < 0)
+        throw std::runtime_error("open of the pty slave failed");
     // The master side stays raw so bytes pass unchanged in both directions.
     termios tio{};
     ::tcgetattr(m_master, &tio);
@@ -25,6 +28,8 @@ Pty::Pty() {
 }
 
 Pty::~Pty() {
+    if (m_slaveKeepAlive >= 0)
+        ::close(m_slaveKeepAlive);
     if (m_master >= 0)
         ::close(m_master);
 }

@@ -1,5 +1,7 @@
 // A kernel pseudo-terminal pair for tests: the test plays the device on the master side while the
-// code under test opens the slave as its serial port.
+// code under test opens the slave as its serial port. Like the simulator, it keeps a descriptor of
+// its own open on the slave; through it a test reads and changes the line settings the port holds,
+// since a port held exclusively cannot be opened again (except by root).
 #pragma once
 
 #include <chrono>
@@ -16,6 +18,7 @@ public:
 
     const std::string& SlavePath() const { return m_slavePath; }
     int MasterFd() const { return m_master; }
+    int SlaveFd() const { return m_slaveKeepAlive; }
 
     void Write(const std::vector<uint8_t>& bytes);
     // Reads exactly `count` bytes, or fewer if `timeout` passes first.

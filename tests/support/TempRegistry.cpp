@@ -47,7 +47,11 @@ fs::path TempRegistry::HardwareRoot() const {
 }
 
 void TempRegistry::Link(const std::string& name, const std::string& target) {
-    fs::create_directories(PortsDir());
+    // Private, as the registry insists, whatever the umask.
+    for (const fs::path& folder : {PortsDir().parent_path(), PortsDir()}) {
+        fs::create_directories(folder);
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
+    }
     fs::create_symlink(target, PortsDir() / name);
 }
 

@@ -76,6 +76,44 @@ std::string HolderOf(const std::string& device) {
     return {};
 }
 
+// Empty when `path` is a terminal device, else one line on what it is instead. Only a terminal is
+// given a COM number: the number stays in the registry for good.
+std::string NotATerminal(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return "stat " + path + " failed: " + std::strerror(errno);
+    const char* what = S_ISREG(info.st_mode)    ? "a regular file"
+                       : S_ISDIR(info.st_mode)  ? "a folder"
+                       : S_ISFIFO(info.st_mode) ? "a pipe"
+                       : S_ISSOCK(info.st_mode) ? "a socket"
+                       : S_ISBLK(info.st_mode)  ? "a block device"
+                       : S_ISCHR(info.st_mode)  ? nullptr
+                                                : "no device";
+    if (what)
+        return path + " is " + what + ", not a serial line";
+    // O_NONBLOCK: a line without carrier must not hold the open.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        const bool terminal = ::isatty(fd);
+        ::close(fd);
+        return terminal ? std::string() : path + " is a device, but not a serial line";
+    }
+    // Not ours to open (permission, or held exclusively): the kernel's record of the device says
+    // what it is. Ptys have none; one that is held exclusively is a terminal all the same, and the
+    // open that follows names who holds it.
+    const int openError = errno;
+    char node[64];
+    std::snprintf(node, sizeof(node), "/sys/dev/char/%u:%u/subsystem", major(info.st_rdev),
+                  minor(info.st_rdev));
+    std::error_code ec;
+    const fs::path subsystem = fs::read_symlink(node, ec);
+    if (!ec)
+        return subsystem.filename() == "tty" ? std::string() : path + " is a device, but not a serial line";
+    if (openError == EBUSY)
+        return {};
+    return "open " + path + " failed: " + std::strerror(openError);
+}
+
 }  // namespace
 
 PortChoice ResolvePortArgument(const std::string& argument) {
@@ -86,6 +124,10 @@ PortChoice ResolvePortArgument(const std::string& argument) {
         digits = argument.substr(3);
     }
     PortRegistry registry = PortRegistry::Default();
+    if (const std::string unsafe = registry.Problem(); !unsafe.empty()) {
+        choice.error = unsafe;
+        return choice;
+    }
     if (AllDigits(digits)) {
         const int number = std::stoi(digits);
         if (number < 1 || number > kLastComPort) {
@@ -106,6 +148,14 @@ PortChoice ResolvePortArgument(const std::string& argument) {
         choice.error = "the device " + argument + " does not exist";
         return choice;
     }
+    if (const std::string why = NotATerminal(argument); !why.empty()) {
+        choice.error = why;
+        return choice;
+    }
+    if (const std::string unsafe = registry.Prepare(); !unsafe.empty()) {
+        choice.error = unsafe;
+        return choice;
+    }
     choice.number = registry.Register(fs::absolute(argument, ec).string());
     if (choice.number == 0) {
         choice.error = "no free COM number for " + argument + " in " + registry.Directory().string();
@@ -117,7 +167,10 @@ PortChoice ResolvePortArgument(const std::string& argument) {
 
 std::string ExplainOpenFailure(int port) {
     const std::string name = "COM" + std::to_string(port);
-    const std::string device = PortRegistry::Default().Resolve(port);
+    const PortRegistry registry = PortRegistry::Default();
+    if (const std::string unsafe = registry.Problem(); !unsafe.empty())
+        return unsafe;
+    const std::string device = registry.Resolve(port);
     if (device.empty())
         return name + " does not exist (see 'orvane-cli ports' for the ports present)";
     std::error_code ec;

@@ -10,7 +10,7 @@ struct PortChoice {
 };
 
 // Accepts "COM3" (any case), "3", or a device path; a path is registered on the fly at the lowest
-// free number (or keeps the number it has).
+// free number (or keeps the number it has), once it is known to be a terminal device.
 PortChoice ResolvePortArgument(const std::string& argument);
 
 // One line on why COM<port> cannot be opened: it does not exist, permission is denied (with the

@@ -77,12 +77,14 @@ int SimulatorLoop::Start() {
         m_err("simulate: " + error);
         return 1;
     }
+    if (const std::string unsafe = m_registry.Prepare(); !unsafe.empty()) {
+        m_err("simulate: " + unsafe);
+        return 1;
+    }
     int port = 0;
     if (m_options.port != 0) {
         // Linked by hand rather than through Register: that would hand back any older link to a
         // device of the same name (a stale one left by a killed simulator) instead of this number.
-        std::error_code ec;
-        std::filesystem::create_directories(m_registry.Directory(), ec);
         const auto link = m_registry.Directory() / ("COM" + std::to_string(m_options.port));
         // Resolve also finds links made by hand in another case ("com12"); symlink settles races.
         const bool alreadyLinked = !m_registry.Resolve(m_options.port).empty();
@@ -118,6 +120,10 @@ bool SimulatorLoop::Replug() {
     std::string error;
     if (!m_pty.Open(error)) {
         m_err("simulate: " + error);
+        return false;
+    }
+    if (const std::string unsafe = m_registry.Problem(); !unsafe.empty()) {
+        m_err("simulate: " + unsafe);
         return false;
     }
     // The number stays ours: link the new device under a temporary name and rename it over the
