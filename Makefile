@@ -2,6 +2,8 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
+# Every configure below treats warnings as errors; a plain CMake configure does not.
+CMAKE_FLAGS = -DORVANE_WERROR=ON
 
 .PHONY: all deps configure build test run screenshot sanitize clean fuzz
 
@@ -11,7 +13,7 @@ deps:
 	@scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -26,11 +28,11 @@ run: build
 # The minutes-long transfers (label "long") run in `make test` only: they add no code paths.
 SANITIZE_CTEST = ctest --output-on-failure -j $(JOBS) -LE long
 sanitize: deps
-	@cmake -S . -B $(BUILD_DIR)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=address >/dev/null
+	@cmake -S . -B $(BUILD_DIR)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=address $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD_DIR)-asan -j $(JOBS)
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		$(SANITIZE_CTEST) --test-dir $(BUILD_DIR)-asan
-	@cmake -S . -B $(BUILD_DIR)-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=thread >/dev/null
+	@cmake -S . -B $(BUILD_DIR)-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=thread $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD_DIR)-tsan -j $(JOBS)
 	@TSAN_OPTIONS=suppressions=$(CURDIR)/tests/tsan.supp \
 		$(SANITIZE_CTEST) --test-dir $(BUILD_DIR)-tsan
@@ -52,7 +54,7 @@ FUZZ_SECONDS ?= 30
 
 fuzz: deps
 	@CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -G Ninja -DORVANE_FUZZ=ON -DORVANE_BUILD_TESTS=OFF \
-		-DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(FUZZ_DIR) -j $(JOBS)
 	@scripts/make-fuzz-corpus.sh $(FUZZ_DIR)
 	@scripts/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
@@ -64,7 +66,7 @@ BENCH_QUICK ?=
 
 .PHONY: bench
 bench: deps
-	@cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BENCH_DIR) -j $(JOBS) --target orvane_bench
 	@BENCH_QUICK=$(BENCH_QUICK) $(BENCH_DIR)/bench/orvane_bench \
 		--benchmark_out=bench/results.json.tmp --benchmark_out_format=json
