@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 # Every configure below treats warnings as errors; a plain CMake configure does not.
 CMAKE_FLAGS = -DORVANE_WERROR=ON
 
-.PHONY: all deps configure build test run screenshot sanitize clean fuzz
+.PHONY: all deps configure build test run screenshot sanitize clean fuzz package
 
 all: build
 
@@ -23,6 +23,11 @@ test: build
 
 run: build
 	@scripts/run.sh $(BUILD_DIR)
+
+# The Debian package, orvane_<version>_<arch>.deb, into $(BUILD_DIR)/package.
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB -B package >/dev/null
+	@ls $(BUILD_DIR)/package/*.deb
 
 # The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, then under ThreadSanitizer.
 # The minutes-long transfers (label "long") run in `make test` only: they add no code paths.
