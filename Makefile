@@ -2,8 +2,10 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
+# Every configure below treats warnings as errors; a plain CMake configure does not.
+CMAKE_FLAGS = -DORVANE_WERROR=ON
 
-.PHONY: all deps configure build test run screenshot sanitize clean fuzz
+.PHONY: all deps configure build test run screenshot sanitize clean fuzz package
 
 all: build
 
@@ -11,7 +13,7 @@ deps:
 	@scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -22,15 +24,20 @@ test: build
 run: build
 	@scripts/run.sh $(BUILD_DIR)
 
+# The Debian package, orvane_<version>_<arch>.deb, into $(BUILD_DIR)/package.
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB -B package >/dev/null
+	@ls $(BUILD_DIR)/package/*.deb
+
 # The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, then under ThreadSanitizer.
 # The minutes-long transfers (label "long") run in `make test` only: they add no code paths.
 SANITIZE_CTEST = ctest --output-on-failure -j $(JOBS) -LE long
 sanitize: deps
-	@cmake -S . -B $(BUILD_DIR)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=address >/dev/null
+	@cmake -S . -B $(BUILD_DIR)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=address $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD_DIR)-asan -j $(JOBS)
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		$(SANITIZE_CTEST) --test-dir $(BUILD_DIR)-asan
-	@cmake -S . -B $(BUILD_DIR)-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=thread >/dev/null
+	@cmake -S . -B $(BUILD_DIR)-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=thread $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD_DIR)-tsan -j $(JOBS)
 	@TSAN_OPTIONS=suppressions=$(CURDIR)/tests/tsan.supp \
 		$(SANITIZE_CTEST) --test-dir $(BUILD_DIR)-tsan
@@ -52,7 +59,7 @@ FUZZ_SECONDS ?= 30
 
 fuzz: deps
 	@CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -G Ninja -DORVANE_FUZZ=ON -DORVANE_BUILD_TESTS=OFF \
-		-DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(FUZZ_DIR) -j $(JOBS)
 	@scripts/make-fuzz-corpus.sh $(FUZZ_DIR)
 	@scripts/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
@@ -64,7 +71,7 @@ BENCH_QUICK ?=
 
 .PHONY: bench
 bench: deps
-	@cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BENCH_DIR) -j $(JOBS) --target orvane_bench
 	@BENCH_QUICK=$(BENCH_QUICK) $(BENCH_DIR)/bench/orvane_bench \
 		--benchmark_out=bench/results.json.tmp --benchmark_out_format=json

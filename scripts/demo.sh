@@ -36,8 +36,14 @@ fi
 echo "Simulated device ready on $port ($(awk '/^READY/ {print $3; exit}' "$work/sim.out"))."
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    # The window writes the serial layer's diagnostics to its console streams, a GBK line per
+    # received byte: on a terminal that is thousands of unreadable lines, so they go to a file.
+    logdir="$build/run"
+    mkdir -p "$logdir"
+    log="$(cd "$logdir" && pwd)/orvane.log"
     echo "Opening the Orvane window; choose $port in the port chooser. Closing the window stops the device."
-    "$app"
+    echo "The window's console output goes to $log (GBK text: iconv -f GBK -t UTF-8 $log | less)."
+    "$app" >"$log" 2>&1
     exit $?
 fi
 

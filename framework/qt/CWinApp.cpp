@@ -8,6 +8,7 @@
 #include "framework/ConsoleDiagnostics.h"
 #include "framework/IconResource.h"
 #include "framework/StringResource.h"
+#include "framework/ToolkitTranslations.h"
 
 IMPLEMENT_DYNAMIC(CWinApp, CCmdTarget)
 
@@ -103,6 +104,7 @@ int AfxWinMain(int argc, char** argv) {
     std::unique_ptr<QApplication> application;
     if (QCoreApplication::instance() == nullptr)
         application = std::make_unique<QApplication>(qtArgc, argv);
+    AfxLoadToolkitTranslations();
     if (app->InitInstance())
         return app->Run();
     if (app->m_pMainWnd != nullptr)

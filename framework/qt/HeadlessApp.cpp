@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "framework/ToolkitTranslations.h"
+
 namespace {
 // How long one pass of the event loop may wait for something to arrive.
 constexpr int kPumpSliceMs = 5;
@@ -33,6 +35,7 @@ int AfxRunWithoutDisplay(const std::function<int()>& body) {
     static char name[] = "orvane-cli";
     static char* argv[] = {name, nullptr};
     auto app = std::make_unique<QApplication>(argc, argv);
+    AfxLoadToolkitTranslations();
     const int result = body();
     app.reset();
     return result;

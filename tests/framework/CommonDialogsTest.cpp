@@ -3,14 +3,18 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "framework/AfxMessageBox.h"
 #include "framework/CFileDialog.h"
+#include "framework/ToolkitTranslations.h"
 #include "framework/qt/FileFilter.h"
 #include "tests/support/GuiTestUtil.h"
 #include "ui/Resources.h"
@@ -114,6 +118,42 @@ TEST_F(FileDialogTest, CancelLeavesNoPath) {
     CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY, kFirmwareFilter);
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
     EXPECT_TRUE(dialog.GetPathName().IsEmpty());
+}
+
+// The toolkit draws these texts itself; without its Chinese catalogue they come out in English.
+TEST_F(FileDialogTest, StandardTextsReadInChinese) {
+    ASSERT_TRUE(AfxLoadToolkitTranslations());
+    EXPECT_TRUE(AfxLoadToolkitTranslations());
+
+    QString ok;
+    gui_test::AnswerNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        ok = box->button(QMessageBox::Ok)->text();
+        gui_test::Click(box->button(QMessageBox::Ok));
+    });
+    AfxMessageBox(L"请选择有效的串口", MB_OK);
+    EXPECT_EQ(ok, QStringLiteral("确定"));
+
+    QStringList texts;
+    gui_test::AnswerNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        ASSERT_NE(buttons, nullptr);
+        texts << buttons->button(QDialogButtonBox::Open)->text()
+              << buttons->button(QDialogButtonBox::Cancel)->text();
+        for (const char* name : {"lookInLabel", "fileNameLabel"}) {
+            auto* label = dialog->findChild<QLabel*>(QLatin1String(name));
+            ASSERT_NE(label, nullptr) << name;
+            texts << label->text();
+        }
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY, kFirmwareFilter);
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("打开(&O)"), QStringLiteral("取消"),
+                                  QStringLiteral("查找范围："), QStringLiteral("文件名称(&N)：")}));
 }
 
 }  // namespace
