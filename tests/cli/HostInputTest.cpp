@@ -40,7 +40,7 @@ TEST_F(HostInput, RefusedRunsSayWhyInOneLineAndSendNothing) {
         {{"test", "--port", port, "--address", "300"}, 2, "--address takes a number from 0 to 255"},
         {{"firmware", "x.trs", "--port", port, "--baud", "57600"}, 2, "--baud takes 9600 or 115200"},
         {{"program", good, "--port", port, "--timeout", "0"}, 2, "--timeout takes a number of seconds"},
-        {{"program", good}, 2, "--port is required"},
+        {{"program", good}, 2, "--port, --ports or --all-ports is required"},
         {{"program", "--port", port}, 2, "the program file (.tr3) is missing"},
         {{"program", good, good, "--port", port}, 2, "unexpected argument"},
         {{"bogus"}, 2, "unknown command 'bogus'"},
