@@ -26,6 +26,7 @@ TEST_F(ConnectionTest, DeviceAnswersWithItsModel) {
     EXPECT_TRUE(LogHas(L"等待设备回复..."));
     ASSERT_TRUE(WaitForLog(L"收到设备回应报文"));
     EXPECT_TRUE(LogHas(L"DEBUG：设备型号: 型号-7"));
+    EXPECT_EQ(m_events.finished, std::vector<std::string>{"test answered 型号-7"});
     EXPECT_FALSE(m_dialog.m_testing);
     EXPECT_EQ(Text(IDC_BTN_TEST), QString("测试连接"));
     EXPECT_TRUE(Enabled(IDC_BTN_TEST));
@@ -45,6 +46,7 @@ TEST_F(ConnectionTest, EmptyModelReply) {
     OpenWithDevice(options);
     ClickControl(IDC_BTN_TEST);
     ASSERT_TRUE(WaitForLog(L"警告：收到设备查询回复 (空数据)"));
+    EXPECT_EQ(m_events.finished, std::vector<std::string>{"test answered "});
     EXPECT_FALSE(m_dialog.m_testing);
 }
 
@@ -59,6 +61,7 @@ TEST_F(ConnectionTest, SilentDeviceTimesOut) {
     const bool timedOut = WaitForLog(L"警告：连接测试超时，未收到设备回复");
     AfxSetTimerScale(1.0);
     ASSERT_TRUE(timedOut);
+    EXPECT_EQ(m_events.finished, std::vector<std::string>{"test timed-out "});
     EXPECT_EQ(Text(IDC_BTN_TEST), QString("测试连接"));
     EXPECT_TRUE(Enabled(IDC_BTN_TEST));
 }

@@ -41,6 +41,8 @@ TEST_F(UpdateFlowTest, ProgramUpdateEndToEnd) {
     EXPECT_EQ(m_dialog.m_currentUpdate, nullptr);
     EXPECT_FALSE(Enabled(IDC_BTN_START));  // the engine must be selected again
     EXPECT_EQ(m_device->StopAndTakePayload(), program);
+    EXPECT_EQ(m_events.finished, std::vector<std::string>{"update completed 程序更新完成！ "});
+    EXPECT_EQ(m_events.lastProgress, "25/25 100%");
 }
 
 struct FirmwareCase {
@@ -92,6 +94,8 @@ TEST_F(UpdateFlowTest, ChipModelMismatchStopsBeforeAnyData) {
     ASSERT_TRUE(WaitForLog(L"错误：更新已停止"));
     EXPECT_FALSE(m_dialog.m_updating);
     EXPECT_TRUE(m_device->StopAndTakePayload().empty());
+    // The outcome names what the device said it is, for the station record.
+    EXPECT_EQ(m_events.finished, std::vector<std::string>{"update failed 更新已停止 orv-7"});
 }
 
 TEST_F(UpdateFlowTest, StopMidRun) {
@@ -106,6 +110,7 @@ TEST_F(UpdateFlowTest, StopMidRun) {
     EXPECT_TRUE(LogHas(L"错误：程序更新已停止"));
     EXPECT_TRUE(LogHas(L"警告：更新中断，设备需重启"));
     EXPECT_FALSE(m_dialog.m_updating);
+    EXPECT_EQ(m_events.finished, std::vector<std::string>{"update stopped 程序更新已停止 "});
     EXPECT_TRUE(Enabled(IDC_BTN_START));  // the same engine can be started again
     EXPECT_FALSE(Enabled(IDC_BTN_STOP));
     // The displays keep the last poll's values until a mode switch.
@@ -120,7 +125,25 @@ TEST_F(UpdateFlowTest, StartWithoutAFileIsRefusedByTheEngine) {
     ClickControl(IDC_BTN_START);
     EXPECT_TRUE(LogHas(L"警告：请先加载程序文件"));
     EXPECT_FALSE(m_dialog.m_updating);
+    EXPECT_EQ(m_events.finished, std::vector<std::string>{"update failed 请先加载程序文件 "});
     EXPECT_TRUE(Enabled(IDC_BTN_START));
+}
+
+// A line that goes away mid-transfer is reported once, with the system's error code, and the user's
+// stop then ends the run.
+TEST_F(UpdateFlowTest, LostLineIsReportedWithItsErrorCode) {
+    SimulatorOptions options;
+    options.hangupAt = 3;
+    Ready(options);
+    ClickControl(IDC_RADIO_PROGRAM);
+    OpenFile(WriteFile("app.tr3", PatternBytes(1000)));
+    ClickControl(IDC_BTN_START);
+    ASSERT_TRUE(WaitFor([&] { return !m_events.finished.empty(); }, 10s));
+    ASSERT_EQ(m_events.finished.size(), 1u);
+    EXPECT_EQ(m_events.finished[0].rfind("lost ", 0), 0u) << m_events.finished[0];
+    EXPECT_NE(m_events.finished[0], "lost 0");
+    ClickControl(IDC_BTN_STOP);
+    EXPECT_EQ(m_events.finished.back(), "update stopped 程序更新已停止 ");
 }
 
 TEST_F(UpdateFlowTest, RejectedFileDeselectsTheEngine) {
