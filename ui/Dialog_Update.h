@@ -100,7 +100,7 @@ private:
     void NotifyUpdateFinished(UpdateOutcome outcome, const CString& statusMessage, bool firmware);
 
 public:
-    HICON m_hIcon = nullptr;
+    // The controls, and what a host program sets before it drives the window.
     CButton m_btnPort;
     CStatic m_staticPortState;
     CEdit m_editAddress;
@@ -117,6 +117,14 @@ public:
     CStatic m_staticState;
     CComboBox m_comboBaud;
     CEdit m_editLog;
+    bool m_debugLogEnabled = false;
+    Dialog_UpdateObserver* m_observer = nullptr;
+
+private:
+    // Tests and benchmarks look at the state below through this, and nothing else does.
+    friend class Dialog_UpdateTestAccess;
+
+    HICON m_hIcon = nullptr;
     SerialPort m_serial;
     ProtocolConfig m_protocol;
     FirmwareUpdate m_firmwareUpdate;
@@ -131,6 +139,4 @@ public:
     int32_t m_baudIndex = 0;
     ReceiveBuffer m_rxBuffer;
     int32_t m_logLineCount = 0;
-    bool m_debugLogEnabled = false;
-    Dialog_UpdateObserver* m_observer = nullptr;
 };

@@ -1,5 +1,6 @@
 // The connection test from the window: trigger frame, model query, and the three ways it ends.
 #include "framework/CWnd.h"
+#include "tests/support/Dialog_UpdateTestAccess.h"
 #include "tests/ui/MainWindowFixture.h"
 
 namespace {
@@ -27,7 +28,7 @@ TEST_F(ConnectionTest, DeviceAnswersWithItsModel) {
     ASSERT_TRUE(WaitForLog(L"收到设备回应报文"));
     EXPECT_TRUE(LogHas(L"DEBUG：设备型号: 型号-7"));
     EXPECT_EQ(m_events.finished, std::vector<std::string>{"test answered 型号-7"});
-    EXPECT_FALSE(m_dialog.m_testing);
+    EXPECT_FALSE(Inside(m_dialog).m_testing);
     EXPECT_EQ(Text(IDC_BTN_TEST), QString("测试连接"));
     EXPECT_TRUE(Enabled(IDC_BTN_TEST));
 }
@@ -47,7 +48,7 @@ TEST_F(ConnectionTest, EmptyModelReply) {
     ClickControl(IDC_BTN_TEST);
     ASSERT_TRUE(WaitForLog(L"警告：收到设备查询回复 (空数据)"));
     EXPECT_EQ(m_events.finished, std::vector<std::string>{"test answered "});
-    EXPECT_FALSE(m_dialog.m_testing);
+    EXPECT_FALSE(Inside(m_dialog).m_testing);
 }
 
 TEST_F(ConnectionTest, SilentDeviceTimesOut) {
@@ -71,9 +72,9 @@ TEST_F(ConnectionTest, ModeSwitchCancelsTheTestSilently) {
     options.silent = true;
     OpenWithDevice(options);
     ClickControl(IDC_BTN_TEST);
-    ASSERT_TRUE(m_dialog.m_testing);
+    ASSERT_TRUE(Inside(m_dialog).m_testing);
     ClickControl(IDC_RADIO_PROGRAM);
-    EXPECT_FALSE(m_dialog.m_testing);
+    EXPECT_FALSE(Inside(m_dialog).m_testing);
     EXPECT_TRUE(LogHas(L"DEBUG：测试状态已清理"));
     EXPECT_TRUE(Enabled(IDC_BTN_TEST));
     for (const CString& line : LogLines())

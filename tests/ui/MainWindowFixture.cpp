@@ -1,4 +1,5 @@
 #include "tests/ui/MainWindowFixture.h"
+#include "tests/support/Dialog_UpdateTestAccess.h"
 
 #include <unistd.h>
 
@@ -130,7 +131,7 @@ void MainWindowTest::OpenPort(int port) {
         Click(FindControl(chooser, IDOK));
     });
     ClickControl(IDC_BTN_PORT);
-    ASSERT_TRUE(m_dialog.m_portOpen);
+    ASSERT_TRUE(Inside(m_dialog).m_portOpen);
 }
 
 void MainWindowTest::OpenFile(const std::string& path) {
