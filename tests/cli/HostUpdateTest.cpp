@@ -178,6 +178,17 @@ TEST_F(HostUpdate, ChipModelMismatchStopsBeforeAnyData) {
     EXPECT_EQ(SummaryNumber(Path("summary.json"), "modelQuery"), 1);
     EXPECT_EQ(SummaryNumber(Path("summary.json"), "verify"), 0);
     EXPECT_EQ(SummaryNumber(Path("summary.json"), "dataFrames"), 0);
+
+    // The reason a script and the station record get is the mismatch, not the "stopped" after it.
+    SimulatedDevice other({"--model", "OTHER"});
+    ASSERT_TRUE(other.Ready());
+    const CliRun json =
+        RunCli({"firmware", Path("f.trs").string(), "--port", other.Port(), "--json"}, kHostRunLimit);
+    ASSERT_FALSE(json.out.empty());
+    EXPECT_TRUE(
+        Contains(Lines(json.out).back(), "\"message\":\"错误！！！设备芯片型号与固件对应芯片型号不符"))
+        << json.out;
+    EXPECT_EQ(other.Stop(), 0);
 }
 
 // A station of four: one device silent, one hanging up mid-transfer, two healthy. The healthy ones

@@ -101,6 +101,9 @@ void HostSession::OnLogLine(LOG_LEVEL level, const CString& text, bool shown) {
     // The host's own lines mark what it sends; the device's silence counts from the last of them,
     // since it has nothing to say while the host itself waits (the second before the model query).
     m_lastActivity = std::chrono::steady_clock::now();
+    // An engine that gives up logs why first and "stopped" after; the first error is the reason.
+    if (level == LOG_ERROR && m_firstError.empty())
+        m_firstError = text.ToUtf8();
     if (!shown)
         return;
     m_lastLine = text.ToUtf8();
@@ -188,8 +191,10 @@ int HostSession::Finish(int exitCode, const std::string& status, const std::stri
     m_progress.End();
     if (!message.empty() && !m_options.json)
         std::fprintf(stderr, "%s\n", message.c_str());
-    // Without a message of its own, the reason is the log's last line.
-    const std::string reason = message.empty() ? m_lastLine : message;
+    // Without a message of its own, the reason is the first error logged, else the log's last line.
+    const std::string reason = !message.empty()                               ? message
+                               : exitCode != kExitOk && !m_firstError.empty() ? m_firstError
+                                                                              : m_lastLine;
     if (m_options.json) {
         JsonObject result;
         result.Add("type", "result").Add("exit", static_cast<int64_t>(exitCode)).Add("status", status);

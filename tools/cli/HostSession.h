@@ -46,6 +46,7 @@ private:
     int m_port = 0;
     std::string m_device;
     std::string m_lastLine;
+    std::string m_firstError;
     std::string m_model;
     bool m_modelSeen = false;
     std::optional<TestOutcome> m_testOutcome;
