@@ -137,7 +137,7 @@ StationRunResult RunStation(int count, const std::string& command, const std::st
         }
         if (object["type"] == "result" && object["status"] == "completed") {
             ++completed;
-            const double cpu = object["cpu_seconds"].toDouble();
+            const double cpu = object["cpu_ms"].toDouble() / 1000;
             result.devicesCpu += cpu;
             result.maxDeviceCpu = std::max(result.maxDeviceCpu, cpu);
         }

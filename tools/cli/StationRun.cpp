@@ -321,7 +321,7 @@ int StationRun::Run() {
                 result.Add("model", device.model);
             result.Add("bytes", device.bytes)
                 .Add("seconds", device.seconds)
-                .Add("cpu_seconds", device.cpuSeconds);
+                .Add("cpu_ms", static_cast<int64_t>(device.cpuSeconds * 1000 + 0.5));
             std::printf("%s\n", result.Text().c_str());
             completed += device.exitCode == kExitOk;
             cpu += device.cpuSeconds;
@@ -331,7 +331,7 @@ int StationRun::Run() {
                                 .Add("exit", static_cast<int64_t>(exitCode))
                                 .Add("devices", static_cast<int64_t>(m_devices.size()))
                                 .Add("completed", completed)
-                                .Add("cpu_seconds", cpu)
+                                .Add("cpu_ms", static_cast<int64_t>(cpu * 1000 + 0.5))
                                 .Text()
                                 .c_str());
     } else {
