@@ -214,10 +214,13 @@ TEST_F(HostUpdate, FourDevicesAtOnceEachEndByItsOwnFault) {
         for (size_t i = 1; i < ports.size(); ++i)
             EXPECT_EQ(std::stoi(ports[i].substr(3)), std::stoi(ports[0].substr(3)) + static_cast<int>(i));
         std::vector<std::string> args = {"program", program, "--timeout", "2", "--record", record};
-        for (const std::string& port : ports)
-            args.insert(args.end(), {"--port", port});
-        if (json)
-            args.push_back("--json");
+        // The same four named one by one, and as a range.
+        if (json) {
+            args.insert(args.end(), {"--ports", ports.front() + "-" + ports.back(), "--json"});
+        } else {
+            for (const std::string& port : ports)
+                args.insert(args.end(), {"--port", port});
+        }
         const CliRun run = RunCli(args, kHostRunLimit);
         EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
         EXPECT_EQ(rack.Stop(), 0);
