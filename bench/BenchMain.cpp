@@ -10,6 +10,7 @@
 #include "bench/BenchSupport.h"
 #include "bench/EndToEndBench.h"
 #include "bench/FirmwareLoadBench.h"
+#include "bench/StationBench.h"
 #include "bench/SummaryReporter.h"
 #include "framework/ConsoleDiagnostics.h"
 #include "tests/support/TempRegistry.h"
@@ -42,8 +43,10 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    if (!QuickRun())
+    if (!QuickRun()) {
         RegisterEndToEndBenchmarks();
+        RegisterStationBenchmarks();
+    }
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

@@ -1,4 +1,5 @@
 #include "bench/BenchSupport.h"
+#include "tests/support/Dialog_UpdateTestAccess.h"
 
 #include <unistd.h>
 
@@ -101,7 +102,7 @@ bool HeadlessWindow::OpenPort(int port) {
     AfxSetModalAnswers(std::move(answers));
     Click(IDC_BTN_PORT);
     AfxSetModalAnswers({});
-    return m_dialog.m_portOpen != 0;
+    return Inside(m_dialog).m_portOpen != 0;
 }
 
 bool HeadlessWindow::OpenFile(const std::string& path) {
@@ -114,7 +115,7 @@ bool HeadlessWindow::OpenFile(const std::string& path) {
     AfxSetModalAnswers(std::move(answers));
     Click(IDC_BTN_OPEN_FILE);
     AfxSetModalAnswers({});
-    return m_dialog.m_currentUpdate != nullptr;
+    return Inside(m_dialog).m_currentUpdate != nullptr;
 }
 
 void HeadlessWindow::SelectHighSpeed(bool highSpeed) {

@@ -13,6 +13,7 @@
 
 #include "bench/BenchSupport.h"
 #include "framework/HeadlessApp.h"
+#include "tests/support/Dialog_UpdateTestAccess.h"
 #include "tools/sim/PtyDevice.h"
 #include "tools/sim/SimReplies.h"
 #include "ui/resource.h"
@@ -65,14 +66,14 @@ public:
     // Starts a run and brings it to the point where block 0 is out and its acknowledgement awaited.
     void Begin() {
         Dialog_Update& dialog = m_window.Dialog();
-        if (dialog.m_updating)
+        if (Inside(dialog).m_updating)
             m_window.Click(IDC_BTN_STOP);
         Drain();
         m_window.Click(IDC_BTN_START);
-        if (!dialog.m_updating)
+        if (!Inside(dialog).m_updating)
             throw std::runtime_error("the update did not start");
         if (m_engine == Engine::Firmware) {
-            FirmwareUpdate& fw = dialog.m_firmwareUpdate;
+            FirmwareUpdate& fw = Inside(dialog).m_firmwareUpdate;
             // The window's own timer moves the engine on after the trigger frame.
             AfxPumpMessagesUntil([&] { return fw.m_state == FW_WAIT_MODEL; }, kTriggerWaitLimit);
             Feed(SimReplies::ModelReply(kAddress, kModel));
@@ -89,7 +90,7 @@ public:
         return m_engine == Engine::Program ? Program().m_blockIndex : Firmware().m_blockIndex;
     }
     // The last block's acknowledgement would end the run instead of sending a block.
-    bool NeedsRestart() { return !m_window.Dialog().m_updating || Awaited() + 1 >= m_blocks; }
+    bool NeedsRestart() { return !Inside(m_window.Dialog()).m_updating || Awaited() + 1 >= m_blocks; }
 
     std::vector<uint8_t> AckFor(uint32_t index) const {
         const uint32_t number = m_engine == Engine::Program ? index : FIRMWARE_BLOCK_BASE + 1 + index;
@@ -116,8 +117,8 @@ private:
         return m_engine == Engine::Program ? static_cast<BaseUpdate&>(Program())
                                            : static_cast<BaseUpdate&>(Firmware());
     }
-    ProgramUpdate& Program() { return m_window.Dialog().m_programUpdate; }
-    FirmwareUpdate& Firmware() { return m_window.Dialog().m_firmwareUpdate; }
+    ProgramUpdate& Program() { return Inside(m_window.Dialog()).m_programUpdate; }
+    FirmwareUpdate& Firmware() { return Inside(m_window.Dialog()).m_firmwareUpdate; }
 
     // Everything written so far: the window writes whole frames synchronously, so it is all there.
     std::vector<uint8_t> Drain() {

@@ -13,6 +13,7 @@
 // stamped: the host logging the frame just before writing it, the device reading it and writing
 // its acknowledgement, the acknowledgement's last byte reaching the window, the next frame.
 #include "bench/EndToEndBench.h"
+#include "tests/support/Dialog_UpdateTestAccess.h"
 
 #include <benchmark/benchmark.h>
 #include <signal.h>
@@ -247,9 +248,9 @@ void BM_BlockCycle(benchmark::State& state) {
             }
             const auto start = BenchClock::now();
             window.Click(IDC_BTN_START);
-            AfxPumpMessagesUntil([&] { return !dialog.m_updating; }, kRunLimit);
+            AfxPumpMessagesUntil([&] { return !Inside(dialog).m_updating; }, kRunLimit);
             state.SetIterationTime(Seconds(BenchClock::now() - start));
-            const bool completed = dialog.m_firmwareUpdate.IsCompleted();
+            const bool completed = Inside(dialog).m_firmwareUpdate.IsCompleted();
             dialog.m_observer = nullptr;
             if (!completed) {
                 state.SkipWithError("the firmware update did not complete");

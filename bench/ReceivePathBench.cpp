@@ -11,6 +11,7 @@
 #include "bench/BenchSupport.h"
 #include "protocol/Protocol.h"
 #include "protocol/ReceiveBuffer.h"
+#include "tests/support/Dialog_UpdateTestAccess.h"
 
 namespace {
 
@@ -97,18 +98,18 @@ void BM_ReceivePathWindow(benchmark::State& state) {
         return;
     }
     Dialog_Update& dialog = window.Dialog();
-    dialog.m_rxBuffer.clear();
+    Inside(dialog).m_rxBuffer.clear();
     for (size_t i = 0; i + batch < fill; ++i)
-        dialog.m_rxBuffer.push_back(bytes[i]);
-    const ReceiveBuffer snapshot = dialog.m_rxBuffer;
+        Inside(dialog).m_rxBuffer.push_back(bytes[i]);
+    const ReceiveBuffer snapshot = Inside(dialog).m_rxBuffer;
 
     for (auto _ : state) {
-        dialog.m_rxBuffer = snapshot;
+        Inside(dialog).m_rxBuffer = snapshot;
         const auto start = BenchClock::now();
         for (size_t i = fill - batch; i < fill; ++i)
             dialog.ProcessReceivedByte(bytes[i]);
         state.SetIterationTime(Seconds(BenchClock::now() - start));
-        if (dialog.m_rxBuffer.size() != fill) {
+        if (Inside(dialog).m_rxBuffer.size() != fill) {
             state.SkipWithError("the receive path found a frame or dropped bytes");
             return;
         }

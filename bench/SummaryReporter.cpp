@@ -109,6 +109,26 @@ void SummaryReporter::Finalize() {
                    Counter(*rss, "image_kib") / kKibPerMib));
     }
 
+    for (const char* count : {"4", "8"}) {
+        const Run* run = Find(std::string("Station/Program/") + count);
+        if (!run)
+            continue;
+        const double ratio = Counter(*run, "ratio");
+        Row(std::string("Station: 20000 B program at 9600 to ") + count + " devices",
+            Format("%.1f s vs %.1f s alone: ratio %.3f; CPU %.2f s per device", Counter(*run, "all_s"),
+                   Counter(*run, "alone_s"), ratio, Counter(*run, "device_cpu_s")),
+            ratio <= 1.15 ? "target <= 1.15: met" : "target <= 1.15: MISSED");
+        Row("  threads / open files: station, each device",
+            Format("%.0f / %.0f, %.0f / %.0f", Counter(*run, "station_threads"),
+                   Counter(*run, "station_files"), Counter(*run, "device_threads"),
+                   Counter(*run, "device_files")));
+    }
+    if (const Run* run = Find("Station/Firmware115200/4")) {
+        Row("Station: 20000 B firmware at 115200, CPU per device",
+            Format("%.2f s (station process %.2f s)", Counter(*run, "device_cpu_s"),
+                   Counter(*run, "station_cpu_s")));
+    }
+
     for (const char* name : {"EndToEnd/Program/9600", "EndToEnd/Firmware/115200"}) {
         const Run* run = Find(name);
         if (!run)

@@ -124,6 +124,9 @@ void SerialPort::ReadLoop() {
             const DWORD error = GetLastError();
             if (error != ERROR_IO_PENDING && error != ERROR_TIMEOUT) {
                 ConsoleErr(WithNumber(L"读取串口失败，错误码：", error));
+                // A read that fails because Close() is tearing the line down is no news to anyone.
+                if (m_owner && m_readerRunning)
+                    m_owner->PostMessage(WM_SERIAL_LINE_LOST, error, static_cast<LPARAM>(m_portNumber));
                 return;
             }
         }

@@ -14,6 +14,8 @@
 
 // One received byte: WPARAM the byte (0..255), LPARAM the COM number.
 constexpr UINT WM_SERIAL_BYTE = WM_USER + 7;
+// The line failed and the reader has stopped: WPARAM the system error code, LPARAM the COM number.
+constexpr UINT WM_SERIAL_LINE_LOST = WM_USER + 8;
 
 class SerialPort {
 public:

@@ -80,6 +80,7 @@ ON_CBN_SELCHANGE(IDC_COMBO_BAUD, &Dialog_Update::OnCbnSelchangeBaud)
 ON_EN_CHANGE(IDC_EDIT_ADDRESS, &Dialog_Update::OnEnChangeAddress)
 ON_WM_TIMER()
 ON_MESSAGE(WM_SERIAL_BYTE, &Dialog_Update::OnSerialByte)
+ON_MESSAGE(WM_SERIAL_LINE_LOST, &Dialog_Update::OnSerialLineLost)
 END_MESSAGE_MAP()
 
 Dialog_Update::Dialog_Update(CWnd* pParent, CommApi& commApi)
@@ -315,6 +316,8 @@ void Dialog_Update::OnBnClickedTest() {
     AppendLog(LOG_DEBUG, L"发送触发帧");
     if (!m_serial.IsOpen() || !m_serial.Write(trigger, TRIGGER_FRAME_LENGTH)) {
         AppendLog(LOG_ERROR, L"发送触发帧失败");
+        if (m_observer)
+            m_observer->OnConnectionTestFinished(TestOutcome::NotSent, CString());
         return;
     }
     Sleep(Millis(kTestTriggerPause));
@@ -337,6 +340,8 @@ void Dialog_Update::OnBnClickedTest() {
     AppendLog(LOG_ERROR, L"发送设备查询失败");
     ClearTestState();
     UpdateControlStates();
+    if (m_observer)
+        m_observer->OnConnectionTestFinished(TestOutcome::NotSent, CString());
 }
 
 void Dialog_Update::OnBnClickedOpenFile() {
@@ -420,6 +425,14 @@ void Dialog_Update::OnBnClickedStart() {
     AppendLog(LOG_WARNING, m_currentUpdate->GetStatusMessage());
     m_updating = 0;
     UpdateControlStates();
+    NotifyUpdateFinished(UpdateOutcome::Failed, m_currentUpdate->GetStatusMessage(),
+                         m_currentUpdate == &m_firmwareUpdate);
+}
+
+void Dialog_Update::NotifyUpdateFinished(UpdateOutcome outcome, const CString& statusMessage, bool firmware) {
+    if (m_observer)
+        m_observer->OnUpdateFinished(outcome, statusMessage,
+                                     firmware ? m_firmwareUpdate.m_deviceModel : CString());
 }
 
 void Dialog_Update::OnBnClickedStop() {
@@ -434,6 +447,8 @@ void Dialog_Update::OnBnClickedStop() {
     }
     m_serial.SetBaudRate(kDefaultBaudRate);
     UpdateControlStates();
+    NotifyUpdateFinished(UpdateOutcome::Stopped, m_currentUpdate->GetStatusMessage(),
+                         m_currentUpdate == &m_firmwareUpdate);
 }
 
 void Dialog_Update::OnTimer(UINT_PTR nIDEvent) {
@@ -466,6 +481,8 @@ void Dialog_Update::OnTimer(UINT_PTR nIDEvent) {
             m_testing = 0;
             AppendLog(LOG_WARNING, L"连接测试超时，未收到设备回复");
             UpdateControlStates();
+            if (m_observer)
+                m_observer->OnConnectionTestFinished(TestOutcome::TimedOut, CString());
         }
     }
     CDialogEx::OnTimer(nIDEvent);
@@ -556,6 +573,12 @@ LRESULT Dialog_Update::OnSerialByte(WPARAM wParam, LPARAM) {
     return 0;
 }
 
+LRESULT Dialog_Update::OnSerialLineLost(WPARAM wParam, LPARAM) {
+    if (m_observer)
+        m_observer->OnLineLost(static_cast<DWORD>(wParam));
+    return 0;
+}
+
 void Dialog_Update::ProcessReceivedByte(uint8_t byte) {
     m_rxBuffer.push_back(byte);
     // The candidate frame always runs from the first buffered byte to the one just received.
@@ -584,41 +607,58 @@ void Dialog_Update::HandleDeviceFrame(const DeviceFrame& frame) {
     if (frame.functionCode == FUNC_MODEL && m_testing) {
         KillTimer(TIMER_TEST_TIMEOUT);
         m_testing = 0;
+        CString model;
         if (frame.dataLength > 0 && !frame.data.empty()) {
             AppendLog(LOG_INFO, L"收到设备回应报文");
+            model = AnsiToWide(frame.data.data(), frame.data.size());
             CString line;
-            line.Format(L"设备型号: %s", AnsiToWide(frame.data.data(), frame.data.size()));
+            line.Format(L"设备型号: %s", model);
             AppendLog(LOG_DEBUG, line);
         } else {
             AppendLog(LOG_WARNING, L"收到设备查询回复 (空数据)");
         }
         UpdateControlStates();
+        if (m_observer)
+            m_observer->OnConnectionTestFinished(TestOutcome::Answered, model);
         return;
     }
     if (!m_currentUpdate || !m_currentUpdate->IsRunning())
         return;
     m_currentUpdate->HandleFrame(frame);
+    if (m_observer) {
+        m_observer->OnProgress(m_currentUpdate->GetProgress(), m_currentUpdate->m_blocksDone,
+                               m_currentUpdate->m_totalBlocks);
+    }
     if (m_currentUpdate->IsCompleted()) {
         m_progress.SetPos(100);
         m_staticProgress.SetWindowText(L"更新进度: 100%");
         m_staticState.SetWindowText(L"更新完成");
         m_updating = 0;
         AppendLog(LOG_INFO, L"更新完成！");
+        const CString status = m_currentUpdate->GetStatusMessage();
+        const bool firmware = m_currentUpdate == &m_firmwareUpdate;
         m_currentUpdate = nullptr;
         UpdateControlStates();
+        NotifyUpdateFinished(UpdateOutcome::Completed, status, firmware);
     } else if (m_currentUpdate->IsStopped()) {
         m_updating = 0;
-        AppendLog(LOG_ERROR, m_currentUpdate->GetStatusMessage());
+        const CString status = m_currentUpdate->GetStatusMessage();
+        const bool firmware = m_currentUpdate == &m_firmwareUpdate;
+        AppendLog(LOG_ERROR, status);
         m_currentUpdate = nullptr;
         UpdateControlStates();
+        NotifyUpdateFinished(UpdateOutcome::Failed, status, firmware);
     }
 }
 
 void Dialog_Update::EndFailedUpdate() {
     m_updating = 0;
-    AppendLog(LOG_ERROR, m_currentUpdate->GetStatusMessage());
+    const CString status = m_currentUpdate->GetStatusMessage();
+    const bool firmware = m_currentUpdate == &m_firmwareUpdate;
+    AppendLog(LOG_ERROR, status);
     m_currentUpdate = nullptr;
     // A failed switch can leave the line at either rate; the next test must find it at 9600.
     m_serial.SetBaudRate(kDefaultBaudRate);
     UpdateControlStates();
+    NotifyUpdateFinished(UpdateOutcome::Failed, status, firmware);
 }

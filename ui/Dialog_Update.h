@@ -30,14 +30,30 @@ constexpr size_t RX_DISCARD_LIMIT = 4096;
 // The prefix the message log writes before a line of this level ("" for info and unknown levels).
 const wchar_t* LogLinePrefix(LOG_LEVEL level);
 
-// Lets a host program follow the window without a person watching it: the command-line tool prints
-// every log line and watches the line for silence through this.
+// How a connection test ended: the device answered (the model may be empty when its reply
+// carried no data), nothing came back in time, or the query could not be written.
+enum class TestOutcome { Answered, TimedOut, NotSent };
+// How an update ended: every block acknowledged, stopped by the user, or given up by the engine or
+// refused at the start (the engine's status message says why).
+enum class UpdateOutcome { Completed, Stopped, Failed };
+
+// Lets a host program follow the window without a person watching it. The command-line tool acts
+// on these typed events only; it never reads the log's texts to decide an outcome. Every call is
+// made on the window's thread. Without an observer none of them costs more than a null test.
 class Dialog_UpdateObserver {
 public:
     virtual ~Dialog_UpdateObserver() = default;
     // Every line the log receives; `shown` is false for debug lines the log suppresses.
-    virtual void OnLogLine(LOG_LEVEL level, const CString& text, bool shown) = 0;
-    virtual void OnByteReceived(uint8_t byte) = 0;
+    virtual void OnLogLine(LOG_LEVEL, const CString&, bool /*shown*/) {}
+    virtual void OnByteReceived(uint8_t) {}
+    virtual void OnConnectionTestFinished(TestOutcome, const CString& /*model*/) {}
+    // `deviceModel` is what the device answered to the firmware update's model query, if it did.
+    virtual void OnUpdateFinished(UpdateOutcome, const CString& /*statusMessage*/,
+                                  const CString& /*deviceModel*/) {}
+    // The serial reader could not read any more: the cable was pulled or the device went away.
+    virtual void OnLineLost(DWORD /*systemErrorCode*/) {}
+    // After each acknowledged block of a running update.
+    virtual void OnProgress(int32_t /*percent*/, uint32_t /*block*/, uint32_t /*count*/) {}
 };
 
 class Dialog_Update : public CDialogEx {
@@ -73,6 +89,7 @@ protected:
     afx_msg void OnEnChangeAddress();
     afx_msg void OnTimer(UINT_PTR nIDEvent);
     afx_msg LRESULT OnSerialByte(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnSerialLineLost(WPARAM wParam, LPARAM lParam);
     DECLARE_MESSAGE_MAP()
 
 private:
@@ -83,9 +100,10 @@ private:
     void ResetProgressDisplay();
     // Leaves the updating state after the engine stopped outside the receive path.
     void EndFailedUpdate();
+    void NotifyUpdateFinished(UpdateOutcome outcome, const CString& statusMessage, bool firmware);
 
 public:
-    HICON m_hIcon = nullptr;
+    // The controls, and what a host program sets before it drives the window.
     CButton m_btnPort;
     CStatic m_staticPortState;
     CEdit m_editAddress;
@@ -102,6 +120,14 @@ public:
     CStatic m_staticState;
     CComboBox m_comboBaud;
     CEdit m_editLog;
+    bool m_debugLogEnabled = false;
+    Dialog_UpdateObserver* m_observer = nullptr;
+
+private:
+    // Tests and benchmarks look at the state below through this, and nothing else does.
+    friend class Dialog_UpdateTestAccess;
+
+    HICON m_hIcon = nullptr;
     SerialPort m_serial;
     ProtocolConfig m_protocol;
     FirmwareUpdate m_firmwareUpdate;
@@ -116,6 +142,4 @@ public:
     int32_t m_baudIndex = 0;
     ReceiveBuffer m_rxBuffer;
     int32_t m_logLineCount = 0;
-    bool m_debugLogEnabled = false;
-    Dialog_UpdateObserver* m_observer = nullptr;
 };

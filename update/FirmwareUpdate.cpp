@@ -77,6 +77,7 @@ void FirmwareUpdate::Start() {
     }
     m_running = 1;
     m_stopped = 0;
+    m_deviceModel.Empty();
     m_completed = 0;
     m_blocksDone = 0;
     m_blockIndex = 0;
@@ -273,6 +274,7 @@ void FirmwareUpdate::HandleModelReply(const DeviceFrame& frame) {
     CString model;
     if (frame.dataLength > 0 && !frame.data.empty()) {
         model = AnsiToWide(frame.data.data(), frame.data.size());
+        m_deviceModel = model;
         m_statusMessage.Format(L"收到MCU型号回复: %s", model);
         Log(LOG_DEBUG, m_statusMessage);
     } else {

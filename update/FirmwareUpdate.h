@@ -40,6 +40,8 @@ public:
     void ProcessState();
 
     CString m_chipModel;
+    // What the device answered to the model query of the current run; empty until it has.
+    CString m_deviceModel;
     int32_t m_state = FW_IDLE;
     int32_t m_highSpeed = 0;
     uint32_t m_blockIndex = 0;

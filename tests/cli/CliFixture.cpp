@@ -26,13 +26,22 @@ bool ParseReady(const std::string& line, std::string& port, std::string& device)
 
 }  // namespace
 
-SimulatedDevice::SimulatedDevice(const std::vector<std::string>& options)
+SimulatedDevice::SimulatedDevice(const std::vector<std::string>& options, size_t devices)
     : m_process([&] {
           std::vector<std::string> args = {"simulate"};
           args.insert(args.end(), options.begin(), options.end());
           return args;
       }()) {
-    AwaitReady(kStartLimit);
+    for (size_t i = 0; i < devices && AwaitReady(kStartLimit); ++i) {
+        m_ports.push_back(m_port);
+        m_devices.push_back(m_device);
+    }
+    if (m_ports.size() != devices) {
+        m_port.clear();  // not Ready()
+    } else if (!m_ports.empty()) {
+        m_port = m_ports.front();
+        m_device = m_devices.front();
+    }
 }
 
 bool SimulatedDevice::AwaitReady(std::chrono::milliseconds timeout) {

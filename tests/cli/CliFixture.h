@@ -24,13 +24,23 @@ inline bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// 'orvane-cli simulate' with the given options, listening once constructed (see Ready()).
+inline size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// 'orvane-cli simulate' with the given options, listening once constructed (see Ready()). With
+// --count N among the options, pass N as `devices`: Ports() then holds every device's port.
 class SimulatedDevice {
 public:
-    explicit SimulatedDevice(const std::vector<std::string>& options = {});
+    explicit SimulatedDevice(const std::vector<std::string>& options = {}, size_t devices = 1);
 
     bool Ready() const { return !m_port.empty(); }
     const std::string& Port() const { return m_port; }  // as announced, e.g. "COM9"
+    const std::vector<std::string>& Ports() const { return m_ports; }
+    const std::vector<std::string>& Devices() const { return m_devices; }
     const std::string& Device() const { return m_device; }
     // Waits for the next READY line, which follows a hang-up once the line is back.
     bool AwaitReady(std::chrono::milliseconds timeout = std::chrono::seconds(5));
@@ -42,6 +52,8 @@ private:
     CliProcess m_process;
     std::string m_port;
     std::string m_device;
+    std::vector<std::string> m_ports;
+    std::vector<std::string> m_devices;
 };
 
 class CliTest : public ::testing::Test {

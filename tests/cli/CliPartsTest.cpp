@@ -11,6 +11,7 @@
 #include "tools/cli/Json.h"
 #include "tools/cli/PortArgument.h"
 #include "tools/cli/ProgressReporter.h"
+#include "tools/cli/StationRun.h"
 
 using Kind = HostOptions::Kind;
 
@@ -18,7 +19,8 @@ TEST(HostOptionsParse, AcceptsWhatTheUsageOffers) {
     HostOptions o;
     std::string error;
     ASSERT_TRUE(HostOptions::Parse(Kind::Test, {"--port", "COM3"}, o, error)) << error;
-    EXPECT_EQ(o.port, "COM3");
+    EXPECT_EQ(o.ports, std::vector<std::string>{"COM3"});
+    EXPECT_FALSE(o.ManyPorts());
     EXPECT_EQ(o.address, 1);
     EXPECT_EQ(o.timeout, std::chrono::seconds(30));
     EXPECT_FALSE(o.json || o.debug || o.trace || o.highSpeed || o.help);
@@ -43,6 +45,21 @@ TEST(HostOptionsParse, AcceptsWhatTheUsageOffers) {
     EXPECT_FALSE(o.highSpeed);
     ASSERT_TRUE(HostOptions::Parse(Kind::Program, {"--help"}, o, error)) << "help needs no port";
     EXPECT_TRUE(o.help);
+
+    // Several devices: repeated --port keeps every one in order, a range, or all; and a record.
+    ASSERT_TRUE(HostOptions::Parse(Kind::Program,
+                                   {"p", "--port", "COM3", "--port", "4", "--record", "r.jsonl"}, o, error));
+    EXPECT_EQ(o.ports, (std::vector<std::string>{"COM3", "4"}));
+    EXPECT_TRUE(o.ManyPorts());
+    EXPECT_EQ(o.record, "r.jsonl");
+    ASSERT_TRUE(HostOptions::Parse(Kind::Test, {"--ports", "com3-COM10"}, o, error)) << error;
+    EXPECT_EQ(o.rangeFirst, 3);
+    EXPECT_EQ(o.rangeLast, 10);
+    EXPECT_TRUE(o.ManyPorts());
+    ASSERT_TRUE(HostOptions::Parse(Kind::Test, {"--ports", "5-5"}, o, error)) << error;
+    EXPECT_TRUE(o.ManyPorts()) << "a range is a station run even when it holds one port";
+    ASSERT_TRUE(HostOptions::Parse(Kind::Test, {"--all-ports"}, o, error)) << error;
+    EXPECT_TRUE(o.allPorts && o.ManyPorts());
 }
 
 TEST(HostOptionsParse, RefusesBadArgumentsWithAReason) {
@@ -52,7 +69,13 @@ TEST(HostOptionsParse, RefusesBadArgumentsWithAReason) {
         const char* says;
     };
     const Case cases[] = {
-        {Kind::Test, {}, "--port is required"},
+        {Kind::Test, {}, "--port, --ports or --all-ports is required"},
+        {Kind::Test, {"--ports", "COM10-COM3"}, "--ports takes a range such as COM3-COM10, not 'COM10-COM3'"},
+        {Kind::Test, {"--ports", "COM3"}, "--ports takes a range"},
+        {Kind::Test, {"--ports", "COM0-COM3"}, "--ports takes a range"},
+        {Kind::Test, {"--ports", "3-257"}, "--ports takes a range"},
+        {Kind::Test, {"--ports", "-3"}, "--ports takes a range"},
+        {Kind::Test, {"--port", "3", "--record", ""}, "--record needs a file name"},
         {Kind::Test, {"--port"}, "--port needs a value"},
         {Kind::Program, {"--port", "3"}, "the program file (.tr3) is missing"},
         {Kind::Firmware, {"--port", "3"}, "the firmware image (.trs) is missing"},
@@ -177,4 +200,35 @@ TEST(JsonText, EscapesWhatJsonRequiresAndPassesTheRest) {
         EXPECT_EQ(JsonString(c.in), c.out);
     EXPECT_EQ(JsonObject().Add("type", "log").Add("exit", int64_t{3}).Add("ok", false).Add("k\"", "v").Text(),
               R"({"type":"log","exit":3,"ok":false,"k\"":"v"})");
+}
+
+// The end of a station run: the exit code is the worst single-port outcome (a failure outranks a
+// time-out), and the table names each outcome with its reason, aligned however long the model.
+TEST(StationOutcome, ExitCodeAndTableNameEveryDevice) {
+    using Device = StationRun::Device;
+    auto device = [](const char* port, const char* model, const char* status, int exit, const char* why) {
+        Device d;
+        d.port = port;
+        d.model = model;
+        d.status = status;
+        d.exitCode = exit;
+        d.message = why;
+        d.bytes = exit == 0 ? 20000 : 350;
+        d.seconds = 28.04;
+        return d;
+    };
+    const Device ok = device("COM9", "ORV-SIM", "completed", 0, "更新完成！");
+    const Device late = device("COM10", "", "timeout", 3, "the device sent nothing for 30 s");
+    const Device lost = device("COM11", "型号-7", "line-lost", 1, "the serial line failed");
+    const Device vanished = device("COM12", "", "no-port", 2, "COM12 is not among the ports present");
+    EXPECT_EQ(StationRun::CombinedExitCode({ok, ok}), 0);
+    EXPECT_EQ(StationRun::CombinedExitCode({ok, late}), 3);
+    EXPECT_EQ(StationRun::CombinedExitCode({late, lost, ok}), 1);
+    EXPECT_EQ(StationRun::CombinedExitCode({ok, vanished}), 1) << "a port gone after the start failed";
+
+    EXPECT_EQ(StationRun::FormatTable({ok, late, lost}),
+              "port   model    result     bytes  time    reason\n"
+              "COM9   ORV-SIM  completed  20000  28.0 s\n"
+              "COM10  -        timeout    350    28.0 s  the device sent nothing for 30 s\n"
+              "COM11  型号-7   line-lost  350    28.0 s  the serial line failed\n");
 }

@@ -42,7 +42,7 @@ TEST_F(HostInput, RefusedRunsSayWhyInOneLineAndSendNothing) {
         {{"test", "--port", port, "--address", "300"}, 2, "--address takes a number from 0 to 255"},
         {{"firmware", "x.trs", "--port", port, "--baud", "57600"}, 2, "--baud takes 9600 or 115200"},
         {{"program", good, "--port", port, "--timeout", "0"}, 2, "--timeout takes a number of seconds"},
-        {{"program", good}, 2, "--port is required"},
+        {{"program", good}, 2, "--port, --ports or --all-ports is required"},
         {{"program", "--port", port}, 2, "the program file (.tr3) is missing"},
         {{"program", good, good, "--port", port}, 2, "unexpected argument"},
         {{"bogus"}, 2, "unknown command 'bogus'"},
@@ -91,6 +91,33 @@ TEST_F(HostInput, HeldPortIsRefusedAndLeftAlone) {
     EXPECT_EQ(update.Wait(kHostRunLimit), 0) << update.Out() << update.Err();
     ASSERT_EQ(device.Stop(), 0);
     EXPECT_EQ(Read(Path("saved.bin")), payload);
+}
+
+// A station run with one port named twice and one held among free ones: the repeat is said once and
+// the device updated once, the held port is refused with its holder named, and the others complete.
+TEST_F(HostInput, RepeatedAndHeldPortsInAStationEachGetTheirLine) {
+    SimulatedDevice rack({"--count", "3", "--device", "1:--summary=" + Path("s1.json").string(), "--device",
+                          "3:--summary=" + Path("s3.json").string()},
+                         3);
+    ASSERT_TRUE(rack.Ready());
+    const std::vector<std::string> ports = rack.Ports();
+    const int fd = ::open(rack.Devices()[1].c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    const std::string again = ports[0].substr(3);  // the same port by its number
+    const CliRun run = RunCli({"program", Write("p.tr3", RandomBytes(500)), "--port", ports[0], "--port",
+                               ports[1], "--port", again, "--port", ports[2]},
+                              kHostRunLimit);
+    ::close(fd);
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_EQ(Count(run.err, "is listed more than once"), 1u) << run.err;
+    EXPECT_TRUE(Contains(run.err, "[" + ports[0] + "] " + ports[0] + " is listed more than once")) << run.err;
+    EXPECT_TRUE(Contains(run.out, "is held by another program")) << run.out;
+    EXPECT_EQ(Count(run.out, "] 更新完成！"), 2u) << run.out;
+    ASSERT_EQ(rack.Stop(), 0);
+    EXPECT_EQ(SummaryNumber(Path("s1.json"), "dataFrames"), 10);
+    EXPECT_EQ(SummaryNumber(Path("s1.json"), "trigger"), 1);
+    EXPECT_EQ(SummaryNumber(Path("s3.json"), "dataFrames"), 10);
 }
 
 TEST_F(HostInput, EveryCommandExplainsItself) {

@@ -54,6 +54,22 @@ TEST_F(PortsCommand, ListsTheAdapterWithItsIdentity) {
     EXPECT_EQ(port["product"].toString(), "Serial Adapter");
     EXPECT_EQ(port["serial"].toString(), "SN0042");
 
+    // The station record names the unit by its adapter's serial number, even for a run that failed
+    // (this adapter is no terminal, so it cannot be opened).
+    const std::string record = Path("station.jsonl").string();
+    run = RunCli({"test", "--all-ports", "--record", record}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    std::ifstream in(record);
+    std::string line;
+    ASSERT_TRUE(std::getline(in, line));
+    const QJsonObject entry = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+    EXPECT_EQ(entry["port"].toString(), "COM1") << line;
+    EXPECT_EQ(entry["usb_serial"].toString(), "SN0042") << line;
+    EXPECT_EQ(entry["mode"].toString(), "test") << line;
+    EXPECT_EQ(entry["result"].toString(), "open-failed") << line;
+    EXPECT_FALSE(entry["reason"].toString().isEmpty()) << line;
+    EXPECT_FALSE(std::getline(in, line)) << "one line per device run";
+
     run = RunCli({"ports", "--bogus"}, kHostRunLimit);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;

@@ -324,6 +324,12 @@ TEST_F(SerialPortTest, HangUpEndsTheReaderWithADiagnostic) {
     ASSERT_TRUE(port.Open(&owner, kPort));
     pty.HangUp();
     EXPECT_TRUE(diag.WaitFor(ConsoleStream::Error, L"读取串口失败，错误码：5"));
+    // The owner hears of it once, with the code and the port, so it can end what it was doing.
+    const auto messages = owner.WaitForCount(1);
+    ASSERT_TRUE(messages.has_value());
+    EXPECT_EQ((*messages)[0].message, WM_SERIAL_LINE_LOST);
+    EXPECT_EQ((*messages)[0].wParam, 5u);
+    EXPECT_EQ((*messages)[0].lParam, kPort);
     EXPECT_TRUE(port.IsOpen());  // the port still reports open; only the reader has ended
     const uint8_t byte = 0;
     EXPECT_FALSE(port.Write(&byte, 1));
@@ -343,9 +349,14 @@ TEST_F(SerialPortTest, OneOffReadErrorStopsDeliveryUntilTheNextRateChange) {
     SerialPort port(api);
     ASSERT_TRUE(port.Open(&owner, kPort));
     ASSERT_TRUE(diag.WaitFor(ConsoleStream::Error, L"读取串口失败，错误码：71"));
+    const auto lost = owner.WaitForCount(1);
+    ASSERT_TRUE(lost.has_value());
+    EXPECT_EQ((*lost)[0].message, WM_SERIAL_LINE_LOST);
+    EXPECT_EQ((*lost)[0].wParam, 71u);
     pty.Write({0x10, 0x20});
-    // The reader has ended: nothing may arrive. Waiting a few read cycles shows it.
-    EXPECT_FALSE(owner.WaitForCount(1, 100ms).has_value());
+    // The reader has ended: nothing more may arrive. Waiting a few read cycles shows it.
+    EXPECT_FALSE(owner.WaitForCount(2, 100ms).has_value());
+    owner.Clear();
     ASSERT_TRUE(port.SetBaudRate(9600));  // discards the waiting bytes and starts a fresh reader
     pty.Write({0x30});
     ASSERT_TRUE(owner.WaitForCount(1).has_value());

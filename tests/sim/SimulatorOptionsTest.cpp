@@ -45,3 +45,45 @@ TEST(SimulatorOptionsTest, RefusesBadArgumentsWithOneLineNamingThem) {
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     }
 }
+
+// simulate --count: shared options reach every device, --device K:OPTION only device K (in each of
+// its spellings), a shared --port numbers them on; mistakes name themselves.
+TEST(SimulatorOptionsTest, CountGivesEachDeviceTheSharedAndItsOwnOptions) {
+    std::vector<SimulatorOptions> devices;
+    bool help = false;
+    std::string error;
+    ASSERT_TRUE(SimulatorOptions::ParseMany(
+        {"--count", "4", "--pace", "--port", "20", "--device", "2:--silent", "--device", "3:--hangup-at 5",
+         "--device", "4:--save=b.bin", "--device", "4:--model=X"},
+        devices, help, error))
+        << error;
+    ASSERT_EQ(devices.size(), 4u);
+    for (size_t i = 0; i < devices.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(devices[i].pace);
+        EXPECT_EQ(devices[i].port, 20 + static_cast<int>(i));
+        EXPECT_EQ(devices[i].silent, i == 1);
+        EXPECT_EQ(devices[i].hangupAt, i == 2 ? 5u : 0u);
+        EXPECT_EQ(devices[i].saveFile, i == 3 ? "b.bin" : "");
+        EXPECT_EQ(devices[i].modelGbk, i == 3 ? "X" : "ORV-SIM");
+    }
+    ASSERT_TRUE(SimulatorOptions::ParseMany({"--silent"}, devices, help, error));
+    EXPECT_TRUE(devices.size() == 1u && devices[0].silent) << "without --count, one device as before";
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--count", "0"}, "--count: expected a number from 1 to 64"},
+        {{"--count", "65"}, "--count"},
+        {{"--count", "2", "--device", "3:--silent"}, "there are only 2 devices"},
+        {{"--count", "2", "--device", "--silent"}, "--device takes K:OPTION"},
+        {{"--count", "2", "--device", "1:"}, "--device takes K:OPTION"},
+        {{"--device", "1:--silent"}, "--device needs --count"},
+        {{"--count", "2", "--device", "2:--bogus"}, "device 2: unknown argument '--bogus'"},
+        {{"--count", "2", "--save", "a.bin"}, "would write the same file a.bin"},
+        {{"--count", "3", "--port", "255"}, "beyond COM256"},
+    };
+    for (const auto& [args, mentions] : refused) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        EXPECT_FALSE(SimulatorOptions::ParseMany(args, devices, help, error));
+        EXPECT_NE(error.find(mentions), std::string::npos) << error;
+    }
+}

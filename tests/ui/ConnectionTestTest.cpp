@@ -3,6 +3,7 @@
 
 #include "framework/CWnd.h"
 #include "protocol/Protocol.h"
+#include "tests/support/Dialog_UpdateTestAccess.h"
 #include "tests/ui/MainWindowFixture.h"
 
 namespace {
@@ -30,7 +31,8 @@ TEST_F(ConnectionTest, DeviceAnswersWithItsModel) {
     EXPECT_TRUE(LogHas(L"等待设备回复..."));
     ASSERT_TRUE(WaitForLog(L"收到设备回应报文"));
     EXPECT_TRUE(LogHas(L"DEBUG：设备型号: 型号-7"));
-    EXPECT_FALSE(m_dialog.m_testing);
+    EXPECT_EQ(m_events.finished, std::vector<std::string>{"test answered 型号-7"});
+    EXPECT_FALSE(Inside(m_dialog).m_testing);
     EXPECT_EQ(Text(IDC_BTN_TEST), QString("测试连接"));
     EXPECT_TRUE(Enabled(IDC_BTN_TEST));
 }
@@ -49,7 +51,8 @@ TEST_F(ConnectionTest, EmptyModelReply) {
     OpenWithDevice(options);
     ClickControl(IDC_BTN_TEST);
     ASSERT_TRUE(WaitForLog(L"警告：收到设备查询回复 (空数据)"));
-    EXPECT_FALSE(m_dialog.m_testing);
+    EXPECT_EQ(m_events.finished, std::vector<std::string>{"test answered "});
+    EXPECT_FALSE(Inside(m_dialog).m_testing);
 }
 
 TEST_F(ConnectionTest, SilentDeviceTimesOut) {
@@ -63,6 +66,7 @@ TEST_F(ConnectionTest, SilentDeviceTimesOut) {
     const bool timedOut = WaitForLog(L"警告：连接测试超时，未收到设备回复");
     AfxSetTimerScale(1.0);
     ASSERT_TRUE(timedOut);
+    EXPECT_EQ(m_events.finished, std::vector<std::string>{"test timed-out "});
     EXPECT_EQ(Text(IDC_BTN_TEST), QString("测试连接"));
     EXPECT_TRUE(Enabled(IDC_BTN_TEST));
 }
@@ -72,9 +76,9 @@ TEST_F(ConnectionTest, ModeSwitchCancelsTheTestSilently) {
     options.silent = true;
     OpenWithDevice(options);
     ClickControl(IDC_BTN_TEST);
-    ASSERT_TRUE(m_dialog.m_testing);
+    ASSERT_TRUE(Inside(m_dialog).m_testing);
     ClickControl(IDC_RADIO_PROGRAM);
-    EXPECT_FALSE(m_dialog.m_testing);
+    EXPECT_FALSE(Inside(m_dialog).m_testing);
     EXPECT_TRUE(LogHas(L"DEBUG：测试状态已清理"));
     EXPECT_TRUE(Enabled(IDC_BTN_TEST));
     for (const CString& line : LogLines())
@@ -122,7 +126,7 @@ TEST_F(ConnectionTest, FailedWritesEndTheTestAtOnce) {
         const size_t from = LogLines().size();
         ClickControl(IDC_BTN_TEST);
         EXPECT_EQ(LogLinesFrom(from), c.lines);
-        EXPECT_FALSE(m_dialog.m_testing);
+        EXPECT_FALSE(Inside(m_dialog).m_testing);
         EXPECT_FALSE(TimerRunning(3000ms));
         EXPECT_EQ(Text(IDC_BTN_TEST), QString("测试连接"));
         EXPECT_TRUE(Enabled(IDC_BTN_TEST));
@@ -139,7 +143,7 @@ TEST_F(ConnectionTest, TestAndUpdateMeet) {
     ClickControl(IDC_RADIO_PROGRAM);
     OpenFile(WriteFile("app.tr3", PatternBytes(500)));
     ClickControl(IDC_BTN_TEST);
-    ASSERT_TRUE(m_dialog.m_testing);
+    ASSERT_TRUE(Inside(m_dialog).m_testing);
     // The testing row: only the test button itself is held.
     EXPECT_EQ(Text(IDC_BTN_TEST), QString("测试中..."));
     for (int id : {IDC_BTN_PORT, IDC_EDIT_ADDRESS, IDC_RADIO_STANDBY, IDC_RADIO_FIRMWARE, IDC_RADIO_PROGRAM,
@@ -151,8 +155,8 @@ TEST_F(ConnectionTest, TestAndUpdateMeet) {
     EXPECT_FALSE(Enabled(IDC_COMBO_BAUD));
 
     ClickControl(IDC_BTN_START);
-    EXPECT_TRUE(m_dialog.m_updating);
-    EXPECT_TRUE(m_dialog.m_testing);
+    EXPECT_TRUE(Inside(m_dialog).m_updating);
+    EXPECT_TRUE(Inside(m_dialog).m_testing);
     EXPECT_TRUE(TimerRunning(3000ms));
     EXPECT_EQ(Text(IDC_BTN_TEST), QString("测试连接"));  // the update's caption wins
 
@@ -162,9 +166,9 @@ TEST_F(ConnectionTest, TestAndUpdateMeet) {
     m_comm.beforeWrite = nullptr;
     EXPECT_EQ(LogLines().back(), CString(L"警告：更新进行中，不能测试"));
     EXPECT_EQ(writes, 0);
-    EXPECT_FALSE(m_dialog.m_testing);
+    EXPECT_FALSE(Inside(m_dialog).m_testing);
     EXPECT_FALSE(TimerRunning(3000ms));
-    EXPECT_TRUE(m_dialog.m_updating);
+    EXPECT_TRUE(Inside(m_dialog).m_updating);
     ClickControl(IDC_BTN_STOP);
 }
 
@@ -182,19 +186,19 @@ TEST_F(ConnectionTest, ClosingThePortResetsTheWindow) {
     ASSERT_TRUE(TimerRunning(3000ms));
     m_dialog.ProcessReceivedByte(0x01);  // the start of a reply
     m_dialog.ProcessReceivedByte(0x69);
-    ASSERT_EQ(m_dialog.m_rxBuffer.size(), 2u);
+    ASSERT_EQ(Inside(m_dialog).m_rxBuffer.size(), 2u);
 
     ClickControl(IDC_BTN_PORT);
     EXPECT_EQ(LogLines().back(), CString(L"串口已关闭"));
-    EXPECT_FALSE(m_dialog.m_portOpen);
-    EXPECT_FALSE(m_dialog.m_testing);
+    EXPECT_FALSE(Inside(m_dialog).m_portOpen);
+    EXPECT_FALSE(Inside(m_dialog).m_testing);
     EXPECT_FALSE(TimerRunning(3000ms));
-    EXPECT_TRUE(m_dialog.m_rxBuffer.empty());
+    EXPECT_TRUE(Inside(m_dialog).m_rxBuffer.empty());
     EXPECT_EQ(FindControlAs<QProgressBar>(m_window, IDC_PROGRESS)->value(), 0);
     EXPECT_EQ(Text(IDC_STATIC_PROGRESS), QString("更新进度: 0%"));
     EXPECT_EQ(Text(IDC_STATIC_STATE), QString("等待开始"));
-    EXPECT_EQ(m_dialog.m_currentUpdate, nullptr);
-    EXPECT_EQ(m_dialog.m_workMode, MODE_PROGRAM);
+    EXPECT_EQ(Inside(m_dialog).m_currentUpdate, nullptr);
+    EXPECT_EQ(Inside(m_dialog).m_workMode, MODE_PROGRAM);
 }
 
 }  // namespace

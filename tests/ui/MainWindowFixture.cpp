@@ -1,4 +1,5 @@
 #include "tests/ui/MainWindowFixture.h"
+#include "tests/support/Dialog_UpdateTestAccess.h"
 
 #include <unistd.h>
 
@@ -35,9 +36,29 @@ std::vector<uint8_t> SimulatedDevice::SavedPayload() const {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
+void RecordedEvents::OnConnectionTestFinished(TestOutcome outcome, const CString& model) {
+    const char* names[] = {"answered", "timed-out", "not-sent"};
+    finished.push_back(std::string("test ") + names[static_cast<int>(outcome)] + " " + model.ToUtf8());
+}
+
+void RecordedEvents::OnUpdateFinished(UpdateOutcome outcome, const CString& status, const CString& model) {
+    const char* names[] = {"completed", "stopped", "failed"};
+    finished.push_back(std::string("update ") + names[static_cast<int>(outcome)] + " " + status.ToUtf8() +
+                       " " + model.ToUtf8());
+}
+
+void RecordedEvents::OnLineLost(DWORD code) {
+    finished.push_back("lost " + std::to_string(code));
+}
+
+void RecordedEvents::OnProgress(int32_t percent, uint32_t block, uint32_t count) {
+    lastProgress = std::to_string(block) + "/" + std::to_string(count) + " " + std::to_string(percent) + "%";
+}
+
 void MainWindowTest::SetUp() {
     // The serial layer's per-byte diagnostics would drown the test output.
     m_previousSink = SetConsoleSink([](ConsoleStream, const std::string&) {});
+    m_dialog.m_observer = &m_events;
     ASSERT_TRUE(m_dialog.Create());
     m_dialog.ShowWindow(SW_SHOW);
     m_window = WidgetOf(m_dialog);
@@ -130,7 +151,7 @@ void MainWindowTest::OpenPort(int port) {
         Click(FindControl(chooser, IDOK));
     });
     ClickControl(IDC_BTN_PORT);
-    ASSERT_TRUE(m_dialog.m_portOpen);
+    ASSERT_TRUE(Inside(m_dialog).m_portOpen);
 }
 
 void MainWindowTest::OpenFile(const std::string& path) {

@@ -45,6 +45,19 @@ private:
     int m_port = 0;
 };
 
+// The window's typed events, one text each: "test answered 型号-7", "update failed <status> <model>",
+// "lost 5", "progress 25/25 100%".
+class RecordedEvents : public Dialog_UpdateObserver {
+public:
+    void OnConnectionTestFinished(TestOutcome outcome, const CString& model) override;
+    void OnUpdateFinished(UpdateOutcome outcome, const CString& status, const CString& model) override;
+    void OnLineLost(DWORD code) override;
+    void OnProgress(int32_t percent, uint32_t block, uint32_t count) override;
+
+    std::vector<std::string> finished;  // every event but progress
+    std::string lastProgress;
+};
+
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -81,4 +94,5 @@ protected:
     FaultyCommApi m_comm;
     Dialog_Update m_dialog{nullptr, m_comm};
     QWidget* m_window = nullptr;
+    RecordedEvents m_events;
 };

@@ -5,6 +5,7 @@
 #include <QRawFont>
 #include <QTest>
 
+#include "tests/support/Dialog_UpdateTestAccess.h"
 #include "tests/ui/MainWindowFixture.h"
 
 namespace {
@@ -92,20 +93,20 @@ TEST_F(MainWindowTest, StatesFollowPortModeAndUpdate) {
     auto* baud = FindControlAs<QComboBox>(m_window, IDC_COMBO_BAUD);
     baud->setFocus();
     QTest::keyClick(baud, Qt::Key_Down);
-    ASSERT_EQ(m_dialog.m_baudIndex, 1);
-    EXPECT_EQ(m_dialog.m_firmwareUpdate.m_highSpeed, 1);
+    ASSERT_EQ(Inside(m_dialog).m_baudIndex, 1);
+    EXPECT_EQ(Inside(m_dialog).m_firmwareUpdate.m_highSpeed, 1);
     ClickControl(IDC_RADIO_PROGRAM);
     EXPECT_EQ(baud->currentIndex(), 0);
     EXPECT_FALSE(baud->isEnabled());
-    EXPECT_EQ(m_dialog.m_baudIndex, 1);
+    EXPECT_EQ(Inside(m_dialog).m_baudIndex, 1);
     ClickControl(IDC_RADIO_FIRMWARE);
-    EXPECT_EQ(m_dialog.m_firmwareUpdate.m_highSpeed, 1);
+    EXPECT_EQ(Inside(m_dialog).m_firmwareUpdate.m_highSpeed, 1);
 
     // Closing the port keeps the mode but drops the engine selection.
     ClickControl(IDC_BTN_PORT);
     EXPECT_TRUE(LogHas(L"串口已关闭"));
-    EXPECT_EQ(m_dialog.m_currentUpdate, nullptr);
-    EXPECT_EQ(m_dialog.m_workMode, MODE_FIRMWARE);
+    EXPECT_EQ(Inside(m_dialog).m_currentUpdate, nullptr);
+    EXPECT_EQ(Inside(m_dialog).m_workMode, MODE_FIRMWARE);
     ExpectStates(this, m_window,
                  {{IDC_RADIO_FIRMWARE, false}, {IDC_BTN_OPEN_FILE, false}, {IDC_BTN_START, false}});
 }
@@ -120,13 +121,14 @@ TEST_F(MainWindowTest, AddressEditAcceptsZeroTo255Only) {
     for (const Case& c : {Case{L"255", 255}, Case{L"256", 255}, Case{L"0", 0}, Case{L"17", 17}, Case{L"", 0},
                           Case{L"99999999999", 0}, Case{L"42", 42}, Case{L"-1", 42}, Case{L" 7x", 7}}) {
         m_dialog.m_editAddress.SetWindowText(c.text);
-        EXPECT_EQ(m_dialog.m_protocol.address, c.expected) << "text '" << CString(c.text).ToUtf8() << "'";
-        EXPECT_EQ(m_dialog.m_addressInput, c.expected);
+        EXPECT_EQ(Inside(m_dialog).m_protocol.address, c.expected)
+            << "text '" << CString(c.text).ToUtf8() << "'";
+        EXPECT_EQ(Inside(m_dialog).m_addressInput, c.expected);
     }
     // Typed key by key, every intermediate text counts: "300" leaves 30 in force.
     edit->selectAll();
     QTest::keyClicks(edit, "300");
-    EXPECT_EQ(m_dialog.m_protocol.address, 30);
+    EXPECT_EQ(Inside(m_dialog).m_protocol.address, 30);
 }
 
 TEST_F(MainWindowTest, EnterDoesNotCloseTheWindow) {
@@ -136,11 +138,11 @@ TEST_F(MainWindowTest, EnterDoesNotCloseTheWindow) {
 }
 
 TEST_F(MainWindowTest, SwitchWorkModeIsRefusedDuringAnUpdate) {
-    m_dialog.m_updating = 1;
+    Inside(m_dialog).m_updating = 1;
     m_dialog.SwitchWorkMode(MODE_PROGRAM);
     EXPECT_TRUE(LogHas(L"警告：更新进行中，不能切换模式"));
-    EXPECT_EQ(m_dialog.m_workMode, MODE_STANDBY);
-    m_dialog.m_updating = 0;
+    EXPECT_EQ(Inside(m_dialog).m_workMode, MODE_STANDBY);
+    Inside(m_dialog).m_updating = 0;
 }
 
 // Tab visits exactly the enabled tab stops in template order, both ways; the mode radios have no tab
@@ -180,7 +182,7 @@ TEST_F(MainWindowTest, KeyboardFollowsTheTemplatesTabStopsAndGroups) {
         QTest::keyClick(m_window->focusWidget(), step.key);
         EXPECT_EQ(m_window->focusWidget(), Control(step.focused));
         EXPECT_TRUE(FindControlAs<QRadioButton>(m_window, step.focused)->isChecked());
-        EXPECT_EQ(m_dialog.m_workMode, step.mode);
+        EXPECT_EQ(Inside(m_dialog).m_workMode, step.mode);
     }
     // The command buttons form a group of their own; disabled ones are passed over.
     Control(IDC_BTN_START)->setFocus();
@@ -188,7 +190,7 @@ TEST_F(MainWindowTest, KeyboardFollowsTheTemplatesTabStopsAndGroups) {
     EXPECT_EQ(m_window->focusWidget(), Control(IDC_BTN_TEST));
     QTest::keyClick(Control(IDC_BTN_TEST), Qt::Key_Left);
     EXPECT_EQ(m_window->focusWidget(), Control(IDC_BTN_START));
-    EXPECT_EQ(m_dialog.m_workMode, MODE_FIRMWARE);
+    EXPECT_EQ(Inside(m_dialog).m_workMode, MODE_FIRMWARE);
 }
 
 }  // namespace

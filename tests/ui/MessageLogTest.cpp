@@ -1,4 +1,5 @@
 // The message log: prefixes, CR LF separators, suppressed debug lines and the trim.
+#include "tests/support/Dialog_UpdateTestAccess.h"
 #include "tests/ui/MainWindowFixture.h"
 
 namespace {
@@ -17,42 +18,42 @@ TEST_F(MainWindowTest, LinesGetTheirLevelPrefix) {
 
 TEST_F(MainWindowTest, DebugLinesAreSuppressedAndNotCounted) {
     ASSERT_FALSE(m_dialog.m_debugLogEnabled);  // no LOG.ini beside the test program
-    const int before = m_dialog.m_logLineCount;
+    const int before = Inside(m_dialog).m_logLineCount;
     for (int i = 0; i < 500; ++i)
         m_dialog.AppendLog(LOG_DEBUG, L"hidden");
-    EXPECT_EQ(m_dialog.m_logLineCount, before);
+    EXPECT_EQ(Inside(m_dialog).m_logLineCount, before);
     EXPECT_EQ(LogText().Find(L"DEBUG："), -1);
 }
 
 TEST_F(MainWindowTest, TrimKeepsTheNewerHalf) {
     m_dialog.m_editLog.SetWindowText(L"");
-    m_dialog.m_logLineCount = 0;
+    Inside(m_dialog).m_logLineCount = 0;
     for (int i = 1; i <= 301; ++i) {
         CString line;
         line.Format(L"L%d", i);
         m_dialog.AppendLog(LOG_INFO, line);
     }
-    EXPECT_EQ(m_dialog.m_logLineCount, 301);
+    EXPECT_EQ(Inside(m_dialog).m_logLineCount, 301);
     m_dialog.AppendLog(LOG_INFO, L"L302");
     const std::vector<CString> lines = LogLines();
     ASSERT_EQ(lines.size(), 152u);
     EXPECT_EQ(lines.front(), CString(L"L151"));
     EXPECT_EQ(lines.back(), CString(L"L302"));
-    EXPECT_EQ(m_dialog.m_logLineCount, 152);
+    EXPECT_EQ(Inside(m_dialog).m_logLineCount, 152);
     // The next trim comes 150 lines later.
     for (int i = 303; i <= 451; ++i)
         m_dialog.AppendLog(LOG_INFO, L"x");
-    EXPECT_EQ(m_dialog.m_logLineCount, 301);
+    EXPECT_EQ(Inside(m_dialog).m_logLineCount, 301);
     m_dialog.AppendLog(LOG_INFO, L"y");
     EXPECT_EQ(LogLines().size(), 152u);
 }
 
 TEST_F(MainWindowTest, TrimWithTooFewSeparatorsClearsTheLog) {
     // Long wrapped lines can make the count exceed the real number of lines.
-    m_dialog.m_logLineCount = 301;
+    Inside(m_dialog).m_logLineCount = 301;
     m_dialog.AppendLog(LOG_INFO, L"after");
     EXPECT_EQ(LogText(), CString(L"after"));
-    EXPECT_EQ(m_dialog.m_logLineCount, 1);
+    EXPECT_EQ(Inside(m_dialog).m_logLineCount, 1);
 }
 
 TEST_F(MainWindowTest, LoggingAfterTheWindowIsGoneIsHarmless) {

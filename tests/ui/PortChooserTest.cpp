@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QMessageBox>
 
+#include "tests/support/Dialog_UpdateTestAccess.h"
 #include "tests/ui/MainWindowFixture.h"
 
 namespace {
@@ -26,7 +27,7 @@ TEST_F(MainWindowTest, ChooserWithoutPortsOffersThePlaceholderOnly) {
     ClickControl(IDC_BTN_PORT);
     EXPECT_EQ(items, QStringList{"未检测到可用串口"});
     EXPECT_EQ(boxText, QString("没有可用的串口"));
-    EXPECT_FALSE(m_dialog.m_portOpen);
+    EXPECT_FALSE(Inside(m_dialog).m_portOpen);
     EXPECT_EQ(LogLines().size(), 1u);  // cancelling logs nothing
 }
 
@@ -68,7 +69,7 @@ TEST_F(MainWindowTest, PortThatCannotBeOpenedIsReported) {
     ClickControl(IDC_BTN_PORT);
     EXPECT_EQ(boxText, QString("打开 COM7 失败"));
     EXPECT_TRUE(LogHas(L"错误：打开 COM7 失败"));
-    EXPECT_FALSE(m_dialog.m_portOpen);
+    EXPECT_FALSE(Inside(m_dialog).m_portOpen);
 }
 
 }  // namespace

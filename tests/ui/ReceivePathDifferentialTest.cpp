@@ -4,6 +4,7 @@
 #include <random>
 
 #include "protocol/Protocol.h"
+#include "tests/support/Dialog_UpdateTestAccess.h"
 #include "tests/ui/MainWindowFixture.h"
 
 namespace {
@@ -103,15 +104,15 @@ TEST_F(MainWindowTest, ReceivePathMatchesTheTranscriptionOnRandomStreams) {
     size_t frames = 0;
     for (int stream = 0; stream < 3; ++stream) {
         m_dialog.m_editLog.SetWindowText(L"");
-        m_dialog.m_logLineCount = 0;
-        m_dialog.m_rxBuffer.clear();
+        Inside(m_dialog).m_logLineCount = 0;
+        Inside(m_dialog).m_rxBuffer.clear();
         Transcription reference;
         // Short enough that the log never trims: every line stays comparable.
         while (reference.lines.size() < 200) {
             for (uint8_t b : RandomPiece(random)) {
                 m_dialog.ProcessReceivedByte(b);
                 reference.Push(b);
-                ASSERT_EQ(m_dialog.m_rxBuffer.bytes(), reference.buffer) << "stream " << stream;
+                ASSERT_EQ(Inside(m_dialog).m_rxBuffer.bytes(), reference.buffer) << "stream " << stream;
             }
         }
         ASSERT_EQ(LogLines(), reference.lines) << "stream " << stream;

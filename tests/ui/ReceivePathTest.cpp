@@ -1,5 +1,6 @@
 // The receive path fed byte by byte, as the reader thread's posted messages feed it.
 #include "protocol/Protocol.h"
+#include "tests/support/Dialog_UpdateTestAccess.h"
 #include "tests/ui/MainWindowFixture.h"
 
 namespace {
@@ -30,12 +31,12 @@ protected:
 TEST_F(ReceivePathTest, AckRecognisedOnItsEighthByte) {
     for (size_t i = 0; i + 1 < kVerifyAck.size(); ++i) {
         m_dialog.ProcessReceivedByte(kVerifyAck[i]);
-        EXPECT_EQ(m_dialog.m_rxBuffer.size(), i + 1);
+        EXPECT_EQ(Inside(m_dialog).m_rxBuffer.size(), i + 1);
     }
     EXPECT_EQ(LogLines().size(), 1u);
     m_dialog.ProcessReceivedByte(kVerifyAck.back());
     EXPECT_TRUE(LogHas(L"DEBUG：接收帧数据：01 6A 27 10 00 01 D3 72 "));
-    EXPECT_TRUE(m_dialog.m_rxBuffer.empty());
+    EXPECT_TRUE(Inside(m_dialog).m_rxBuffer.empty());
 }
 
 TEST_F(ReceivePathTest, TwoFramesBackToBack) {
@@ -43,29 +44,29 @@ TEST_F(ReceivePathTest, TwoFramesBackToBack) {
     Feed(kModelAbc);
     EXPECT_EQ(CountLines(L"DEBUG：接收帧数据：01 6A 27 10 00 01 D3 72 "), 1);
     EXPECT_EQ(CountLines(L"DEBUG：接收帧数据：01 69 03 61 62 63 65 10 "), 1);
-    EXPECT_TRUE(m_dialog.m_rxBuffer.empty());
+    EXPECT_TRUE(Inside(m_dialog).m_rxBuffer.empty());
 }
 
 // A stray byte ahead of a reply is dropped as soon as the byte after it shows no function code.
 TEST_F(ReceivePathTest, StrayBytesAheadOfAFrameAreSkipped) {
     for (const Bytes& stray : {Bytes{0x00}, Bytes{0x00, 0x00}, Bytes{0xFF, 0x13, 0x00}}) {
-        m_dialog.m_rxBuffer.clear();
+        Inside(m_dialog).m_rxBuffer.clear();
         Bytes stream = stray;
         stream.insert(stream.end(), kVerifyAck.begin(), kVerifyAck.end());
         const int before = CountLines(L"DEBUG：接收帧数据：01 6A 27 10 00 01 D3 72 ");
         Feed(stream);
         EXPECT_EQ(CountLines(L"DEBUG：接收帧数据：01 6A 27 10 00 01 D3 72 "), before + 1);
-        EXPECT_TRUE(m_dialog.m_rxBuffer.empty());
+        EXPECT_TRUE(Inside(m_dialog).m_rxBuffer.empty());
     }
 }
 
 TEST_F(ReceivePathTest, StrayByteAheadOfAModelReplyDuringATest) {
-    m_dialog.m_testing = 1;
+    Inside(m_dialog).m_testing = 1;
     Feed({0x00});
     Feed(kModelAbc);
     EXPECT_TRUE(LogHas(L"收到设备回应报文"));
     EXPECT_TRUE(LogHas(L"DEBUG：设备型号: abc"));
-    EXPECT_FALSE(m_dialog.m_testing);
+    EXPECT_FALSE(Inside(m_dialog).m_testing);
 }
 
 TEST_F(ReceivePathTest, GarbageThatNeverFormsAFrameIsDiscardedPast4096Bytes) {
@@ -84,23 +85,23 @@ TEST_F(ReceivePathTest, GarbageThatNeverFormsAFrameIsDiscardedPast4096Bytes) {
         garbage.push_back(next);
     }
     Feed(Bytes(garbage.begin(), garbage.begin() + RX_DISCARD_LIMIT));
-    EXPECT_EQ(m_dialog.m_rxBuffer.size(), RX_DISCARD_LIMIT);  // exactly 4096: kept
+    EXPECT_EQ(Inside(m_dialog).m_rxBuffer.size(), RX_DISCARD_LIMIT);  // exactly 4096: kept
     EXPECT_EQ(LogLines().size(), 1u);
     m_dialog.ProcessReceivedByte(garbage.back());
-    EXPECT_TRUE(m_dialog.m_rxBuffer.empty());
+    EXPECT_TRUE(Inside(m_dialog).m_rxBuffer.empty());
     Feed(kVerifyAck);
     EXPECT_TRUE(LogHas(L"DEBUG：接收帧数据：01 6A 27 10 00 01 D3 72 "));
 }
 
 TEST_F(ReceivePathTest, ModelReplyDuringATestNeverReachesTheEngine) {
     m_dialog.SwitchWorkMode(MODE_FIRMWARE);
-    m_dialog.m_firmwareUpdate.m_running = 1;
-    m_dialog.m_firmwareUpdate.m_state = FW_WAIT_MODEL;
-    m_dialog.m_testing = 1;
+    Inside(m_dialog).m_firmwareUpdate.m_running = 1;
+    Inside(m_dialog).m_firmwareUpdate.m_state = FW_WAIT_MODEL;
+    Inside(m_dialog).m_testing = 1;
     Feed(kModelAbc);
-    EXPECT_EQ(m_dialog.m_firmwareUpdate.m_state, FW_WAIT_MODEL);
-    EXPECT_FALSE(m_dialog.m_testing);
-    m_dialog.m_firmwareUpdate.m_running = 0;
+    EXPECT_EQ(Inside(m_dialog).m_firmwareUpdate.m_state, FW_WAIT_MODEL);
+    EXPECT_FALSE(Inside(m_dialog).m_testing);
+    Inside(m_dialog).m_firmwareUpdate.m_running = 0;
 }
 
 TEST_F(ReceivePathTest, FramesWhileNothingRunsAreLoggedAndDropped) {
@@ -115,7 +116,7 @@ TEST_F(ReceivePathTest, StatusReplyTakesTheWholeBuffer) {
     reply.push_back(crc & 0xFF);
     reply.push_back(crc >> 8);
     Feed(reply);
-    EXPECT_TRUE(m_dialog.m_rxBuffer.empty());
+    EXPECT_TRUE(Inside(m_dialog).m_rxBuffer.empty());
     EXPECT_EQ(CountLines(CString(L"DEBUG：接收帧数据：") + FormatHexBytes(reply.data(), reply.size())), 1);
 }
 

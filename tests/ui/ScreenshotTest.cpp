@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QPixmap>
 
+#include "tests/support/Dialog_UpdateTestAccess.h"
 #include "tests/ui/MainWindowFixture.h"
 
 namespace {
@@ -39,7 +40,7 @@ TEST_F(Screenshot, MainWindowMidUpdate) {
     ClickControl(IDC_RADIO_PROGRAM);
     OpenFile(WriteFile("demo.tr3", PatternBytes(5000)));
     ClickControl(IDC_BTN_START);
-    ASSERT_TRUE(WaitFor([&] { return m_dialog.m_programUpdate.m_blocksDone >= 40; }, 20s));
+    ASSERT_TRUE(WaitFor([&] { return Inside(m_dialog).m_programUpdate.m_blocksDone >= 40; }, 20s));
     ASSERT_TRUE(WaitFor([&] { return Text(IDC_STATIC_PROGRESS) != QString("更新进度: 0%"); }));
     Save(m_window, "main-updating.png");
     ClickControl(IDC_BTN_STOP);

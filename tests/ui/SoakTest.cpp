@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "tests/support/Dialog_UpdateTestAccess.h"
 #include "tests/ui/MainWindowFixture.h"
 
 namespace {
@@ -29,7 +30,7 @@ class SoakTest : public MainWindowTest, public Dialog_UpdateObserver {
 protected:
     void OnLogLine(LOG_LEVEL level, const CString& text, bool shown) override {
         // Called before the line is counted, after any trimming it causes.
-        m_mostLogLines = std::max(m_mostLogLines, m_dialog.m_logLineCount + (shown ? 1 : 0));
+        m_mostLogLines = std::max(m_mostLogLines, Inside(m_dialog).m_logLineCount + (shown ? 1 : 0));
         m_linesShown += shown ? 1 : 0;
         if (level >= LOG_WARNING)
             m_complaints.push_back(text.ToUtf8());
@@ -46,7 +47,7 @@ protected:
     void ConnectionTest() {
         const int answersBefore = m_answers;
         ClickControl(IDC_BTN_TEST);
-        ASSERT_TRUE(WaitFor([&] { return !m_dialog.m_testing; }));
+        ASSERT_TRUE(WaitFor([&] { return !Inside(m_dialog).m_testing; }));
         EXPECT_EQ(m_answers, answersBefore + 1) << "the device's model reply was not taken";
     }
 
@@ -54,17 +55,17 @@ protected:
         const std::vector<uint8_t> program = PatternBytes(
             kSmallest + static_cast<size_t>(round) * 37 % kSizeSpread, static_cast<uint8_t>(round));
         ClickControl(IDC_RADIO_STANDBY);
-        ASSERT_EQ(m_dialog.m_workMode, MODE_STANDBY);
+        ASSERT_EQ(Inside(m_dialog).m_workMode, MODE_STANDBY);
         if (round % kTestEvery == 0)
             ConnectionTest();
         ClickControl(IDC_RADIO_PROGRAM);
         std::filesystem::remove(m_saved);
         OpenFile(WriteFile("soak-" + std::to_string(round) + ".tr3", program));
-        ASSERT_NE(m_dialog.m_currentUpdate, nullptr) << "round " << round;
+        ASSERT_NE(Inside(m_dialog).m_currentUpdate, nullptr) << "round " << round;
         ClickControl(IDC_BTN_START);
-        ASSERT_TRUE(m_dialog.m_updating) << "round " << round;
-        ASSERT_TRUE(WaitFor([&] { return !m_dialog.m_updating; }, kUpdateLimit)) << "round " << round;
-        ASSERT_TRUE(m_dialog.m_programUpdate.IsCompleted()) << "round " << round;
+        ASSERT_TRUE(Inside(m_dialog).m_updating) << "round " << round;
+        ASSERT_TRUE(WaitFor([&] { return !Inside(m_dialog).m_updating; }, kUpdateLimit)) << "round " << round;
+        ASSERT_TRUE(Inside(m_dialog).m_programUpdate.IsCompleted()) << "round " << round;
         ASSERT_EQ(m_device->SavedPayload(), program)
             << "round " << round << ": the device received something else";
     }
@@ -99,9 +100,9 @@ TEST_F(SoakTest, FiftyUpdatesOnOnePortArriveIntactAndLeaveNothingBehind) {
     }
     EXPECT_EQ(EntriesIn("/proc/self/fd"), descriptors);
     EXPECT_EQ(EntriesIn("/proc/self/task"), threads);
-    EXPECT_TRUE(m_dialog.m_portOpen);
+    EXPECT_TRUE(Inside(m_dialog).m_portOpen);
     EXPECT_LE(m_mostLogLines, kLogLineLimit);
-    EXPECT_LE(m_dialog.m_logLineCount, kLogLineLimit);
+    EXPECT_LE(Inside(m_dialog).m_logLineCount, kLogLineLimit);
     EXPECT_GT(m_linesShown, 2 * kLogLineLimit) << "the log never had to be trimmed";
     EXPECT_TRUE(m_complaints.empty())
         << m_complaints.size() << " warnings or errors, first: " << m_complaints[0];

@@ -2,6 +2,7 @@
 #include <QProgressBar>
 #include <QTest>
 
+#include "tests/support/Dialog_UpdateTestAccess.h"
 #include "tests/ui/MainWindowFixture.h"
 
 namespace {
@@ -38,9 +39,11 @@ TEST_F(UpdateFlowTest, ProgramUpdateEndToEnd) {
     EXPECT_EQ(Progress(), 100);
     EXPECT_EQ(Text(IDC_STATIC_PROGRESS), QString("更新进度: 100%"));
     EXPECT_EQ(Text(IDC_STATIC_STATE), QString("更新完成"));
-    EXPECT_EQ(m_dialog.m_currentUpdate, nullptr);
+    EXPECT_EQ(Inside(m_dialog).m_currentUpdate, nullptr);
     EXPECT_FALSE(Enabled(IDC_BTN_START));  // the engine must be selected again
     EXPECT_EQ(m_device->StopAndTakePayload(), program);
+    EXPECT_EQ(m_events.finished, std::vector<std::string>{"update completed 程序更新完成！ "});
+    EXPECT_EQ(m_events.lastProgress, "25/25 100%");
 }
 
 struct FirmwareCase {
@@ -61,7 +64,7 @@ TEST_P(FirmwareFlowTest, FirmwareUpdateEndToEnd) {
         auto* baud = FindControlAs<QComboBox>(m_window, IDC_COMBO_BAUD);
         baud->setFocus();
         QTest::keyClick(baud, Qt::Key_Down);
-        ASSERT_EQ(m_dialog.m_baudIndex, 1);
+        ASSERT_EQ(Inside(m_dialog).m_baudIndex, 1);
     }
     OpenFile(WriteFirmware("fw.trs", payload, "ORV-7"));
     ASSERT_TRUE(LogHas(L"固件文件加载成功"));
@@ -97,8 +100,10 @@ TEST_F(UpdateFlowTest, ChipModelMismatchStopsBeforeAnyData) {
     ClickControl(IDC_BTN_START);
     ASSERT_TRUE(WaitForLog(L"错误：错误！！！设备芯片型号与固件对应芯片型号不符，不能进行固件更新！"));
     ASSERT_TRUE(WaitForLog(L"错误：更新已停止"));
-    EXPECT_FALSE(m_dialog.m_updating);
+    EXPECT_FALSE(Inside(m_dialog).m_updating);
     EXPECT_TRUE(m_device->StopAndTakePayload().empty());
+    // The outcome names what the device said it is, for the station record.
+    EXPECT_EQ(m_events.finished, std::vector<std::string>{"update failed 更新已停止 orv-7"});
 }
 
 TEST_F(UpdateFlowTest, StopMidRun) {
@@ -108,11 +113,12 @@ TEST_F(UpdateFlowTest, StopMidRun) {
     ClickControl(IDC_RADIO_PROGRAM);
     OpenFile(WriteFile("big.tr3", PatternBytes(50000)));
     ClickControl(IDC_BTN_START);
-    ASSERT_TRUE(WaitFor([&] { return m_dialog.m_programUpdate.m_blocksDone >= 3; }));
+    ASSERT_TRUE(WaitFor([&] { return Inside(m_dialog).m_programUpdate.m_blocksDone >= 3; }));
     ClickControl(IDC_BTN_STOP);
     EXPECT_TRUE(LogHas(L"错误：程序更新已停止"));
     EXPECT_TRUE(LogHas(L"警告：更新中断，设备需重启"));
-    EXPECT_FALSE(m_dialog.m_updating);
+    EXPECT_FALSE(Inside(m_dialog).m_updating);
+    EXPECT_EQ(m_events.finished, std::vector<std::string>{"update stopped 程序更新已停止 "});
     EXPECT_TRUE(Enabled(IDC_BTN_START));  // the same engine can be started again
     EXPECT_FALSE(Enabled(IDC_BTN_STOP));
     // The displays keep the last poll's values until a mode switch.
@@ -159,8 +165,26 @@ TEST_F(UpdateFlowTest, StartWithoutAFileIsRefusedByTheEngine) {
     ClickControl(IDC_RADIO_PROGRAM);
     ClickControl(IDC_BTN_START);
     EXPECT_TRUE(LogHas(L"警告：请先加载程序文件"));
-    EXPECT_FALSE(m_dialog.m_updating);
+    EXPECT_FALSE(Inside(m_dialog).m_updating);
+    EXPECT_EQ(m_events.finished, std::vector<std::string>{"update failed 请先加载程序文件 "});
     EXPECT_TRUE(Enabled(IDC_BTN_START));
+}
+
+// A line that goes away mid-transfer is reported once, with the system's error code, and the user's
+// stop then ends the run.
+TEST_F(UpdateFlowTest, LostLineIsReportedWithItsErrorCode) {
+    SimulatorOptions options;
+    options.hangupAt = 3;
+    Ready(options);
+    ClickControl(IDC_RADIO_PROGRAM);
+    OpenFile(WriteFile("app.tr3", PatternBytes(1000)));
+    ClickControl(IDC_BTN_START);
+    ASSERT_TRUE(WaitFor([&] { return !m_events.finished.empty(); }, 10s));
+    ASSERT_EQ(m_events.finished.size(), 1u);
+    EXPECT_EQ(m_events.finished[0].rfind("lost ", 0), 0u) << m_events.finished[0];
+    EXPECT_NE(m_events.finished[0], "lost 0");
+    ClickControl(IDC_BTN_STOP);
+    EXPECT_EQ(m_events.finished.back(), "update stopped 程序更新已停止 ");
 }
 
 TEST_F(UpdateFlowTest, RejectedFileDeselectsTheEngine) {
@@ -168,7 +192,7 @@ TEST_F(UpdateFlowTest, RejectedFileDeselectsTheEngine) {
     ClickControl(IDC_RADIO_PROGRAM);
     OpenFile(WriteFile("empty.tr3", {}));
     EXPECT_TRUE(LogHas(L"警告：文件加载失败"));
-    EXPECT_EQ(m_dialog.m_currentUpdate, nullptr);
+    EXPECT_EQ(Inside(m_dialog).m_currentUpdate, nullptr);
     EXPECT_FALSE(Enabled(IDC_BTN_START));
     ClickControl(IDC_RADIO_FIRMWARE);
     OpenFile(WriteFile("bad.trs", PatternBytes(400)));
@@ -224,13 +248,13 @@ TEST_P(TimedStepFaultTest, FailureInTheTimedStepEndsTheUpdate) {
     };
     AfxSetTimerScale(0.05);
     ClickControl(IDC_BTN_START);
-    const bool ended = WaitFor([&] { return !m_dialog.m_updating; });
+    const bool ended = WaitFor([&] { return !Inside(m_dialog).m_updating; });
     AfxSetTimerScale(1.0);
     m_comm.beforeSetState = nullptr;
     m_comm.beforeWrite = nullptr;
     ASSERT_TRUE(ended);
     EXPECT_EQ(LogLines().back(), CString(c.reason));
-    EXPECT_EQ(m_dialog.m_currentUpdate, nullptr);
+    EXPECT_EQ(Inside(m_dialog).m_currentUpdate, nullptr);
     EXPECT_EQ(rates, c.ratesFromStart);
     // Idle again: the port, the modes and the test are usable; Stop has nothing to stop.
     EXPECT_TRUE(Enabled(IDC_BTN_PORT));

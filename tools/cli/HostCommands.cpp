@@ -4,6 +4,7 @@
 #include "tools/cli/Commands.h"
 #include "tools/cli/HostOptions.h"
 #include "tools/cli/HostSession.h"
+#include "tools/cli/StationRun.h"
 
 namespace {
 
@@ -18,6 +19,8 @@ int RunHost(HostOptions::Kind kind, const char* name, const CommandArgs& args) {
         std::fputs(HostOptions::Usage(kind), stdout);
         return kExitOk;
     }
+    if (options.ManyPorts())
+        return StationRun(kind, options, args).Run();
     HostSession session(options);
     return kind == HostOptions::Kind::Test ? session.RunTest() : session.RunUpdate(kind);
 }

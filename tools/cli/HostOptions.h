@@ -3,12 +3,19 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "tools/cli/Commands.h"
 
 struct HostOptions {
-    std::string port;  // as given: COM3, 3 or a device path
+    // Every --port as given (COM3, 3 or a device path), in order; a session uses the first.
+    std::vector<std::string> ports;
+    // --ports FIRST-LAST: COM numbers, 0 when not given.
+    int rangeFirst = 0;
+    int rangeLast = 0;
+    bool allPorts = false;
     std::string file;
+    std::string record;  // --record: the station record to append a line to
     int address = 1;
     std::chrono::seconds timeout{30};
     bool highSpeed = false;
@@ -18,6 +25,9 @@ struct HostOptions {
     bool help = false;
 
     enum class Kind { Test, Program, Firmware };
+
+    // More than one device, or a set of ports named other than by a single --port.
+    bool ManyPorts() const { return ports.size() > 1 || rangeFirst != 0 || allPorts; }
 
     // False with `error` set for bad arguments.
     static bool Parse(Kind kind, const CommandArgs& args, HostOptions& out, std::string& error);

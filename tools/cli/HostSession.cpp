@@ -3,14 +3,17 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
+#include <ctime>
 
+#include "framework/AppendLine.h"
 #include "framework/ConsoleDiagnostics.h"
 #include "framework/HeadlessApp.h"
 #include "framework/ModalAutomation.h"
 #include "framework/TextCodec.h"
 #include "tools/cli/Json.h"
 #include "tools/cli/PortArgument.h"
+#include "tools/cli/UpdateFile.h"
+#include "tools/cli/UsbInfo.h"
 #include "ui/Dialog_OpenSerial.h"
 #include "ui/resource.h"
 
@@ -22,6 +25,7 @@ using namespace std::chrono_literals;
 // reports back.
 constexpr std::chrono::milliseconds kTestGuard = 10s;
 constexpr std::chrono::milliseconds kPollSlice = 50ms;
+constexpr uint32_t kBlockBytes = 50;
 
 const char* LevelName(LOG_LEVEL level) {
     switch (level) {
@@ -36,8 +40,24 @@ const char* LevelName(LOG_LEVEL level) {
     }
 }
 
-bool StartsWith(const CString& text, const wchar_t* prefix) {
-    return text.Find(prefix) == 0;
+const char* ModeName(HostOptions::Kind kind) {
+    switch (kind) {
+        case HostOptions::Kind::Program:
+            return "program";
+        case HostOptions::Kind::Firmware:
+            return "firmware";
+        default:
+            return "test";
+    }
+}
+
+std::string UtcTime(std::time_t when) {
+    // std::gmtime's shared result is safe here: only the window's thread asks for it.
+    const std::tm* parts = std::gmtime(&when);
+    char text[32] = "";
+    if (parts)
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", parts);
+    return text;
 }
 
 }  // namespace
@@ -50,19 +70,14 @@ HostSession::HostSession(const HostOptions& options, CommApi& commApi)
           std::fflush(stdout);
       }) {
     m_dialog.m_observer = this;
-    // The serial layer's diagnostics go to stderr only when asked for; a failing read is watched
-    // for either way, since it means the line is gone. This runs on the reader thread too, so it
-    // touches nothing but the lost-line report (under its lock) and stderr.
+    // The serial layer's diagnostics go to stderr only when asked for; a lost line reaches us as an
+    // event from the window, not through this text.
     SetConsoleSink([this](ConsoleStream, const std::string& gbk) {
-        const CString text = AnsiToWide(gbk);
-        if (StartsWith(text, L"读取串口失败")) {
-            std::lock_guard<std::mutex> lock(m_lineLostMutex);
-            m_lineLostText = text.ToUtf8();
-            m_lineLost = true;
-        }
         if (m_options.trace)
-            std::fprintf(stderr, "%s\n", text.ToUtf8().c_str());
+            std::fprintf(stderr, "%s\n", AnsiToWide(gbk).ToUtf8().c_str());
     });
+    m_started = std::chrono::steady_clock::now();
+    m_startedAt = std::time(nullptr);
 }
 
 HostSession::~HostSession() {
@@ -84,18 +99,12 @@ void HostSession::Say(const std::string& line) {
 }
 
 void HostSession::OnLogLine(LOG_LEVEL level, const CString& text, bool shown) {
-    if (StartsWith(text, L"设备型号: ")) {
-        m_model = text.Mid(6).ToUtf8();
-        m_modelSeen = true;
-    } else if (text == L"收到设备回应报文" || text == L"收到设备查询回复 (空数据)") {
-        m_answered = true;
-    } else if (text == L"连接测试超时，未收到设备回复") {
-        m_testTimedOut = true;
-    } else if (StartsWith(text, L"发送数据报文：")) {
-        // The device's silence counts from the last frame it was sent: it has nothing to say while
-        // the host itself waits, as for the second between trigger and model query.
-        m_lastActivity = std::chrono::steady_clock::now();
-    }
+    // The host's own lines mark what it sends; the device's silence counts from the last of them,
+    // since it has nothing to say while the host itself waits (the second before the model query).
+    m_lastActivity = std::chrono::steady_clock::now();
+    // An engine that gives up logs why first and "stopped" after; the first error is the reason.
+    if (level == LOG_ERROR && m_firstError.empty())
+        m_firstError = text.ToUtf8();
     if (!shown)
         return;
     m_lastLine = text.ToUtf8();
@@ -117,27 +126,90 @@ void HostSession::OnByteReceived(uint8_t) {
     m_lastActivity = std::chrono::steady_clock::now();
 }
 
+void HostSession::OnConnectionTestFinished(TestOutcome outcome, const CString& model) {
+    m_testOutcome = outcome;
+    if (outcome == TestOutcome::Answered && !model.IsEmpty()) {
+        m_model = model.ToUtf8();
+        m_modelSeen = true;
+    }
+}
+
+void HostSession::OnUpdateFinished(UpdateOutcome outcome, const CString& statusMessage,
+                                   const CString& deviceModel) {
+    m_updateOutcome = outcome;
+    m_statusMessage = statusMessage.ToUtf8();
+    if (!deviceModel.IsEmpty()) {
+        m_model = deviceModel.ToUtf8();
+        m_modelSeen = true;
+    }
+}
+
+void HostSession::OnLineLost(DWORD systemErrorCode) {
+    m_lineLost = systemErrorCode;
+}
+
+void HostSession::OnProgress(int32_t percent, uint32_t block, uint32_t count) {
+    m_percent = percent;
+    m_blocksDone = block;
+    m_totalBlocks = count;
+}
+
 void HostSession::Click(int controlId, UINT notification) {
     const WPARAM wParam =
         static_cast<WPARAM>(static_cast<WORD>(controlId)) | (static_cast<WPARAM>(notification) << 16);
     m_dialog.SendMessage(WM_COMMAND, wParam, 0);
 }
 
+void HostSession::AppendRecord(int exitCode, const std::string& status, const std::string& reason) {
+    if (m_options.record.empty())
+        return;
+    JsonObject line;
+    line.Add("time", UtcTime(m_startedAt));
+    line.Add("port", m_port != 0 ? "COM" + std::to_string(m_port) : m_options.ports.front());
+    line.Add("device", m_device);
+    UsbInfo usb;
+    if (!m_device.empty() && FindUsbInfo(HardwareRoot(), m_device, usb) && !usb.serial.empty())
+        line.Add("usb_serial", usb.serial);
+    line.Add("model", m_model);
+    line.Add("mode", ModeName(m_kind));
+    if (m_kind != HostOptions::Kind::Test) {
+        UpdateFileInfo file;
+        InspectUpdateFile(m_kind, m_options.file, file);
+        line.Add("file", file.path).Add("size", static_cast<int64_t>(file.fileBytes));
+        line.Add("sha256", file.sha256);
+    }
+    line.Add("baud", static_cast<int64_t>(
+                         m_kind == HostOptions::Kind::Firmware && m_options.highSpeed ? 115200 : 9600));
+    line.Add("result", status).Add("exit", static_cast<int64_t>(exitCode)).Add("reason", reason);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_started;
+    line.Add("seconds", elapsed.count());
+    std::string error;
+    if (!AppendLineToFile(m_options.record, line.Text(), error))
+        Say("the station record could not be written: " + error);
+}
+
 int HostSession::Finish(int exitCode, const std::string& status, const std::string& message) {
     m_progress.End();
     if (!message.empty() && !m_options.json)
         std::fprintf(stderr, "%s\n", message.c_str());
+    // Without a message of its own, the reason is the first error logged, else the log's last line.
+    const std::string reason = !message.empty()                               ? message
+                               : exitCode != kExitOk && !m_firstError.empty() ? m_firstError
+                                                                              : m_lastLine;
     if (m_options.json) {
         JsonObject result;
         result.Add("type", "result").Add("exit", static_cast<int64_t>(exitCode)).Add("status", status);
-        // Without a message of its own, the reason is the log's last line.
-        result.Add("message", message.empty() ? m_lastLine : message);
+        result.Add("message", reason);
         if (m_modelSeen)
             result.Add("model", m_model);
+        const uint32_t sent = std::min(m_blocksDone * kBlockBytes, m_fileSize);
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_started;
+        result.Add("bytes", static_cast<int64_t>(sent)).Add("seconds", elapsed.count());
         std::printf("%s\n", result.Text().c_str());
     }
     std::fflush(stdout);
     std::fflush(stderr);
+    AppendRecord(exitCode, status, exitCode == kExitOk ? std::string() : reason);
     return exitCode;
 }
 
@@ -153,7 +225,7 @@ bool HostSession::CreateWindow() {
 }
 
 int HostSession::OpenPort() {
-    const PortChoice choice = ResolvePortArgument(m_options.port);
+    const PortChoice choice = ResolvePortArgument(m_options.ports.front());
     if (choice.number == 0)
         return Finish(kExitUsage, "usage", choice.error);
     m_port = choice.number;
@@ -183,7 +255,8 @@ int HostSession::OpenPort() {
     answers.messageBox = [](const CString&) {};  // the same text reaches the log
     AfxSetModalAnswers(std::move(answers));
     Click(IDC_BTN_PORT, BN_CLICKED);
-    if (m_dialog.m_portOpen)
+    // The test button is usable exactly when the port is open and nothing runs.
+    if (m_dialog.m_btnTest.IsWindowEnabled())
         return kExitOk;
     const std::string why = ExplainOpenFailure(m_port);
     if (!offered) {
@@ -194,19 +267,24 @@ int HostSession::OpenPort() {
 }
 
 int HostSession::RunTest() {
+    m_kind = HostOptions::Kind::Test;
     return AfxRunWithoutDisplay([this] {
         if (!CreateWindow())
             return Finish(kExitFailed, "failed", "the main window could not be created");
-        if (const int rc = OpenPort(); rc != kExitOk || !m_dialog.m_portOpen)
+        if (const int rc = OpenPort(); rc != kExitOk)
             return rc;
         Click(IDC_BTN_TEST, BN_CLICKED);
-        AfxPumpMessagesUntil([this] { return !m_dialog.m_testing; }, kTestGuard);
-        if (m_dialog.m_testing)
+        AfxPumpMessagesUntil([this] { return m_testOutcome.has_value(); }, kTestGuard);
+        if (!m_testOutcome)
             return Finish(kExitTimeout, "timeout", "the connection test did not end");
-        if (m_testTimedOut)
-            return Finish(kExitTimeout, "timeout");
-        if (!m_answered)
-            return Finish(kExitFailed, "failed");
+        switch (*m_testOutcome) {
+            case TestOutcome::TimedOut:
+                return Finish(kExitTimeout, "timeout");
+            case TestOutcome::NotSent:
+                return Finish(kExitFailed, "failed");
+            case TestOutcome::Answered:
+                break;
+        }
         if (!m_options.json && !m_options.debug && m_modelSeen)
             std::printf("设备型号: %s\n", m_model.c_str());
         return Finish(kExitOk, "answered");
@@ -214,18 +292,17 @@ int HostSession::RunTest() {
 }
 
 int HostSession::RunUpdate(HostOptions::Kind kind) {
+    m_kind = kind;
     const bool firmware = kind == HostOptions::Kind::Firmware;
-    std::error_code ec;
-    if (!std::filesystem::exists(m_options.file, ec)) {
-        return Finish(kExitUsage, "file-error", "the file " + m_options.file + " does not exist");
-    }
-    if (std::filesystem::is_directory(m_options.file, ec)) {
-        return Finish(kExitUsage, "file-error", m_options.file + " is a folder, not a file");
-    }
-    return AfxRunWithoutDisplay([this, firmware] {
+    UpdateFileInfo file;
+    if (!InspectUpdateFile(kind, m_options.file, file))
+        return Finish(kExitUsage, "file-error", file.error);
+    m_fileSize = file.payloadBytes;
+    m_totalBlocks = file.blocks;
+    return AfxRunWithoutDisplay([this, firmware, &file] {
         if (!CreateWindow())
             return Finish(kExitFailed, "failed", "the main window could not be created");
-        if (const int rc = OpenPort(); rc != kExitOk || !m_dialog.m_portOpen)
+        if (const int rc = OpenPort(); rc != kExitOk)
             return rc;
 
         Click(firmware ? IDC_RADIO_FIRMWARE : IDC_RADIO_PROGRAM, BN_CLICKED);
@@ -235,41 +312,33 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
         }
 
         ModalAnswers answers = AfxGetModalAnswers();
-        const CString path = CString::FromUtf8(std::filesystem::absolute(m_options.file).string());
+        const CString path = CString::FromUtf8(file.path);
         answers.openFile = [path](CString& chosen) {
             chosen = path;
             return true;
         };
         AfxSetModalAnswers(std::move(answers));
         Click(IDC_BTN_OPEN_FILE, BN_CLICKED);
-        BaseUpdate* engine = firmware ? static_cast<BaseUpdate*>(&m_dialog.m_firmwareUpdate)
-                                      : static_cast<BaseUpdate*>(&m_dialog.m_programUpdate);
-        if (m_dialog.m_currentUpdate == nullptr) {
-            return Finish(kExitUsage, "file-error", engine->GetStatusMessage().ToUtf8());
-        }
+        // Start is usable exactly when a file is loaded; it was checked above, so only a file that
+        // changed in between lands here.
+        if (!m_dialog.m_btnStart.IsWindowEnabled())
+            return Finish(kExitUsage, "file-error");
 
         m_lastActivity = std::chrono::steady_clock::now();
+        m_progress.Begin(m_totalBlocks, m_fileSize);
         Click(IDC_BTN_START, BN_CLICKED);
-        if (!m_dialog.m_updating)
-            return Finish(kExitFailed, "refused");
-        m_progress.Begin(engine->m_totalBlocks, engine->m_fileSize);
 
         bool timedOut = false;
-        while (m_dialog.m_updating) {
-            AfxPumpMessagesUntil([this] { return !m_dialog.m_updating || m_lineLost; }, kPollSlice);
-            m_progress.Update(engine->GetProgress(), engine->m_blocksDone);
-            if (m_lineLost && m_dialog.m_updating) {
+        while (!m_updateOutcome) {
+            AfxPumpMessagesUntil([this] { return m_updateOutcome || m_lineLost; }, kPollSlice);
+            m_progress.Update(m_percent, m_blocksDone);
+            if (m_lineLost && !m_updateOutcome) {
                 Click(IDC_BTN_STOP, BN_CLICKED);
-                std::string reason;
-                {
-                    std::lock_guard<std::mutex> lock(m_lineLostMutex);
-                    reason = m_lineLostText;
-                }
                 return Finish(kExitFailed, "line-lost",
-                              "the serial line failed (" + reason + "): cable pulled or device gone");
+                              "the serial line failed (system error code " + std::to_string(*m_lineLost) +
+                                  "): cable pulled or device gone");
             }
-            if (m_dialog.m_updating &&
-                std::chrono::steady_clock::now() - m_lastActivity > m_options.timeout) {
+            if (!m_updateOutcome && std::chrono::steady_clock::now() - m_lastActivity > m_options.timeout) {
                 timedOut = true;
                 Click(IDC_BTN_STOP, BN_CLICKED);
             }
@@ -279,11 +348,15 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
                           "the device sent nothing for " + std::to_string(m_options.timeout.count()) +
                               " s; the update was stopped");
         }
-        if (engine->IsCompleted()) {
-            m_progress.Update(100, engine->m_totalBlocks);
-            return Finish(kExitOk, "completed");
+        switch (*m_updateOutcome) {
+            case UpdateOutcome::Completed:
+                m_progress.Update(100, m_totalBlocks);
+                return Finish(kExitOk, "completed");
+            case UpdateOutcome::Stopped:
+                return Finish(kExitFailed, "stopped");
+            case UpdateOutcome::Failed:
+                break;
         }
-        // The engine's last word says why: a refused frame, a lost line, a rate the line refused.
-        return Finish(kExitFailed, "failed", engine->GetStatusMessage().ToUtf8());
+        return Finish(kExitFailed, "failed");
     });
 }

@@ -1,12 +1,12 @@
 // HostSession: the main window run without a display. The command-line tool drives the very same
 // dialog, commands, receive path and engines a technician uses, by sending the window the clicks a
-// person would make, and prints what the window's log shows.
+// person would make, prints what the window's log shows, and decides its outcome from the window's
+// typed events alone.
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <memory>
-#include <mutex>
+#include <ctime>
+#include <optional>
 #include <string>
 
 #include "tools/cli/HostOptions.h"
@@ -25,6 +25,11 @@ public:
 
     void OnLogLine(LOG_LEVEL level, const CString& text, bool shown) override;
     void OnByteReceived(uint8_t byte) override;
+    void OnConnectionTestFinished(TestOutcome outcome, const CString& model) override;
+    void OnUpdateFinished(UpdateOutcome outcome, const CString& statusMessage,
+                          const CString& deviceModel) override;
+    void OnLineLost(DWORD systemErrorCode) override;
+    void OnProgress(int32_t percent, uint32_t block, uint32_t count) override;
 
 private:
     bool CreateWindow();
@@ -33,20 +38,27 @@ private:
     void Click(int controlId, UINT notification = 0);
     int Finish(int exitCode, const std::string& status, const std::string& message = {});
     void Say(const std::string& line);
+    void AppendRecord(int exitCode, const std::string& status, const std::string& reason);
 
     HostOptions m_options;
+    HostOptions::Kind m_kind = HostOptions::Kind::Test;
     Dialog_Update m_dialog;
     ProgressReporter m_progress;
     int m_port = 0;
     std::string m_device;
     std::string m_lastLine;
+    std::string m_firstError;
     std::string m_model;
     bool m_modelSeen = false;
-    bool m_answered = false;
-    bool m_testTimedOut = false;
-    // Set from the serial reader thread when a read fails.
-    std::atomic<bool> m_lineLost{false};
-    std::mutex m_lineLostMutex;
-    std::string m_lineLostText;
+    std::optional<TestOutcome> m_testOutcome;
+    std::optional<UpdateOutcome> m_updateOutcome;
+    std::string m_statusMessage;
+    std::optional<DWORD> m_lineLost;
+    uint32_t m_fileSize = 0;
+    uint32_t m_totalBlocks = 0;
+    uint32_t m_blocksDone = 0;
+    int32_t m_percent = 0;
+    std::chrono::steady_clock::time_point m_started;
+    std::time_t m_startedAt = 0;  // the record's time: when the run began
     std::chrono::steady_clock::time_point m_lastActivity;
 };

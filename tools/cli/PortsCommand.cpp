@@ -2,49 +2,17 @@
 // the most common mistake in the field, so USB adapters show their IDs, product and serial number.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "framework/posix/PortRegistry.h"
 #include "serial/PortDiscovery.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/Json.h"
+#include "tools/cli/UsbInfo.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct UsbInfo {
-    std::string vendorId, productId, product, serial;
-};
-
-std::string ReadAttribute(const fs::path& file) {
-    std::ifstream in(file);
-    std::string value;
-    std::getline(in, value);
-    return value;
-}
-
-// Walks up from the tty's device to the USB device that carries idVendor, if there is one.
-bool FindUsbInfo(const fs::path& hardwareRoot, const std::string& device, UsbInfo& info) {
-    const std::string name = fs::path(device).filename().string();
-    std::error_code ec;
-    fs::path node = fs::canonical(hardwareRoot / "sys" / "class" / "tty" / name / "device", ec);
-    const fs::path top = fs::canonical(hardwareRoot / "sys", ec);
-    if (ec)
-        return false;
-    for (int depth = 0; depth < 8 && !node.empty() && node != top && node != node.parent_path(); ++depth) {
-        if (fs::exists(node / "idVendor", ec)) {
-            info.vendorId = ReadAttribute(node / "idVendor");
-            info.productId = ReadAttribute(node / "idProduct");
-            info.product = ReadAttribute(node / "product");
-            info.serial = ReadAttribute(node / "serial");
-            return true;
-        }
-        node = node.parent_path();
-    }
-    return false;
-}
 
 constexpr const char* kUsage =
     "usage: orvane-cli ports [--json]\n"
@@ -69,8 +37,7 @@ int RunPorts(const CommandArgs& args) {
                      arg.c_str());
         return kExitUsage;
     }
-    const char* hw = std::getenv("ORVANE_HW_ROOT");
-    const fs::path hardwareRoot = hw && *hw ? fs::path(hw) : fs::path("/");
+    const fs::path hardwareRoot = HardwareRoot();
     PortRegistry registry = PortRegistry::Default();
     const std::vector<int> ports = EnumerateComPorts();
     if (ports.empty() && !json)

@@ -4,9 +4,13 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "tools/cli/Commands.h"
 #include "tools/sim/SimulatorLoop.h"
@@ -29,13 +33,27 @@ void PrintLine(FILE* stream, const std::string& line) {
     std::fflush(stream);
 }
 
+// The lowest number from which `count` numbers in a row are free; 0 when there is no such run.
+int FirstFreeRun(const PortRegistry& registry, int count) {
+    for (int first = SimulatorOptions::kLowestDefaultPort;
+         first + count - 1 <= SimulatorOptions::kHighestPort; ++first) {
+        int free = 0;
+        while (free < count && registry.Resolve(first + free).empty())
+            ++free;
+        if (free == count)
+            return first;
+        first += free;  // the next run starts beyond the taken number
+    }
+    return 0;
+}
+
 }  // namespace
 
 int RunSimulate(const CommandArgs& args) {
-    SimulatorOptions options;
+    std::vector<SimulatorOptions> devices;
     bool help = false;
     std::string error;
-    if (!SimulatorOptions::Parse(args, options, help, error)) {
+    if (!SimulatorOptions::ParseMany(args, devices, help, error)) {
         PrintLine(stderr, "simulate: " + error);
         return kExitUsage;
     }
@@ -64,12 +82,39 @@ int RunSimulate(const CommandArgs& args) {
 
     int result = kExitOk;
     {
-        SimulatorLoop loop(
-            options, PortRegistry::Default(), [](const std::string& line) { PrintLine(stdout, line); },
-            [](const std::string& line) { PrintLine(stderr, line); });
-        result = loop.Start();
-        if (result == kExitOk)
-            result = loop.Run(stopPipe[0]);
+        PortRegistry registry = PortRegistry::Default();
+        if (devices.size() > 1 && devices.front().port == 0) {
+            // Consecutive numbers make a rack easy to address (--ports COM9-COM12).
+            const int first = FirstFreeRun(registry, static_cast<int>(devices.size()));
+            if (first == 0) {
+                PrintLine(stderr,
+                          "simulate: no " + std::to_string(devices.size()) + " consecutive free COM numbers");
+                return kExitFailed;
+            }
+            for (size_t i = 0; i < devices.size(); ++i)
+                devices[i].port = first + static_cast<int>(i);
+        }
+        std::vector<std::unique_ptr<SimulatorLoop>> loops;
+        for (const SimulatorOptions& options : devices) {
+            loops.push_back(std::make_unique<SimulatorLoop>(
+                options, registry, [](const std::string& line) { PrintLine(stdout, line); },
+                [](const std::string& line) { PrintLine(stderr, line); }));
+            result = loops.back()->Start();
+            if (result != kExitOk)
+                break;
+        }
+        if (result == kExitOk) {
+            // Each device has its own loop on its own thread; the stop pipe, never read, wakes all.
+            std::vector<int> results(loops.size(), kExitOk);
+            std::vector<std::thread> threads;
+            for (size_t i = 1; i < loops.size(); ++i)
+                threads.emplace_back([&, i] { results[i] = loops[i]->Run(stopPipe[0]); });
+            results[0] = loops[0]->Run(stopPipe[0]);
+            for (std::thread& thread : threads)
+                thread.join();
+            for (int code : results)
+                result = std::max(result, code);
+        }
     }
     ::close(stopPipe[0]);
     ::close(stopPipe[1]);

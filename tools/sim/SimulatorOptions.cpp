@@ -135,6 +135,96 @@ bool SimulatorOptions::Parse(const std::vector<std::string>& args, SimulatorOpti
     return true;
 }
 
+bool SimulatorOptions::ParseMany(const std::vector<std::string>& args, std::vector<SimulatorOptions>& out,
+                                 bool& help, std::string& error) {
+    out.clear();
+    long count = 0;
+    std::vector<std::string> shared;
+    std::vector<std::pair<long, std::string>> own;  // device K, one option
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--count" || arg == "--device") {
+            if (i + 1 >= args.size()) {
+                error = arg + " needs a value";
+                return false;
+            }
+            const std::string value = args[++i];
+            if (arg == "--count") {
+                if (!ParseNumber(value, 1, kMaxCount, count)) {
+                    error = "--count: expected a number from 1 to " + std::to_string(kMaxCount) + ", got '" +
+                            value + "'";
+                    return false;
+                }
+                continue;
+            }
+            const size_t colon = value.find(':');
+            long device = 0;
+            if (colon == std::string::npos || !ParseNumber(value.substr(0, colon), 1, kMaxCount, device) ||
+                value.size() == colon + 1) {
+                error = "--device takes K:OPTION, e.g. 2:--silent or 3:--hangup-at=5, not '" + value + "'";
+                return false;
+            }
+            own.emplace_back(device, value.substr(colon + 1));
+            continue;
+        }
+        shared.push_back(arg);
+    }
+    if (count == 0) {
+        if (!own.empty()) {
+            error = "--device needs --count";
+            return false;
+        }
+        out.resize(1);
+        return Parse(shared, out[0], help, error);
+    }
+    for (long device = 1; device <= count; ++device) {
+        std::vector<std::string> mine = shared;
+        for (const auto& [k, option] : own) {
+            if (k > count) {
+                error = "--device " + std::to_string(k) + ": there are only " + std::to_string(count) +
+                        " devices";
+                return false;
+            }
+            if (k != device)
+                continue;
+            // "--hangup-at 5" in one argument is the option and its value.
+            const size_t space = option.find(' ');
+            mine.push_back(option.substr(0, space));
+            if (space != std::string::npos)
+                mine.push_back(option.substr(space + 1));
+        }
+        SimulatorOptions options;
+        if (!Parse(mine, options, help, error)) {
+            error = "device " + std::to_string(device) + ": " + error;
+            return false;
+        }
+        if (help)
+            return true;
+        if (options.port != 0) {
+            options.port += static_cast<int>(device - 1);
+            if (options.port > kHighestPort) {
+                error = "--port: the devices would go beyond COM" + std::to_string(kHighestPort);
+                return false;
+            }
+        }
+        out.push_back(options);
+    }
+    // Two devices writing one file would leave whichever finished last.
+    for (size_t a = 0; a < out.size(); ++a) {
+        for (size_t b = a + 1; b < out.size(); ++b) {
+            for (auto file : {&SimulatorOptions::saveFile, &SimulatorOptions::summaryFile}) {
+                if (!(out[a].*file).empty() && out[a].*file == out[b].*file) {
+                    error = "devices " + std::to_string(a + 1) + " and " + std::to_string(b + 1) +
+                            " would write the same file " + out[a].*file +
+                            "; give each its own with --device K:--save=FILE";
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
 const char* SimulatorOptions::Usage() {
     return "usage: orvane-cli simulate [options]\n"
            "\n"
@@ -160,5 +250,10 @@ const char* SimulatorOptions::Usage() {
            "  --recover-ms MS      pause before the correct acknowledgement (default 200)\n"
            "  --drop-ack-at K      do not acknowledge block K\n"
            "  --hangup-at K        after block K drop the line; it comes back after about 500 ms\n"
-           "  --help               this text\n";
+           "  --help               this text\n"
+           "\n"
+           "several devices (one READY line each, on consecutive COM numbers):\n"
+           "  --count N            play N devices at once; the options above apply to every one\n"
+           "  --device K:OPTION    an option for device K alone (from 1), e.g. --device 2:--silent,\n"
+           "                       --device 3:--hangup-at=5 or --device '1:--save out1.bin'\n";
 }

@@ -35,4 +35,12 @@ struct SimulatorOptions {
     static bool Parse(const std::vector<std::string>& args, SimulatorOptions& out, bool& help,
                       std::string& error);
     static const char* Usage();
+
+    // Reads the arguments of 'simulate --count N': the options every device shares, plus
+    // "--device K:OPTION" for device K alone (K from 1; OPTION "--name", "--name=value" or
+    // "--name value" in one argument). Without --count it is one device, as Parse reads it. The
+    // result has one entry per device; a shared --port N puts them on N, N+1, ...
+    static bool ParseMany(const std::vector<std::string>& args, std::vector<SimulatorOptions>& out,
+                          bool& help, std::string& error);
+    static constexpr int kMaxCount = 64;
 };

@@ -1,0 +1,342 @@
+#include "tools/cli/StationRun.h"
+
+#include <unistd.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+#include "framework/ChildProcessGroup.h"
+#include "framework/ModulePath.h"
+#include "serial/PortDiscovery.h"
+#include "tools/cli/Json.h"
+#include "tools/cli/PortArgument.h"
+#include "tools/cli/ProgressReporter.h"
+#include "tools/cli/UpdateFile.h"
+#include "ui/Dialog_Update.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Redrawing a block of progress lines is costly on a slow terminal; a few times a second is plenty.
+constexpr std::chrono::milliseconds kRedrawInterval = 200ms;
+
+const char* CommandName(HostOptions::Kind kind) {
+    switch (kind) {
+        case HostOptions::Kind::Program:
+            return "program";
+        case HostOptions::Kind::Firmware:
+            return "firmware";
+        default:
+            return "test";
+    }
+}
+
+LOG_LEVEL LevelFromName(const QString& name) {
+    if (name == "debug")
+        return LOG_DEBUG;
+    if (name == "warning")
+        return LOG_WARNING;
+    if (name == "error")
+        return LOG_ERROR;
+    return LOG_INFO;
+}
+
+// Column widths count terminal columns: a Chinese character takes two, other text one each.
+size_t Columns(const std::string& text) {
+    size_t columns = 0;
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        uint32_t code = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        for (size_t k = 1; k < length && i + k < text.size(); ++k)
+            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        const bool wide = (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
+                          (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
+                          (code >= 0xFF00 && code <= 0xFF60) || (code >= 0xFFE0 && code <= 0xFFE6);
+        columns += wide ? 2 : 1;
+        i += length;
+    }
+    return columns;
+}
+
+std::string Pad(const std::string& text, size_t width) {
+    const size_t columns = Columns(text);
+    return text + std::string(width > columns ? width - columns : 0, ' ');
+}
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
+    return text;
+}
+
+}  // namespace
+
+StationRun::StationRun(HostOptions::Kind kind, const HostOptions& options, const CommandArgs& args)
+    : m_kind(kind), m_options(options), m_args(args) {
+    m_terminal = !m_options.json && ::isatty(STDERR_FILENO);
+}
+
+int StationRun::Usage(const std::string& message) {
+    if (m_options.json) {
+        std::printf("%s\n", JsonObject()
+                                .Add("type", "summary")
+                                .Add("exit", static_cast<int64_t>(kExitUsage))
+                                .Add("status", "usage")
+                                .Add("message", message)
+                                .Text()
+                                .c_str());
+    } else {
+        std::fprintf(stderr, "orvane-cli %s: %s\n", CommandName(m_kind), message.c_str());
+    }
+    return kExitUsage;
+}
+
+bool StationRun::ChoosePorts() {
+    std::set<int> chosen;
+    auto add = [&](int number, const std::string& asGiven) {
+        const std::string name = "COM" + std::to_string(number);
+        if (!chosen.insert(number).second) {
+            // Sending the same image twice down one line at once would garble both runs.
+            const std::string text =
+                name + " is listed more than once ('" + asGiven + "'); it is updated once";
+            if (m_options.json) {
+                std::printf(
+                    "%s\n",
+                    JsonObject().Add("port", name).Add("type", "message").Add("text", text).Text().c_str());
+            } else {
+                std::fprintf(stderr, "[%s] %s\n", name.c_str(), text.c_str());
+            }
+            return;
+        }
+        Device device;
+        device.port = name;
+        m_devices.push_back(device);
+    };
+    for (const std::string& given : m_options.ports) {
+        const PortChoice choice = ResolvePortArgument(given);
+        if (choice.number == 0) {
+            Usage(choice.error);
+            return false;
+        }
+        add(choice.number, given);
+    }
+    if (m_options.rangeFirst != 0 || m_options.allPorts) {
+        for (int number : EnumerateComPorts()) {
+            if (m_options.allPorts || (number >= m_options.rangeFirst && number <= m_options.rangeLast))
+                add(number, m_options.allPorts ? "--all-ports" : "--ports");
+        }
+    }
+    if (m_devices.empty()) {
+        Usage("no port present in the ports asked for (see 'orvane-cli ports')");
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> StationRun::ChildArguments(const std::string& port) const {
+    std::vector<std::string> out = {CommandName(m_kind)};
+    for (size_t i = 0; i < m_args.size(); ++i) {
+        const std::string& arg = m_args[i];
+        if (arg == "--port" || arg == "--ports") {
+            ++i;  // and its value
+            continue;
+        }
+        if (arg == "--all-ports" || arg == "--json")
+            continue;
+        out.push_back(arg);
+    }
+    out.insert(out.end(), {"--port", port, "--json"});
+    return out;
+}
+
+void StationRun::ClearProgress() {
+    if (m_progressLinesDrawn == 0)
+        return;
+    std::fprintf(stderr, "\033[%zuA\r\033[J", m_progressLinesDrawn);
+    m_progressLinesDrawn = 0;
+}
+
+void StationRun::DrawProgress() {
+    if (!m_terminal)
+        return;
+    ClearProgress();
+    for (const Device& device : m_devices)
+        std::fprintf(stderr, "%-6s %s\n", device.port.c_str(), device.progress.c_str());
+    m_progressLinesDrawn = m_devices.size();
+    std::fflush(stderr);
+    m_lastDraw = std::chrono::steady_clock::now();
+}
+
+void StationRun::PrintAbove(FILE* stream, const std::string& line) {
+    const bool redraw = m_progressLinesDrawn != 0;
+    ClearProgress();
+    std::fflush(stderr);
+    std::fprintf(stream, "%s\n", line.c_str());
+    std::fflush(stream);
+    if (redraw)
+        DrawProgress();
+}
+
+void StationRun::OnChildLine(size_t child, bool standardError, const std::string& line) {
+    Device& device = m_devices[child];
+    const std::string prefix = "[" + device.port + "] ";
+    if (standardError) {
+        PrintAbove(stderr, prefix + line);
+        return;
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(line));
+    if (!document.isObject()) {
+        PrintAbove(stderr, prefix + line);
+        return;
+    }
+    const QJsonObject object = document.object();
+    const QString type = object["type"].toString();
+    if (type == "result") {
+        device.resultSeen = true;
+        device.status = object["status"].toString().toStdString();
+        device.message = object["message"].toString().toStdString();
+        device.model = object["model"].toString().toStdString();
+        device.bytes = object["bytes"].toInteger();
+        device.seconds = object["seconds"].toDouble();
+        device.progress = device.status;
+        if (m_terminal)
+            DrawProgress();
+        return;  // gathered into the results at the end
+    }
+    if (m_options.json) {
+        // Every event carries its port; the child's own object follows unchanged.
+        std::printf("{%s,%s\n", JsonString("port").append(":").append(JsonString(device.port)).c_str(),
+                    line.substr(1).c_str());
+        std::fflush(stdout);
+        return;
+    }
+    if (type == "log") {
+        const CString text = CString::FromUtf8(object["text"].toString().toStdString());
+        PrintAbove(
+            stdout,
+            prefix + (CString(LogLinePrefix(LevelFromName(object["level"].toString()))) + text).ToUtf8());
+    } else if (type == "progress") {
+        device.progress = ProgressReporter::FormatBar(
+            object["percent"].toInt(), static_cast<uint32_t>(object["blocks_done"].toInteger()),
+            static_cast<uint32_t>(object["blocks_total"].toInteger()), object["bytes_per_second"].toDouble(),
+            -1);
+        if (m_terminal && std::chrono::steady_clock::now() - m_lastDraw >= kRedrawInterval)
+            DrawProgress();
+    } else if (type == "message") {
+        PrintAbove(stderr, prefix + object["text"].toString().toStdString());
+    }
+}
+
+std::string StationRun::FormatTable(const std::vector<Device>& devices) {
+    const std::vector<std::string> heading = {"port", "model", "result", "bytes", "time", "reason"};
+    std::vector<std::vector<std::string>> rows = {heading};
+    for (const Device& device : devices) {
+        rows.push_back({device.port, device.model.empty() ? "-" : device.model, device.status,
+                        std::to_string(device.bytes), Seconds(device.seconds),
+                        device.exitCode == kExitOk ? "" : device.message});
+    }
+    std::vector<size_t> widths(heading.size(), 0);
+    for (const auto& row : rows) {
+        for (size_t column = 0; column + 1 < row.size(); ++column)
+            widths[column] = std::max(widths[column], Columns(row[column]));
+    }
+    std::string table;
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t column = 0; column < row.size(); ++column)
+            line += column + 1 < row.size() ? Pad(row[column], widths[column] + 2) : row[column];
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        table += line + "\n";
+    }
+    return table;
+}
+
+int StationRun::CombinedExitCode(const std::vector<Device>& devices) {
+    bool failed = false, timedOut = false;
+    for (const Device& device : devices) {
+        if (device.exitCode == kExitTimeout)
+            timedOut = true;
+        else if (device.exitCode != kExitOk)
+            failed = true;  // a port that vanished after the choice (2) failed on its own, too
+    }
+    return failed ? kExitFailed : timedOut ? kExitTimeout : kExitOk;
+}
+
+int StationRun::Run() {
+    if (!ChoosePorts())
+        return kExitUsage;
+    if (m_kind != HostOptions::Kind::Test) {
+        UpdateFileInfo file;
+        if (!InspectUpdateFile(m_kind, m_options.file, file))
+            return Usage(file.error);
+    }
+    CString self;
+    if (!GetModuleFilePath(self))
+        return Usage("the path of orvane-cli itself could not be found out");
+
+    std::vector<std::vector<std::string>> argumentLists;
+    for (Device& device : m_devices) {
+        argumentLists.push_back(ChildArguments(device.port));
+        device.progress = "starting";
+    }
+    DrawProgress();
+    const std::vector<ChildExit> exits = ChildProcessGroup::Run(
+        self.ToUtf8(), argumentLists, [this](size_t child, bool standardError, const std::string& line) {
+            OnChildLine(child, standardError, line);
+        });
+    ClearProgress();
+
+    for (size_t i = 0; i < m_devices.size(); ++i) {
+        Device& device = m_devices[i];
+        device.exitCode = exits[i].exitCode;
+        device.cpuSeconds = exits[i].cpuTime.count();
+        if (!device.resultSeen) {
+            device.status = "crashed";
+            device.seconds = exits[i].wallTime.count();
+            device.message =
+                !exits[i].startError.empty()
+                    ? exits[i].startError
+                    : "the run ended (code " + std::to_string(exits[i].exitCode) + ") without a result";
+            if (device.exitCode == kExitOk || device.exitCode < 0)
+                device.exitCode = kExitFailed;
+        }
+    }
+    const int exitCode = CombinedExitCode(m_devices);
+    if (m_options.json) {
+        int64_t completed = 0;
+        double cpu = 0;
+        for (const Device& device : m_devices) {
+            JsonObject result;
+            result.Add("port", device.port)
+                .Add("type", "result")
+                .Add("exit", static_cast<int64_t>(device.exitCode));
+            result.Add("status", device.status).Add("message", device.message);
+            if (!device.model.empty())
+                result.Add("model", device.model);
+            result.Add("bytes", device.bytes)
+                .Add("seconds", device.seconds)
+                .Add("cpu_ms", static_cast<int64_t>(device.cpuSeconds * 1000 + 0.5));
+            std::printf("%s\n", result.Text().c_str());
+            completed += device.exitCode == kExitOk;
+            cpu += device.cpuSeconds;
+        }
+        std::printf("%s\n", JsonObject()
+                                .Add("type", "summary")
+                                .Add("exit", static_cast<int64_t>(exitCode))
+                                .Add("devices", static_cast<int64_t>(m_devices.size()))
+                                .Add("completed", completed)
+                                .Add("cpu_ms", static_cast<int64_t>(cpu * 1000 + 0.5))
+                                .Text()
+                                .c_str());
+    } else {
+        std::printf("\n%s", FormatTable(m_devices).c_str());
+    }
+    std::fflush(stdout);
+    return exitCode;
+}
