@@ -9,8 +9,7 @@
 
 #include "framework/WinTypes.h"
 
-using CommHandle = void*;
-inline CommHandle const INVALID_HANDLE_VALUE = reinterpret_cast<CommHandle>(static_cast<intptr_t>(-1));
+using CommHandle = HANDLE;
 
 // The line settings the system sets. Everything else the driver holds (flow control, modem lines,
 // special characters) is kept as it is by SetState.
@@ -28,9 +27,6 @@ struct CommTimeouts {
     DWORD WriteTotalTimeoutMultiplier = 0;
     DWORD WriteTotalTimeoutConstant = 0;
 };
-
-constexpr DWORD PURGE_TXCLEAR = 0x0004;
-constexpr DWORD PURGE_RXCLEAR = 0x0008;
 
 class CommApi {
 public:
