@@ -14,7 +14,7 @@
 
 #include "framework/CommApi.h"
 #include "framework/LastError.h"
-#include "framework/posix/PortRegistry.h"
+#include "framework/PortRegistry.h"
 
 namespace {
 

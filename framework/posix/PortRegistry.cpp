@@ -1,4 +1,4 @@
-#include "framework/posix/PortRegistry.h"
+#include "framework/PortRegistry.h"
 
 #include <unistd.h>
 
@@ -62,6 +62,10 @@ std::string Canonical(const std::string& path) {
 
 PortRegistry::PortRegistry(fs::path directory, fs::path hardwareRoot)
     : m_directory(std::move(directory)), m_hardwareRoot(std::move(hardwareRoot)) {}
+
+bool PortRegistry::RegistersDevicePaths() {
+    return true;
+}
 
 PortRegistry PortRegistry::Default() {
     fs::path dir;

@@ -1,5 +1,5 @@
 #include "framework/SerialPortNames.h"
-#include "framework/posix/PortRegistry.h"
+#include "framework/PortRegistry.h"
 
 std::vector<CString> ListSerialPortNames() {
     std::vector<CString> names;

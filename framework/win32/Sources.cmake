@@ -5,6 +5,7 @@ set(ORVANE_WIN32_SYSTEM_SOURCES
     win32/CFileExceptionWin32.cpp
     win32/CommApiWin32.cpp
     win32/ModulePathWin32.cpp
+    win32/PortRegistryWin32.cpp
     win32/SerialPortNamesWin32.cpp
     win32/TextCodecWin32.cpp
 )

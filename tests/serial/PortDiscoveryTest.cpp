@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "framework/SerialPortNames.h"
-#include "framework/posix/PortRegistry.h"
+#include "framework/PortRegistry.h"
 #include "serial/PortDiscovery.h"
 #include "tests/support/TempRegistry.h"
 

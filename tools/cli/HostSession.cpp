@@ -186,8 +186,12 @@ int HostSession::OpenPort() {
         return kExitOk;
     const std::string why = ExplainOpenFailure(m_port);
     if (!offered) {
-        return Finish(kExitUsage, "no-port",
-                      why.empty() ? "COM" + std::to_string(m_port) + " is not among the ports present" : why);
+        // The line the serial layer prints when the port will not open, so that a missing port reads the
+        // same as a held one, whatever the ports listing knew.
+        const std::string name = "COM" + std::to_string(m_port);
+        return Finish(
+            kExitUsage, "no-port",
+            "无法打开串口 " + name + ": " + (why.empty() ? name + " is not among the ports present" : why));
     }
     return Finish(kExitFailed, "open-failed", why);
 }

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "framework/posix/PortRegistry.h"
+#include "framework/PortRegistry.h"
 #include "serial/PortDiscovery.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/Json.h"
