@@ -5,6 +5,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+// The lean <windows.h> leaves out the common dialogs, whose option names (OFN_...) the code uses.
+#include <commdlg.h>
 #else
 #include "framework/posix/WinApiPosix.h"
 #endif

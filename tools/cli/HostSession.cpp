@@ -140,7 +140,7 @@ int HostSession::Finish(int exitCode, const std::string& status, const std::stri
     return exitCode;
 }
 
-bool HostSession::CreateWindow() {
+bool HostSession::CreateMainWindow() {
     if (!m_dialog.Create())
         return false;
     // Debug lines follow --debug rather than a LOG.ini beside the program.
@@ -198,7 +198,7 @@ int HostSession::OpenPort() {
 
 int HostSession::RunTest() {
     return AfxRunWithoutDisplay([this] {
-        if (!CreateWindow())
+        if (!CreateMainWindow())
             return Finish(kExitFailed, "failed", "the main window could not be created");
         if (const int rc = OpenPort(); rc != kExitOk || !m_dialog.m_portOpen)
             return rc;
@@ -226,7 +226,7 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
         return Finish(kExitUsage, "file-error", m_options.file + " is a folder, not a file");
     }
     return AfxRunWithoutDisplay([this, firmware] {
-        if (!CreateWindow())
+        if (!CreateMainWindow())
             return Finish(kExitFailed, "failed", "the main window could not be created");
         if (const int rc = OpenPort(); rc != kExitOk || !m_dialog.m_portOpen)
             return rc;

@@ -26,7 +26,7 @@ public:
     void OnByteReceived(uint8_t byte) override;
 
 private:
-    bool CreateWindow();
+    bool CreateMainWindow();
     // Opens the port through the chooser; on failure prints why and returns the exit code.
     int OpenPort();
     void Click(int controlId, UINT notification = 0);
