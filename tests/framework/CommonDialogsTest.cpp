@@ -11,7 +11,7 @@
 
 #include "framework/AfxMessageBox.h"
 #include "framework/CFileDialog.h"
-#include "framework/qt/FileFilter.h"
+#include "framework/FileFilter.h"
 #include "tests/support/GuiTestUtil.h"
 #include "ui/Resources.h"
 

@@ -1,12 +1,13 @@
 // Wraps the system's comm calls so a test can make one of them fail, or observe it, while the rest
-// go to the real pty. Each hook runs before the real call; returning false makes the call fail with
-// the error code the hook set through SetLastError.
+// go to the real pty (the in-process line on Windows). Each hook runs before the real call; returning false
+// makes the call fail with the error code the hook set through SetLastError.
 #pragma once
 
 #include <atomic>
 #include <functional>
 
 #include "framework/CommApi.h"
+#include "tests/support/Pty.h"
 
 class FaultyCommApi : public CommApi {
 public:
@@ -47,5 +48,5 @@ public:
     void Close(CommHandle h) override { m_real.Close(h); }
 
 private:
-    CommApi& m_real = SystemCommApi();
+    CommApi& m_real = TestCommApi();
 };

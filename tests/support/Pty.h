@@ -1,11 +1,17 @@
 // A kernel pseudo-terminal pair for tests: the test plays the device on the master side while the
-// code under test opens the slave as its serial port.
+// code under test opens the slave as its serial port. Windows has no pseudo-terminals: there the pair
+// is an in-process line (support/win32/PtyWin32.cpp) that TestCommApi() serves.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "framework/CommApi.h"
+
+// The comm calls that reach a Pty: the system's own on POSIX, the in-process line's on Windows.
+CommApi& TestCommApi();
 
 class Pty {
 public:
@@ -24,6 +30,8 @@ public:
     std::vector<uint8_t> ReadUntilQuiet(std::chrono::milliseconds quiet);
     // Closes the master: the slave side sees a hang-up.
     void HangUp();
+    // The line's rate in baud, as the serial line last set it.
+    DWORD LineSpeed() const;
 
 private:
     int m_master = -1;

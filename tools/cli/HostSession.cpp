@@ -9,6 +9,7 @@
 #include "framework/HeadlessApp.h"
 #include "framework/ModalAutomation.h"
 #include "framework/TextCodec.h"
+#include "tools/cli/Arguments.h"
 #include "tools/cli/Json.h"
 #include "tools/cli/PortArgument.h"
 #include "ui/Dialog_OpenSerial.h"
@@ -219,10 +220,11 @@ int HostSession::RunTest() {
 int HostSession::RunUpdate(HostOptions::Kind kind) {
     const bool firmware = kind == HostOptions::Kind::Firmware;
     std::error_code ec;
-    if (!std::filesystem::exists(m_options.file, ec)) {
+    const std::filesystem::path file = PathFromUtf8(m_options.file);
+    if (!std::filesystem::exists(file, ec)) {
         return Finish(kExitUsage, "file-error", "the file " + m_options.file + " does not exist");
     }
-    if (std::filesystem::is_directory(m_options.file, ec)) {
+    if (std::filesystem::is_directory(file, ec)) {
         return Finish(kExitUsage, "file-error", m_options.file + " is a folder, not a file");
     }
     return AfxRunWithoutDisplay([this, firmware] {
@@ -238,7 +240,8 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
         }
 
         ModalAnswers answers = AfxGetModalAnswers();
-        const CString path = CString::FromUtf8(std::filesystem::absolute(m_options.file).string());
+        const CString path =
+            CString::FromUtf8(Utf8FromPath(std::filesystem::absolute(PathFromUtf8(m_options.file))));
         answers.openFile = [path](CString& chosen) {
             chosen = path;
             return true;
