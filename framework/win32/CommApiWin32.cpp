@@ -62,7 +62,18 @@ public:
 
     bool Read(CommHandle handle, uint8_t* buffer, DWORD size, DWORD& received) override {
         received = 0;
-        return ::ReadFile(handle, buffer, size, &received, nullptr) != FALSE;
+        if (!::ReadFile(handle, buffer, size, &received, nullptr))
+            return false;
+        if (received == 0) {
+            // Some drivers let a read time out quietly even after their device has gone (a
+            // pseudo-terminal whose other end closed, for one); the line's status can no longer be
+            // read then, and that failure, with its code, is the read's.
+            DWORD errors = 0;
+            COMSTAT status{};
+            if (!::ClearCommError(handle, &errors, &status))
+                return false;
+        }
+        return true;
     }
 
     bool Write(CommHandle handle, const uint8_t* data, DWORD size, DWORD& written) override {
