@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, and nothing when all are present.
+# Installs the Debian packages the build and the tests need (or the ones named as arguments), and
+# nothing when all are present.
 # Safe to run again and again; waits for another apt/dpkg process to release the lock.
 set -euo pipefail
 
@@ -10,6 +11,11 @@ packages=(
     fonts-arphic-uming
     clang-14 libclang-rt-14-dev
 )
+
+# Other package lists (the Windows build's) come as arguments.
+if [ $# -gt 0 ]; then
+    packages=("$@")
+fi
 
 missing=()
 for p in "${packages[@]}"; do
