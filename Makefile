@@ -97,3 +97,13 @@ test-windows: windows-configure configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target orvane-cli
 	@cmake --build $(WIN_BUILD_DIR) -j $(JOBS)
 	@xvfb-run -a -s "-screen 0 1280x1024x24" scripts/test-windows.sh $(WIN_BUILD_DIR) $(BUILD_DIR)
+
+# PNG pictures of the Windows main window (port open and idle; an update under way), cut from the
+# Xvfb screen while the dialog tests run under Wine: docs/screenshots/windows-*.png.
+.PHONY: screenshot-windows
+screenshot-windows: windows-configure configure
+	@scripts/install-deps.sh imagemagick
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target orvane-cli
+	@cmake --build $(WIN_BUILD_DIR) -j $(JOBS) --target main_window_flow_tests
+	@scripts/windows-dialog-tests.sh $(WIN_BUILD_DIR) $(BUILD_DIR) docs/screenshots
+	@ls docs/screenshots/windows-*.png

@@ -45,5 +45,7 @@ orvane_add_windows_tests(update_tests
 # Layer 3: the real main window on a display, driven by window messages against the simulated
 # device. It needs both an X display and the simulator on a COM port, so it is not a CTest test:
 # scripts/test-windows.sh runs it under xvfb-run (see its dialog step).
-add_executable(main_window_flow_tests win32/MainWindowFlowTest.cpp)
+# It carries the window program's resources (icon, manifest), so the window looks as the program's.
+add_executable(main_window_flow_tests win32/MainWindowFlowTest.cpp ${PROJECT_SOURCE_DIR}/app/orvane.rc)
+target_include_directories(main_window_flow_tests PRIVATE ${PROJECT_SOURCE_DIR}/app)
 target_link_libraries(main_window_flow_tests PRIVATE orvane_ui gtest_main)
