@@ -27,6 +27,14 @@ now() { date +%s.%N; }
 took() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f s", b - a }'; }
 
 "$root/scripts/wine-prefix.sh" "$prefix"
+# The Wine server is started here, persistent and with its output dropped: killed while it still
+# has clients, it dumps its object table on stderr.
+restart_wineserver() {
+    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
+    WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1
+    WINEPREFIX="$prefix" wineserver -p >/dev/null 2>&1
+}
+restart_wineserver
 
 # --- Layer 1 --------------------------------------------------------------------------------------
 echo "Layer 1: unit suites under Wine"
@@ -49,6 +57,7 @@ stop_sim() {
 }
 cleanup() {
     stop_sim
+    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
     rm -f "$prefix/dosdevices/com$com"
     rm -rf "$work"
 }
@@ -61,8 +70,7 @@ trap cleanup EXIT
 map_port() {
     wine_run reg add 'HKLM\Software\Wine\Ports' /v "COM$com" /t REG_SZ /d "$1" /f >/dev/null 2>&1
     ln -sfn "$1" "$prefix/dosdevices/com$com"
-    WINEPREFIX="$prefix" wineserver -k 2>/dev/null
-    WINEPREFIX="$prefix" wineserver -w 2>/dev/null
+    restart_wineserver
 }
 
 # Starts the simulator with the given options; sets $device.
