@@ -32,7 +32,8 @@ function(orvane_add_windows_tests name)
 endfunction()
 
 # Layer 1: the suites that need no display and no pseudo-terminal of their own.
-orvane_add_windows_tests(framework_core_tests SOURCES framework/CStringTest.cpp LIBRARIES orvane_framework)
+orvane_add_windows_tests(framework_core_tests SOURCES framework/CStringTest.cpp framework/MessageMapTest.cpp
+    LIBRARIES orvane_framework)
 orvane_add_windows_tests(protocol_tests
     SOURCES protocol/ProtocolTest.cpp protocol/ReceiveBufferTest.cpp LIBRARIES orvane_protocol)
 # The engines and the files they read, over the in-process line. The image file's own tests compare
