@@ -238,6 +238,13 @@ protected:
 
 TEST_F(MainWindowFlow, ConnectionTestGetsTheModel) {
     RequestScreenshot(L"windows-main");
+    // Text set into the address box reaches the dialog as EN_CHANGE, as typing does; the command-line
+    // tool sets the address this way.
+    ::SetWindowTextW(Control(IDC_EDIT_ADDRESS), L"256");
+    EXPECT_EQ(m_dialog.m_protocol.address, 1);
+    ::SetWindowTextW(Control(IDC_EDIT_ADDRESS), L"7");
+    EXPECT_EQ(m_dialog.m_protocol.address, 7);
+    ::SetWindowTextW(Control(IDC_EDIT_ADDRESS), L"1");
     Click(IDC_BTN_TEST);
     EXPECT_TRUE(LogHas(L"发送设备查询"));
     EXPECT_TRUE(LogHas(L"DEBUG：发送报文: 01 69 00 65 00 00 4D DC "));
