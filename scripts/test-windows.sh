@@ -33,6 +33,9 @@ restart_wineserver() {
     WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
     WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1
     WINEPREFIX="$prefix" wineserver -p >/dev/null 2>&1
+    # Wine's own services start with the first program and outlive it; started here, they hold no
+    # caller's output pipe open (CTest would wait for them).
+    wine_run wineboot >/dev/null 2>&1
 }
 restart_wineserver
 
