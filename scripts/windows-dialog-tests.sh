@@ -67,7 +67,10 @@ port="${com#COM}"
 
 # The pty becomes COM<n> of the prefix through Wine's Ports key; Wine's mount manager reads it when
 # the prefix starts, lists the port in SERIALCOMM (where the port chooser finds it) and links it.
+# A second port, listed but leading nowhere, is the port that cannot be opened.
+dead=250
 wine reg add 'HKLM\Software\Wine\Ports' /v "$com" /t REG_SZ /d "$device" /f >/dev/null 2>&1
+wine reg add 'HKLM\Software\Wine\Ports' /v "COM$dead" /t REG_SZ /d "$work/no-such-device" /f >/dev/null 2>&1
 # Without a window manager on the virtual display, Wine draws the window frames and captions itself.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
 wineserver -k 2>/dev/null || true
@@ -78,9 +81,11 @@ wineserver -w
 # test results (UTF-8) only.
 status=0
 xvfb-run -a -s "-screen 0 1600x1200x24" "$0" --inside-display "$shots" \
-    env ORVANE_TEST_COM="$port" ORVANE_TEST_SAVE="Z:${work//\//\\}\\received.bin" \
+    env ORVANE_TEST_COM="$port" ORVANE_TEST_DEAD_COM="$dead" ORVANE_TEST_SAVE="Z:${work//\//\\}\\received.bin" \
     ${shots:+ORVANE_SCREENSHOT_DIR="Z:${shots//\//\\}"} \
     wine "$tests_exe" >"$work/output.txt" 2>&1 || status=$?
 perl -ne 'print if utf8::decode(my $line = $_)' "$work/output.txt"
-wine reg delete 'HKLM\Software\Wine\Ports' /v "$com" /f >/dev/null 2>&1 || true
+for name in "$com" "COM$dead"; do
+    wine reg delete 'HKLM\Software\Wine\Ports' /v "$name" /f >/dev/null 2>&1 || true
+done
 exit "$status"

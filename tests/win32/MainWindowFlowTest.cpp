@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -34,6 +35,8 @@ constexpr UINT kAnswerPeriodMs = 50;
 // The file name box of the explorer-style open dialog, and of the older one.
 constexpr int kFileNameCombo = 0x47C;
 constexpr int kFileNameEdit = 0x480;
+// The text of a message box.
+constexpr int kMessageBoxText = 0xFFFF;
 
 std::wstring Environment(const wchar_t* name) {
     const wchar_t* value = _wgetenv(name);
@@ -60,13 +63,14 @@ void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& by
 
 // A modal window opened by the code under test runs the dialog manager's own loop, which dispatches
 // thread timers like any message: the answer is tried on each tick until its window is there.
-std::function<bool()> g_answer;
+// Several answers wait in turn, for windows that open one after the other.
+std::deque<std::function<bool()>> g_answers;
 
 void CALLBACK AnswerTick(HWND, UINT, UINT_PTR id, DWORD) {
-    if (g_answer && g_answer()) {
-        g_answer = nullptr;
+    if (!g_answers.empty() && g_answers.front()())
+        g_answers.pop_front();
+    if (g_answers.empty())
         ::KillTimer(nullptr, id);
-    }
 }
 
 // The visible dialog of this thread other than `except`, titled `title` when that is given.
@@ -120,6 +124,9 @@ protected:
             EXPECT_TRUE(LogHas(L"串口已关闭"));
         }
         m_dialog.DestroyWindow();
+        // An answer whose window never came must not act on the next test's windows.
+        EXPECT_TRUE(g_answers.empty());
+        g_answers.clear();
     }
 
     HWND Control(int id) const { return ::GetDlgItem(m_window, id); }
@@ -137,15 +144,15 @@ protected:
     }
 
     void Answer(std::function<bool()> answer) {
-        g_answer = std::move(answer);
-        ::SetTimer(nullptr, 0, kAnswerPeriodMs, AnswerTick);
+        if (g_answers.empty())
+            ::SetTimer(nullptr, 0, kAnswerPeriodMs, AnswerTick);
+        g_answers.push_back(std::move(answer));
     }
 
-    void OpenPortThroughChooser() {
-        const std::wstring wanted = L"COM" + std::to_wstring(m_port);
-        bool offered = false;
-        bool answered = false;
-        Answer([&] {
+    // Queues the answer to the port chooser: `port` if it is listed, else Cancel.
+    void AnswerChooser(int port, bool& offered, bool& answered) {
+        const std::wstring wanted = L"COM" + std::to_wstring(port);
+        Answer([this, wanted, &offered, &answered] {
             const HWND chooser = FindDialog(m_window, L"打开串口");
             if (chooser == nullptr)
                 return false;
@@ -163,6 +170,13 @@ protected:
             answered = true;
             return true;
         });
+    }
+
+    void OpenPortThroughChooser() {
+        const std::wstring wanted = L"COM" + std::to_wstring(m_port);
+        bool offered = false;
+        bool answered = false;
+        AnswerChooser(m_port, offered, answered);
         Click(IDC_BTN_PORT);  // returns once the chooser has closed
         ASSERT_TRUE(answered) << "no port chooser appeared";
         ASSERT_TRUE(offered) << "the chooser does not list the simulator's port";
@@ -328,6 +342,35 @@ TEST_F(MainWindowFlow, RefusedFileLeavesStartDisabled) {
     EXPECT_EQ(m_dialog.m_currentUpdate, nullptr);
     EXPECT_FALSE(Enabled(IDC_BTN_START));
     EXPECT_TRUE(Enabled(IDC_BTN_OPEN_FILE));
+}
+
+// A port the system lists but cannot open (ORVANE_TEST_DEAD_COM: the script maps it to a device that
+// is not there) ends in a message box and the same line in the log, with the port still closed.
+TEST_F(MainWindowFlow, PortThatCannotOpenIsReportedInTheWindow) {
+    const int dead = _wtoi(Environment(L"ORVANE_TEST_DEAD_COM").c_str());
+    if (dead <= 0)
+        GTEST_SKIP() << "ORVANE_TEST_DEAD_COM names a listed port that cannot be opened";
+    Click(IDC_BTN_PORT);
+    ASSERT_FALSE(m_dialog.m_portOpen);
+    bool offered = false;
+    bool answered = false;
+    AnswerChooser(dead, offered, answered);
+    std::wstring shown;
+    Answer([&shown] {
+        const HWND box = FindDialog(nullptr, L"Orvane");
+        if (box == nullptr)
+            return false;
+        shown = WindowText(::GetDlgItem(box, kMessageBoxText));
+        ::SendMessageW(box, WM_COMMAND, IDOK, 0);
+        return true;
+    });
+    Click(IDC_BTN_PORT);  // returns once the chooser and the message box have closed
+    ASSERT_TRUE(offered);
+    const std::wstring failure = L"打开 COM" + std::to_wstring(dead) + L" 失败";
+    EXPECT_EQ(shown, failure);
+    EXPECT_TRUE(LogHas(L"错误：" + failure));
+    EXPECT_FALSE(m_dialog.m_portOpen);
+    EXPECT_EQ(Text(IDC_STATIC_PORT_STATE), L"串口未打开");
 }
 
 // A debug log of 300 frame dumps is larger than an edit control takes by default (32767
