@@ -165,13 +165,20 @@ echo "  layer 2 took $(took "$start2")"
 
 # --- Layer 3 --------------------------------------------------------------------------------------
 # The real main window, driven through window messages against the simulator (needs a display: the
-# Makefile runs this script under xvfb-run). ORVANE_SCREENSHOT_DIR, when set, is passed on.
-gui_exe="$win/tests/main_window_flow_tests.exe"
-if [ -f "$gui_exe" ]; then
+# Makefile runs this script under xvfb-run). ORVANE_SCREENSHOT_DIR, when set, is passed on. A second
+# port, listed by the prefix but leading to no device, is the port that cannot be opened.
+dialog_tests() {
+    local gui_exe="$win/tests/main_window_flow_tests.exe" dead=250 start3
+    if [ ! -f "$gui_exe" ]; then
+        fail "layer 3: $gui_exe was not built"
+        return
+    fi
     echo "Layer 3: the Win32 dialogs"
     start3=$(now)
+    wine_run reg add 'HKLM\Software\Wine\Ports' /v "COM$dead" /t REG_SZ /d "$work/no-such-device" /f >/dev/null 2>&1
     if start_sim --save "$work/saved.bin"; then
-        if ORVANE_TEST_COM=$com ORVANE_TEST_SAVE="$(winpath "$work/saved.bin")" wine_run "$gui_exe"; then
+        if ORVANE_TEST_COM=$com ORVANE_TEST_DEAD_COM=$dead ORVANE_TEST_SAVE="$(winpath "$work/saved.bin")" \
+            wine_run "$gui_exe"; then
             pass "dialogs ($(took "$start3"))"
         else
             fail "dialogs"
@@ -180,9 +187,10 @@ if [ -f "$gui_exe" ]; then
     else
         fail "dialogs: the simulator did not start"
     fi
-else
-    fail "layer 3: $gui_exe was not built"
-fi
+    wine_run reg delete 'HKLM\Software\Wine\Ports' /v "COM$dead" /f >/dev/null 2>&1
+    rm -f "$prefix/dosdevices/com$dead"
+}
+dialog_tests
 
 if [ $failures -ne 0 ]; then
     echo "test-windows: $failures check(s) failed" >&2
