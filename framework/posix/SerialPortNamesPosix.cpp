@@ -1,5 +1,5 @@
-#include "framework/SerialPortNames.h"
 #include "framework/PortRegistry.h"
+#include "framework/SerialPortNames.h"
 
 std::vector<CString> ListSerialPortNames() {
     std::vector<CString> names;

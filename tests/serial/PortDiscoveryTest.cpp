@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "framework/SerialPortNames.h"
 #include "framework/PortRegistry.h"
+#include "framework/SerialPortNames.h"
 #include "serial/PortDiscovery.h"
 #include "tests/support/TempRegistry.h"
 
