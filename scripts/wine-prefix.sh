@@ -14,6 +14,8 @@ flock 9
 [ -f "$prefix/.orvane-ready" ] && exit 0
 
 export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# The font name 宋体 reaches Wine as UTF-8 whatever the caller's locale.
+export LC_ALL=C.UTF-8
 rm -rf "$prefix"
 wine wineboot --init >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /t REG_SZ /d 'AR PL UMing CN' /f >/dev/null 2>&1
