@@ -75,11 +75,6 @@ public:
     std::atomic<HWND> m_hWnd{nullptr};
 };
 
-// TRUE while `hwnd` names a live window.
-BOOL IsWindow(HWND hwnd);
-// Thread-safe posting to a window handle.
-BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-
 // Test aid: every window timer started after this call runs with its period multiplied by `scale`
 // (1.0 restores real time), so tests need not wait out multi-second timers. Periods never drop
 // below 1 ms.

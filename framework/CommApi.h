@@ -9,8 +9,7 @@
 
 #include "framework/WinTypes.h"
 
-using CommHandle = void*;
-inline CommHandle const INVALID_HANDLE_VALUE = reinterpret_cast<CommHandle>(static_cast<intptr_t>(-1));
+using CommHandle = HANDLE;
 
 // The line settings the system sets. SetState always leaves the line raw (bytes pass unchanged, no
 // line editing or translation); everything else the driver holds (modem lines, special characters)
@@ -32,9 +31,6 @@ struct CommTimeouts {
     DWORD WriteTotalTimeoutMultiplier = 0;
     DWORD WriteTotalTimeoutConstant = 0;
 };
-
-constexpr DWORD PURGE_TXCLEAR = 0x0004;
-constexpr DWORD PURGE_RXCLEAR = 0x0008;
 
 class CommApi {
 public:

@@ -1,16 +1,11 @@
-// Common-controls initialisation. The toolkit's controls need none; the call exists so that
-// start-up code reads as it does on Windows, and it checks its argument as Windows does.
+// Common-controls initialisation (InitCommonControlsEx): on Windows the system's own, which registers
+// the control classes the dialogs use; elsewhere a stand-in with the same names.
 #pragma once
 
 #include "framework/WinTypes.h"
 
-struct INITCOMMONCONTROLSEX {
-    DWORD dwSize;
-    DWORD dwICC;
-};
-
-constexpr DWORD ICC_WIN95_CLASSES = 0x000000FF;
-
-inline BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
-    return init != nullptr && init->dwSize == sizeof(INITCOMMONCONTROLSEX) ? TRUE : FALSE;
-}
+#if defined(_WIN32)
+#include <commctrl.h>
+#else
+#include "framework/posix/CommCtrlPosix.h"
+#endif

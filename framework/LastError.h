@@ -1,8 +1,5 @@
-// The calling thread's last system error code, as GetLastError/SetLastError keep it on Windows.
-// The POSIX backends store errno values here.
+// The calling thread's last system error code: GetLastError/SetLastError (the POSIX backend keeps
+// errno values in it).
 #pragma once
 
 #include "framework/WinTypes.h"
-
-DWORD GetLastError();
-void SetLastError(DWORD code);

@@ -1,6 +1,4 @@
-// Pauses the calling thread, in milliseconds as the system's code counts them.
+// Sleep: pauses the calling thread, in milliseconds as the system's code counts them.
 #pragma once
 
 #include "framework/WinTypes.h"
-
-void Sleep(DWORD milliseconds);

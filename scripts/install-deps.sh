@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, and nothing when all are present.
+# Installs the Debian packages the build and the tests need (or the ones named as arguments), and
+# nothing when all are present.
 # Safe to run again and again; waits for another apt/dpkg process to release the lock.
 set -euo pipefail
 
@@ -11,6 +12,11 @@ packages=(
     clang-14 libclang-rt-14-dev
     dpkg-dev lintian
 )
+
+# Other package lists (the Windows build's) come as arguments.
+if [ $# -gt 0 ]; then
+    packages=("$@")
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,11 +1,7 @@
 // The program's resources: dialog templates 101 (main window) and 102 (port chooser), the
-// application icon (drawn in code, so no image files ship with the program) and the string table.
+// application icon (drawn in ApplicationIcon.cpp) and the string table.
 #include "ui/Resources.h"
 
-#include <QImage>
-#include <QLinearGradient>
-#include <QPainter>
-#include <QPainterPath>
 #include <mutex>
 
 #include "framework/DialogTemplate.h"
@@ -78,70 +74,7 @@ const DialogTemplate kOpenSerialDialog = {
     kDialogStyle,    0,           kOpenSerialItems,
 };
 
-constexpr int kIconSizes[] = {256, 128, 64, 48, 32, 16};
-
-// The icon: a device board on a blue tile with an arrow going up into it. Drawn on a 256-unit grid
-// and scaled; the smallest sizes drop the pins, which would only blur.
-QImage DrawIcon(int size) {
-    QImage image(size, size, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(size / 256.0, size / 256.0);
-
-    QLinearGradient tile(0, 0, 0, 256);
-    tile.setColorAt(0, QColor(0x2B, 0x7F, 0xD6));
-    tile.setColorAt(1, QColor(0x15, 0x4A, 0x8C));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(tile);
-    painter.drawRoundedRect(QRectF(8, 8, 240, 240), 44, 44);
-
-    const QRectF board(64, 72, 128, 128);
-    if (size >= 32) {
-        painter.setBrush(QColor(0xD9, 0xE4, 0xF0));
-        for (int i = 0; i < 4; ++i) {
-            const double offset = 84 + i * 28;
-            painter.drawRect(QRectF(offset, 56, 12, 20));
-            painter.drawRect(QRectF(offset, 196, 12, 20));
-            painter.drawRect(QRectF(48, offset + 4, 20, 12));
-            painter.drawRect(QRectF(188, offset + 4, 20, 12));
-        }
-    }
-    painter.setBrush(QColor(0x1E, 0x25, 0x2E));
-    painter.drawRoundedRect(board, 14, 14);
-
-    QPainterPath arrow;
-    arrow.moveTo(128, 92);
-    arrow.lineTo(172, 140);
-    arrow.lineTo(146, 140);
-    arrow.lineTo(146, 184);
-    arrow.lineTo(110, 184);
-    arrow.lineTo(110, 140);
-    arrow.lineTo(84, 140);
-    arrow.closeSubpath();
-    painter.setBrush(QColor(0xFF, 0x9F, 0x1A));
-    painter.drawPath(arrow);
-    painter.end();
-    return image;
-}
-
 }  // namespace
-
-std::vector<IconImage> DrawApplicationIcon() {
-    std::vector<IconImage> images;
-    for (int size : kIconSizes) {
-        const QImage picture = DrawIcon(size);
-        IconImage image;
-        image.size = size;
-        image.argb.reserve(static_cast<size_t>(size) * size);
-        for (int y = 0; y < size; ++y) {
-            const auto* row = reinterpret_cast<const uint32_t*>(picture.constScanLine(y));
-            image.argb.insert(image.argb.end(), row, row + size);
-        }
-        images.push_back(std::move(image));
-    }
-    return images;
-}
 
 void RegisterDialogResources() {
     static std::once_flag once;

@@ -18,8 +18,8 @@
 
 #include "framework/CommApi.h"
 #include "framework/LastError.h"
+#include "framework/PortRegistry.h"
 #include "framework/posix/LineSpeed.h"
-#include "framework/posix/PortRegistry.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "framework/posix/PortRegistry.h"
+#include "framework/PortRegistry.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,6 +93,10 @@ PortRegistry::PortRegistry(fs::path directory, fs::path hardwareRoot, fs::path p
     : m_directory(std::move(directory)),
       m_hardwareRoot(std::move(hardwareRoot)),
       m_privateRoot(privateRoot.empty() ? m_directory : std::move(privateRoot)) {}
+
+bool PortRegistry::RegistersDevicePaths() {
+    return true;
+}
 
 PortRegistry PortRegistry::Default() {
     fs::path base;

@@ -1,6 +1,6 @@
 #include "framework/ConsoleDiagnostics.h"
+#include "framework/PortRegistry.h"
 #include "framework/SerialPortNames.h"
-#include "framework/posix/PortRegistry.h"
 
 std::vector<CString> ListSerialPortNames() {
     PortRegistry registry = PortRegistry::Default();

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "framework/CWinApp.h"
+#include "framework/WidgetAccess.h"
 
 namespace {
 
@@ -47,6 +48,10 @@ WindowRecord* WindowRegistry::Find(HWND hwnd) {
 QWidget* WindowRegistry::Widget(HWND hwnd) {
     WindowRecord* record = Find(hwnd);
     return record ? record->widget : nullptr;
+}
+
+QWidget* AfxGetWidget(HWND hwnd) {
+    return WindowRegistry::Widget(hwnd);
 }
 
 bool WindowRegistry::IsLive(HWND hwnd) {

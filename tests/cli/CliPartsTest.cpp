@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "framework/posix/PortRegistry.h"
+#include "framework/PortRegistry.h"
 #include "tests/support/Pty.h"
 #include "tests/support/TempRegistry.h"
 #include "tools/cli/HostOptions.h"

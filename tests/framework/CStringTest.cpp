@@ -73,7 +73,7 @@ TEST(TextCodec, WideningStopsAtNulAndSurvivesBadBytes) {
     const CString widened = AnsiToWide(truncated, sizeof(truncated));
     EXPECT_EQ(widened.GetAt(0), L'X');
     EXPECT_EQ(widened.GetLength(), 2);
-    EXPECT_EQ(WideToAnsi(CString(L"a\x1F600")), std::string("a?"));  // no GBK form
+    EXPECT_EQ(WideToAnsi(CString(L"a\U0001F600")), std::string("a?"));  // no GBK form
 }
 
 TEST(ConsoleDiagnostics, LinesReachTheSinkAsGbk) {

@@ -15,7 +15,7 @@
 #include "framework/AfxMessageBox.h"
 #include "framework/CFileDialog.h"
 #include "framework/ToolkitTranslations.h"
-#include "framework/qt/FileFilter.h"
+#include "framework/FileFilter.h"
 #include "tests/support/GuiTestUtil.h"
 #include "ui/Resources.h"
 

@@ -1,6 +1,7 @@
 // The program's templates built into windows: every control where the template puts it (dialog
 // units converted with the dialog font's metrics), of the right kind, with its text, and a font
-// that can actually draw the Chinese texts. Also the application icon.
+// that can actually draw the Chinese texts. Also the application icon, and the .ico file the Windows
+// build compiles into its executable from the same drawing.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -15,12 +16,16 @@
 #include <QTest>
 #include <QWidget>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "framework/CDialogEx.h"
 #include "framework/CWinApp.h"
 #include "framework/DialogTemplate.h"
 #include "framework/IconResource.h"
 #include "tests/support/GuiTestUtil.h"
+#include "tests/support/IcoFile.h"
 #include "ui/Resources.h"
 #include "ui/resource.h"
 
@@ -315,6 +320,33 @@ TEST_F(TemplateTest, ApplicationIconHasEverySizeAndShowsOnTheWindow) {
     const QList<QSize> available = widget->windowIcon().availableSizes();
     EXPECT_TRUE(available.contains(QSize(16, 16)));
     EXPECT_TRUE(available.contains(QSize(256, 256)));
+}
+
+// The Windows executable's icon resource is the committed app/orvane.ico. It must show what the
+// drawing code draws; after changing the drawing, rewrite it with
+//   ORVANE_WRITE_ICON=app/orvane.ico build/tests/framework_tests --gtest_filter='*IconFile*'
+TEST_F(TemplateTest, IconFileOfTheWindowsBuildHoldsTheDrawnImages) {
+    const std::vector<IconImage> drawn = DrawApplicationIcon();
+    if (const char* target = std::getenv("ORVANE_WRITE_ICON")) {
+        const std::vector<uint8_t> encoded = EncodeIcoFile(drawn);
+        std::ofstream(target, std::ios::binary)
+            .write(reinterpret_cast<const char*>(encoded.data()),
+                   static_cast<std::streamsize>(encoded.size()));
+    }
+    std::ifstream in(ORVANE_SOURCE_DIR "/app/orvane.ico", std::ios::binary);
+    ASSERT_TRUE(in.good());
+    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<IconImage> stored = DecodeIcoFile(file);
+    ASSERT_EQ(stored.size(), drawn.size());
+    for (size_t i = 0; i < drawn.size(); ++i) {
+        SCOPED_TRACE(drawn[i].size);
+        EXPECT_EQ(stored[i].size, drawn[i].size);
+        EXPECT_TRUE(stored[i].argb == drawn[i].argb);
+    }
+    // The 256-pixel image travels as PNG, as the system's icon loader expects of that size.
+    const size_t firstImage = file[18] | file[19] << 8 | file[20] << 16 | static_cast<size_t>(file[21]) << 24;
+    ASSERT_LT(firstImage + 4, file.size());
+    EXPECT_EQ(file[firstImage + 1], 'P');
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "framework/PortRegistry.h"
 #include "framework/SerialPortNames.h"
-#include "framework/posix/PortRegistry.h"
 #include "serial/PortDiscovery.h"
 #include "tests/support/TempRegistry.h"
 

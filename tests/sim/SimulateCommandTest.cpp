@@ -13,7 +13,7 @@
 #include <QJsonObject>
 #include <fstream>
 
-#include "framework/posix/PortRegistry.h"
+#include "framework/PortRegistry.h"
 #include "tests/sim/SimTestFrames.h"
 #include "tests/support/TempRegistry.h"
 

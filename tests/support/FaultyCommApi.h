@@ -1,13 +1,15 @@
 // Wraps the system's comm calls so a test can make one of them fail, or observe it, while the rest
-// go to the real pty. Each hook runs before the real call; returning false makes the call fail with
-// the error code the hook set through SetLastError. beforeSetState may also change what reaches the
-// driver, as a driver that takes a setting only in part would.
+// go to the real pty (the in-process line on Windows). Each hook runs before the real call;
+// returning false makes the call fail with the error code the hook set through SetLastError.
+// beforeSetState may also change what reaches the driver, as a driver that takes a setting only in
+// part would.
 #pragma once
 
 #include <atomic>
 #include <functional>
 
 #include "framework/CommApi.h"
+#include "tests/support/Pty.h"
 
 class FaultyCommApi : public CommApi {
 public:
@@ -72,5 +74,5 @@ public:
     DWORD SettingRefusedCode() const override { return m_real.SettingRefusedCode(); }
 
 private:
-    CommApi& m_real = SystemCommApi();
+    CommApi& m_real = TestCommApi();
 };

@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "framework/qt/WindowRegistry.h"
+#include "framework/WidgetAccess.h"
 
 using namespace std::chrono_literals;
 
@@ -67,7 +67,7 @@ QWidget* WidgetOf(const CWnd& wnd) {
 }
 
 QWidget* WidgetOf(HWND hwnd) {
-    return WindowRegistry::Widget(hwnd);
+    return AfxGetWidget(hwnd);
 }
 
 void Click(QWidget* widget) {

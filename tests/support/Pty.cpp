@@ -7,6 +7,11 @@
 #include <unistd.h>
 
 #include <stdexcept>
+#include <utility>
+
+CommApi& TestCommApi() {
+    return SystemCommApi();
+}
 
 Pty::Pty() {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -83,4 +88,17 @@ void Pty::HangUp() {
     if (m_master >= 0)
         ::close(m_master);
     m_master = -1;
+}
+
+DWORD Pty::LineSpeed() const {
+    constexpr std::pair<speed_t, DWORD> kRates[] = {
+        {B9600, 9600}, {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
+    termios tio{};
+    ::tcgetattr(m_master, &tio);  // a pty master reports its slave's settings
+    const speed_t speed = ::cfgetospeed(&tio);
+    for (const auto& [code, rate] : kRates) {
+        if (code == speed)
+            return rate;
+    }
+    return 0;
 }

@@ -2,12 +2,19 @@
 // code under test opens the slave as its serial port. Like the simulator, it keeps a descriptor of
 // its own open on the slave; through it a test reads and changes the line settings the port holds,
 // since a port held exclusively cannot be opened again (except by root).
+// Windows has no pseudo-terminals: there the pair is an in-process line (support/win32/PtyWin32.cpp)
+// that TestCommApi() serves.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "framework/CommApi.h"
+
+// The comm calls that reach a Pty: the system's own on POSIX, the in-process line's on Windows.
+CommApi& TestCommApi();
 
 class Pty {
 public:
@@ -27,6 +34,8 @@ public:
     std::vector<uint8_t> ReadUntilQuiet(std::chrono::milliseconds quiet);
     // Closes the master: the slave side sees a hang-up.
     void HangUp();
+    // The line's rate in baud, as the serial line last set it.
+    DWORD LineSpeed() const;
 
 private:
     int m_master = -1;

@@ -36,14 +36,17 @@ bool EngineHarness::NothingSent() {
 }
 
 std::filesystem::path EngineHarness::WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-    const std::filesystem::path path = registry.Root() / name;
+    // The name is UTF-8 on every platform (a narrow path would go through the ANSI code page on Windows).
+    const std::filesystem::path path =
+        registry.Root() / std::filesystem::path(std::u8string(name.begin(), name.end()));
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
 CString EngineHarness::PathText(const std::filesystem::path& path) {
-    return CString::FromUtf8(path.string());
+    const std::u8string utf8 = path.u8string();
+    return CString::FromUtf8(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
 }
 
 std::vector<LogLine> EngineHarness::Lines() const {
@@ -62,10 +65,8 @@ std::vector<LogLine> EngineHarness::LastLines(size_t count) const {
     return lines;
 }
 
-speed_t EngineHarness::LineSpeed() const {
-    termios tio{};
-    ::tcgetattr(pty.MasterFd(), &tio);  // a pty master reports its slave's settings
-    return ::cfgetospeed(&tio);
+DWORD EngineHarness::LineSpeed() const {
+    return pty.LineSpeed();
 }
 
 std::vector<uint8_t> WithCrc(std::vector<uint8_t> bytes) {

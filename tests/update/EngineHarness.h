@@ -3,8 +3,6 @@
 // wrote from the pty master, as the device would, and hands it replies as parsed frames.
 #pragma once
 
-#include <termios.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -29,7 +27,7 @@ void PrintTo(const LogLine& line, std::ostream* os);
 
 class EngineHarness {
 public:
-    explicit EngineHarness(CommApi& api = SystemCommApi());
+    explicit EngineHarness(CommApi& api = TestCommApi());
 
     // Links the engine to the port, the address record and (optionally) the log.
     void Attach(BaseUpdate& engine, bool withLog = true);
@@ -42,7 +40,8 @@ public:
     std::vector<LogLine> Lines() const;
     // The last `count` of Lines().
     std::vector<LogLine> LastLines(size_t count) const;
-    speed_t LineSpeed() const;
+    // The rate of the line in baud.
+    DWORD LineSpeed() const;
 
     DiagCapture diag;
     TempRegistry registry;

@@ -37,6 +37,20 @@ TEST(CStdioFile, ReadsGbkLinesWithoutTheirLineEnds) {
     EXPECT_FALSE(file.ReadString(line));
 }
 
+TEST(CFile, OpensAndReadsAFileWithAChineseName) {
+    EngineHarness h;
+    const std::vector<uint8_t> bytes = {0x4F, 0x00, 0xB9, 0xCC, 0xFF};
+    const CString path = EngineHarness::PathText(h.WriteFile("固件.trs", bytes));
+    ASSERT_NE(path.Find(L"固件.trs"), -1);
+    CFile file;
+    ASSERT_TRUE(file.Open(path, CFile::modeRead | CFile::shareDenyWrite));
+    EXPECT_EQ(file.GetLength(), bytes.size());
+    uint8_t buffer[16] = {};
+    ASSERT_EQ(file.Read(buffer, sizeof(buffer)), bytes.size());
+    EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + bytes.size()), bytes);
+    EXPECT_EQ(file.GetFilePath(), path);
+}
+
 TEST(CFile, FailuresAreReportedAsFileExceptions) {
     EngineHarness h;
     std::filesystem::create_directory(h.registry.Root() / "folder");

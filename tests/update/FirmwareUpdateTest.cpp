@@ -124,7 +124,7 @@ TEST_P(FirmwareWholeRun, RunsTheDialogueAt9600WithProgressAndStateText) {
     EXPECT_EQ(engine.GetStateText(), L"更新完成");
     EXPECT_EQ(engine.GetStatusMessage(), L"固件更新完成！");
     EXPECT_TRUE(h.NothingSent());
-    EXPECT_EQ(h.LineSpeed(), B9600);
+    EXPECT_EQ(h.LineSpeed(), 9600u);
 
     if (!withLog) {
         EXPECT_TRUE(h.log.empty());
@@ -161,7 +161,7 @@ TEST(FirmwareHighSpeed, SwitchesTo115200AfterTheQueryAndBackAtTheEnd) {
     EXPECT_EQ(h.Sent(20), kTriggerFrame);
     ReleaseTimer1(engine);
     EXPECT_EQ(h.Sent(8), kModelQuery115200);
-    EXPECT_EQ(h.LineSpeed(), B115200);
+    EXPECT_EQ(h.LineSpeed(), 115200u);
     EXPECT_TRUE(h.diag.Contains(ConsoleStream::Output, L"波特率已从 9600 成功更改为 115200"));
     EXPECT_EQ(engine.GetStatusMessage(), L"发送读取MCU (模式: 115200, 长度: 1152) → 切换到115200");
     EXPECT_EQ(h.log.back(), (LogLine{LOG_INFO, L"切换到115200成功"}));
@@ -180,7 +180,7 @@ TEST(FirmwareHighSpeed, SwitchesTo115200AfterTheQueryAndBackAtTheEnd) {
     engine.HandleFrame(BlockAck(10001, 1));
 
     EXPECT_TRUE(engine.IsCompleted());
-    EXPECT_EQ(h.LineSpeed(), B9600);
+    EXPECT_EQ(h.LineSpeed(), 9600u);
     EXPECT_TRUE(h.diag.Contains(ConsoleStream::Output, L"波特率已从 115200 成功更改为 9600"));
     EXPECT_EQ(h.LastLines(2),
               (std::vector<LogLine>{{LOG_INFO, L"恢复波特率到9600"}, {LOG_INFO, L"固件更新完成！"}}));
@@ -211,7 +211,7 @@ TEST(FirmwareHighSpeed, FailedSwitchAbortsAndFailedReturnStillCompletes) {
     h.Sent(28);
     engine.Start();
     ReleaseTimer1(engine);
-    ASSERT_EQ(h.LineSpeed(), B115200);
+    ASSERT_EQ(h.LineSpeed(), 115200u);
     failingRate = 9600;
     engine.HandleFrame(ModelReply(""));
     engine.HandleFrame(StatusReply(0));

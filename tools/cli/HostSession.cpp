@@ -10,6 +10,7 @@
 #include "framework/HeadlessApp.h"
 #include "framework/ModalAutomation.h"
 #include "framework/TextCodec.h"
+#include "tools/cli/Arguments.h"
 #include "tools/cli/Json.h"
 #include "tools/cli/PortArgument.h"
 #include "tools/cli/UpdateFile.h"
@@ -213,7 +214,7 @@ int HostSession::Finish(int exitCode, const std::string& status, const std::stri
     return exitCode;
 }
 
-bool HostSession::CreateWindow() {
+bool HostSession::CreateMainWindow() {
     if (!m_dialog.Create())
         return false;
     // Debug lines follow --debug rather than a LOG.ini beside the program.
@@ -260,8 +261,12 @@ int HostSession::OpenPort() {
         return kExitOk;
     const std::string why = ExplainOpenFailure(m_port);
     if (!offered) {
-        return Finish(kExitUsage, "no-port",
-                      why.empty() ? "COM" + std::to_string(m_port) + " is not among the ports present" : why);
+        // The line the serial layer prints when the port will not open, so that a missing port reads the
+        // same as a held one, whatever the ports listing knew.
+        const std::string name = "COM" + std::to_string(m_port);
+        return Finish(
+            kExitUsage, "no-port",
+            "无法打开串口 " + name + ": " + (why.empty() ? name + " is not among the ports present" : why));
     }
     return Finish(kExitFailed, "open-failed", why);
 }
@@ -269,7 +274,7 @@ int HostSession::OpenPort() {
 int HostSession::RunTest() {
     m_kind = HostOptions::Kind::Test;
     return AfxRunWithoutDisplay([this] {
-        if (!CreateWindow())
+        if (!CreateMainWindow())
             return Finish(kExitFailed, "failed", "the main window could not be created");
         if (const int rc = OpenPort(); rc != kExitOk)
             return rc;
@@ -300,7 +305,7 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
     m_fileSize = file.payloadBytes;
     m_totalBlocks = file.blocks;
     return AfxRunWithoutDisplay([this, firmware, &file] {
-        if (!CreateWindow())
+        if (!CreateMainWindow())
             return Finish(kExitFailed, "failed", "the main window could not be created");
         if (const int rc = OpenPort(); rc != kExitOk)
             return rc;

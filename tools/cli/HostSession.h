@@ -32,7 +32,7 @@ public:
     void OnProgress(int32_t percent, uint32_t block, uint32_t count) override;
 
 private:
-    bool CreateWindow();
+    bool CreateMainWindow();
     // Opens the port through the chooser; on failure prints why and returns the exit code.
     int OpenPort();
     void Click(int controlId, UINT notification = 0);

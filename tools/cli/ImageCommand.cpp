@@ -1,10 +1,5 @@
 // orvane-cli image: makes firmware image files (.trs) from a payload and explains existing ones.
 // Images are built and checked with the same functions the firmware engine loads them with.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +10,7 @@
 #include "framework/TextCodec.h"
 #include "protocol/Protocol.h"
 #include "tools/cli/Commands.h"
+#include "tools/cli/ImageFiles.h"
 #include "update/FirmwareFile.h"
 
 namespace {
@@ -37,96 +33,6 @@ int Usage(const char* problem) {
 
 bool IsHelp(const std::string& arg) {
     return arg == "--help" || arg == "-h";
-}
-
-// A file opened for reading, with the failing system call named in every error.
-class InputFile {
-public:
-    ~InputFile() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-
-    bool Open(const std::string& path) {
-        m_path = path;
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        if (m_fd < 0)
-            return Fail("open");
-        struct stat st {};
-        if (::fstat(m_fd, &st) != 0)
-            return Fail("fstat");
-        if (S_ISDIR(st.st_mode)) {
-            m_error = "'" + path + "' is a folder, not a file";
-            return false;
-        }
-        if (!S_ISREG(st.st_mode)) {
-            m_error = "'" + path + "' is not a regular file";
-            return false;
-        }
-        m_size = static_cast<uint64_t>(st.st_size);
-        return true;
-    }
-
-    // Reads exactly `count` bytes from where the last read ended.
-    bool Read(uint8_t* buffer, size_t count) {
-        size_t done = 0;
-        while (done < count) {
-            const ssize_t n = ::read(m_fd, buffer + done, count - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return Fail("read");
-            if (n == 0) {
-                m_error = "'" + m_path + "' ended early (was it changed while being read?)";
-                return false;
-            }
-            done += static_cast<size_t>(n);
-        }
-        return true;
-    }
-
-    uint64_t Size() const { return m_size; }
-    const std::string& Error() const { return m_error; }
-
-private:
-    bool Fail(const char* call) {
-        m_error = "cannot read '" + m_path + "': " + call + ": " + std::strerror(errno);
-        return false;
-    }
-
-    int m_fd = -1;
-    uint64_t m_size = 0;
-    std::string m_path;
-    std::string m_error;
-};
-
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    auto fail = [&](const char* call) {
-        error = "cannot write '" + path + "': " + call + ": " + std::strerror(errno);
-        if (fd >= 0) {
-            ::close(fd);
-            ::unlink(path.c_str());  // no half-written image is left behind
-        }
-        return false;
-    };
-    if (fd < 0)
-        return fail("open");
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return fail("write");
-        done += static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0) {
-        error = "cannot write '" + path + "': close: " + std::strerror(errno);
-        ::unlink(path.c_str());
-        return false;
-    }
-    return true;
 }
 
 std::string Hex32(uint32_t value) {

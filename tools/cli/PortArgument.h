@@ -9,11 +9,12 @@ struct PortChoice {
     std::string error;   // set when number is 0
 };
 
-// Accepts "COM3" (any case), "3", or a device path; a path is registered on the fly at the lowest
-// free number (or keeps the number it has), once it is known to be a terminal device.
+// Accepts "COM3" (any case), "3", or (where the port registry numbers device paths) a device path;
+// a path is registered on the fly at the lowest free number (or keeps the number it has), once it is
+// known to be a terminal device.
 PortChoice ResolvePortArgument(const std::string& argument);
 
 // One line on why COM<port> cannot be opened: it does not exist, permission is denied (with the
-// hint about the dialout group), or another program holds it (named when /proc tells). Empty when
-// no reason can be found.
+// hint about the dialout group on Linux), or another program holds it (named when the system tells).
+// Empty when no reason can be found.
 std::string ExplainOpenFailure(int port);

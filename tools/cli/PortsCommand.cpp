@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "framework/posix/PortRegistry.h"
+#include "framework/PortRegistry.h"
 #include "serial/PortDiscovery.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/Json.h"

@@ -1,7 +1,8 @@
 // orvane-cli: one binary, one subcommand per job.
 #include <cstdio>
-#include <cstring>
+#include <string>
 
+#include "tools/cli/Arguments.h"
 #include "tools/cli/Commands.h"
 
 namespace {
@@ -16,19 +17,20 @@ void PrintUsage(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
+    const CommandArgs args = ProgramArguments(argc, argv);
+    if (args.empty()) {
         PrintUsage(stderr);
         return kExitUsage;
     }
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
-        std::strcmp(argv[1], "help") == 0) {
+    const std::string& name = args[0];
+    if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(stdout);
         return kExitOk;
     }
     for (const Subcommand& command : Subcommands()) {
-        if (std::strcmp(argv[1], command.name) == 0)
-            return command.run(CommandArgs(argv + 2, argv + argc));
+        if (name == command.name)
+            return command.run(CommandArgs(args.begin() + 1, args.end()));
     }
-    std::fprintf(stderr, "orvane-cli: unknown command '%s' (see 'orvane-cli --help')\n", argv[1]);
+    std::fprintf(stderr, "orvane-cli: unknown command '%s' (see 'orvane-cli --help')\n", name.c_str());
     return kExitUsage;
 }

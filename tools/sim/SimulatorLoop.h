@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "framework/posix/PortRegistry.h"
+#include "framework/PortRegistry.h"
 #include "tools/sim/DeviceSimulator.h"
 #include "tools/sim/PtyDevice.h"
 #include "tools/sim/SimFrameSplitter.h"

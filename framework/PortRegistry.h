@@ -1,12 +1,14 @@
-// The POSIX port registry: COM numbers for serial devices, kept as symbolic links named COM<n> in
-// one directory ($XDG_RUNTIME_DIR/orvane/ports, or /tmp/orvane-<uid>/ports). It plays the part of the
-// COM port database of Windows: a number once given to a device stays with it.
+// The port registry: which device each COM number stands for. On POSIX it is kept as symbolic links
+// named COM<n> in one directory ($XDG_RUNTIME_DIR/orvane/ports, or /tmp/orvane-<uid>/ports), playing
+// the part of the COM port database of Windows: a number once given to a device stays with it. On
+// Windows the system keeps that database itself: the registry only reads it (the device names under
+// HKLM\HARDWARE\DEVICEMAP\SERIALCOMM) and cannot give numbers to device paths.
 //
-// Whoever can write into the directory decides which device a COM number opens, so it must be
-// private: the folders from privateRoot down to it are created 0700 and used only while each is a
-// real directory (not a link) owned by this user and writable by nobody else. /tmp is shared by
-// every user, and another one could otherwise make /tmp/orvane-<uid> first and point COM1 at a pty
-// of their own.
+// On POSIX, whoever can write into the directory decides which device a COM number opens, so it
+// must be private: the folders from privateRoot down to it are created 0700 and used only while
+// each is a real directory (not a link) owned by this user and writable by nobody else. /tmp is
+// shared by every user, and another one could otherwise make /tmp/orvane-<uid> first and point COM1
+// at a pty of their own.
 #pragma once
 
 #include <filesystem>
@@ -35,6 +37,12 @@ public:
     // The device COM<port> stands for (its link's target), or empty when there is no such link.
     std::string Resolve(int port) const;
 
+    // False where device paths cannot be given numbers (Windows: the system numbers its ports).
+    static bool RegistersDevicePaths();
+    // Empty when `path` is a terminal device, else one line on what it is instead. Only a terminal
+    // is given a number: the number stays in the registry for good.
+    static std::string WhyNotASerialLine(const std::string& path);
+
     // Gives device a number: the one it already has, else the lowest free one from `lowest` up.
     // Returns 0 when no number in lowest..256 is free or the link cannot be made.
     int Register(const std::string& device, int lowest = 1);
@@ -47,6 +55,10 @@ public:
     // Port names ("COM<n>", as the links are named) of every link whose device exists, after giving a
     // number to each present device that has none yet.
     std::vector<std::string> ListPortNames();
+
+    // One line on why COM<port> cannot be opened: it does not exist, permission is denied, or another
+    // program holds it (named when the system tells). Empty when no reason can be found.
+    std::string ExplainOpenFailure(int port) const;
 
 private:
     struct Link {

@@ -1,0 +1,138 @@
+// Why a COM port will not open, told from the device node: missing, not permitted, held by another
+// program (named from /proc/locks or the processes' open files), or not a serial line.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "framework/PortRegistry.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ProcessName(const std::string& pid) {
+    std::string name;
+    std::ifstream(fs::path("/proc") / pid / "comm") >> name;
+    return (name.empty() ? std::string("pid") : name) + " (pid " + pid + ")";
+}
+
+// The process holding the lock on `device`, as /proc/locks tells it ("name (pid N)"); failing
+// that, the first other process with the device open.
+std::string HolderOf(const std::string& device) {
+    struct stat info {};
+    if (::stat(device.c_str(), &info) == 0) {
+        char key[64];
+        std::snprintf(key, sizeof(key), "%02x:%02x:%lu", major(info.st_dev), minor(info.st_dev),
+                      static_cast<unsigned long>(info.st_ino));
+        std::ifstream locks("/proc/locks");
+        for (std::string line; std::getline(locks, line);) {
+            std::istringstream fields(line);
+            std::string index, kind, mode, access, pid, id;
+            fields >> index >> kind >> mode >> access >> pid >> id;
+            if (kind == "FLOCK" && id == key && pid != std::to_string(::getpid()))
+                return ProcessName(pid);
+        }
+    }
+    std::error_code ec;
+    const fs::path wanted = fs::weakly_canonical(device, ec);
+    const std::string self = std::to_string(::getpid());
+    for (fs::directory_iterator proc("/proc", ec), end; !ec && proc != end; proc.increment(ec)) {
+        const std::string pid = proc->path().filename().string();
+        if (pid.empty() ||
+            !std::all_of(pid.begin(), pid.end(), [](unsigned char c) { return std::isdigit(c); }))
+            continue;
+        if (pid == self)
+            continue;
+        std::error_code fdEc;
+        for (fs::directory_iterator fd(proc->path() / "fd", fdEc), fdEnd; !fdEc && fd != fdEnd;
+             fd.increment(fdEc)) {
+            std::error_code linkEc;
+            if (fs::read_symlink(fd->path(), linkEc) == wanted && !linkEc)
+                return ProcessName(pid);
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string PortRegistry::ExplainOpenFailure(int port) const {
+    if (const std::string unsafe = Problem(); !unsafe.empty())
+        return unsafe;
+    const std::string name = "COM" + std::to_string(port);
+    const std::string device = Resolve(port);
+    if (device.empty())
+        return name + " does not exist (see 'orvane-cli ports' for the ports present)";
+    std::error_code ec;
+    if (!fs::exists(device, ec))
+        return name + " stands for " + device + ", which does not exist (unplugged?)";
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EACCES || errno == EPERM) {
+            return "permission denied on " + device +
+                   ": join the dialout group (sudo usermod -aG dialout $USER), "
+                   "then log in again";
+        }
+        if (errno == EBUSY) {
+            const std::string holder = HolderOf(device);
+            return device + " is held by another program" + (holder.empty() ? "" : ": " + holder);
+        }
+        return "open " + device + " failed: " + std::strerror(errno);
+    }
+    std::string reason;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const std::string holder = HolderOf(device);
+        reason = device + " is held by another program" + (holder.empty() ? "" : ": " + holder);
+    } else if (!::isatty(fd)) {
+        reason = device + " is not a serial line";
+    }
+    ::close(fd);
+    return reason;
+}
+
+std::string PortRegistry::WhyNotASerialLine(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return "stat " + path + " failed: " + std::strerror(errno);
+    const char* what = S_ISREG(info.st_mode)    ? "a regular file"
+                       : S_ISDIR(info.st_mode)  ? "a folder"
+                       : S_ISFIFO(info.st_mode) ? "a pipe"
+                       : S_ISSOCK(info.st_mode) ? "a socket"
+                       : S_ISBLK(info.st_mode)  ? "a block device"
+                       : S_ISCHR(info.st_mode)  ? nullptr
+                                                : "no device";
+    if (what)
+        return path + " is " + what + ", not a serial line";
+    // O_NONBLOCK: a line without carrier must not hold the open.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        const bool terminal = ::isatty(fd);
+        ::close(fd);
+        return terminal ? std::string() : path + " is a device, but not a serial line";
+    }
+    // Not ours to open (permission, or held exclusively): the kernel's record of the device says
+    // what it is. Ptys have none; one that is held exclusively is a terminal all the same, and the
+    // open that follows names who holds it.
+    const int openError = errno;
+    char node[64];
+    std::snprintf(node, sizeof(node), "/sys/dev/char/%u:%u/subsystem", major(info.st_rdev),
+                  minor(info.st_rdev));
+    std::error_code ec;
+    const fs::path subsystem = fs::read_symlink(node, ec);
+    if (!ec)
+        return subsystem.filename() == "tty" ? std::string() : path + " is a device, but not a serial line";
+    if (openError == EBUSY)
+        return {};
+    return "open " + path + " failed: " + std::strerror(openError);
+}

@@ -1,0 +1,72 @@
+// The port registry on Windows: the system numbers its serial ports itself and lists them, with the
+// device behind each, under HKLM\HARDWARE\DEVICEMAP\SERIALCOMM. This registry reads that list; it
+// cannot give numbers to device paths, and tells why a port will not open from what CreateFileW says.
+#include <windows.h>
+
+#include <cwchar>
+
+#include "framework/PortRegistry.h"
+#include "framework/SerialPortNames.h"
+
+namespace fs = std::filesystem;
+
+PortRegistry::PortRegistry(fs::path directory, fs::path hardwareRoot)
+    : m_directory(std::move(directory)), m_hardwareRoot(std::move(hardwareRoot)) {}
+
+bool PortRegistry::RegistersDevicePaths() {
+    return false;
+}
+
+PortRegistry PortRegistry::Default() {
+    return PortRegistry(fs::path(L"HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM"), fs::path());
+}
+
+std::vector<PortRegistry::Link> PortRegistry::ReadLinks() const {
+    return {};
+}
+
+std::string PortRegistry::Resolve(int port) const {
+    return ComPortDevice(port).ToUtf8();
+}
+
+int PortRegistry::Register(const std::string&, int) {
+    return 0;
+}
+
+bool PortRegistry::Unregister(int) {
+    return false;
+}
+
+std::vector<std::string> PortRegistry::PresentDevices() const {
+    std::vector<std::string> devices;
+    for (const CString& name : ListSerialPortNames())
+        devices.push_back(name.ToUtf8());
+    return devices;
+}
+
+std::vector<std::string> PortRegistry::ListPortNames() {
+    return PresentDevices();
+}
+
+std::string PortRegistry::ExplainOpenFailure(int port) const {
+    const std::string name = "COM" + std::to_string(port);
+    wchar_t path[32];
+    std::swprintf(path, sizeof(path) / sizeof(path[0]), L"\\\\.\\COM%d", port);
+    HANDLE handle = ::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(handle);
+        return {};
+    }
+    const DWORD code = ::GetLastError();
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return name + " does not exist (see 'orvane-cli ports' for the ports present)";
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            return name + " is held by another program";
+        default:
+            return "CreateFileW on " + name + " failed with error " + std::to_string(code);
+    }
+}

@@ -1,0 +1,91 @@
+// The image tool's files over open/read/write, with the failing call and errno's text in each error.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "tools/cli/ImageFiles.h"
+
+struct InputFile::Handle {
+    int fd = -1;
+};
+
+InputFile::InputFile() : m_handle(std::make_unique<Handle>()) {}
+
+InputFile::~InputFile() {
+    if (m_handle->fd >= 0)
+        ::close(m_handle->fd);
+}
+
+bool InputFile::Open(const std::string& path) {
+    m_path = path;
+    m_handle->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (m_handle->fd < 0)
+        return Fail("open");
+    struct stat st {};
+    if (::fstat(m_handle->fd, &st) != 0)
+        return Fail("fstat");
+    if (S_ISDIR(st.st_mode)) {
+        m_error = "'" + path + "' is a folder, not a file";
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        m_error = "'" + path + "' is not a regular file";
+        return false;
+    }
+    m_size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+bool InputFile::Read(uint8_t* buffer, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::read(m_handle->fd, buffer + done, count - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Fail("read");
+        if (n == 0) {
+            m_error = "'" + m_path + "' ended early (was it changed while being read?)";
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool InputFile::Fail(const char* call) {
+    m_error = "cannot read '" + m_path + "': " + call + ": " + std::strerror(errno);
+    return false;
+}
+
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    auto fail = [&](const char* call) {
+        error = "cannot write '" + path + "': " + call + ": " + std::strerror(errno);
+        if (fd >= 0) {
+            ::close(fd);
+            ::unlink(path.c_str());  // no half-written image is left behind
+        }
+        return false;
+    };
+    if (fd < 0)
+        return fail("open");
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return fail("write");
+        done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0) {
+        error = "cannot write '" + path + "': close: " + std::strerror(errno);
+        ::unlink(path.c_str());
+        return false;
+    }
+    return true;
+}

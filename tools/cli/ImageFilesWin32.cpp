@@ -1,0 +1,106 @@
+// The image tool's files over CreateFileW/ReadFile/WriteFile, with UTF-8 paths widened so that any
+// name (Chinese ones included) works, and the failing call and its Win32 error code in each error.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "framework/CString.h"
+#include "tools/cli/ImageFiles.h"
+
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    return CString::FromUtf8(utf8).GetString();
+}
+
+std::string CallFailed(const char* call) {
+    return std::string(call) + " failed with error " + std::to_string(::GetLastError());
+}
+
+}  // namespace
+
+struct InputFile::Handle {
+    HANDLE file = INVALID_HANDLE_VALUE;
+};
+
+InputFile::InputFile() : m_handle(std::make_unique<Handle>()) {}
+
+InputFile::~InputFile() {
+    if (m_handle->file != INVALID_HANDLE_VALUE)
+        ::CloseHandle(m_handle->file);
+}
+
+bool InputFile::Open(const std::string& path) {
+    m_path = path;
+    const std::wstring wide = Wide(path);
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        m_error = "'" + path + "' is a folder, not a file";
+        return false;
+    }
+    m_handle->file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (m_handle->file == INVALID_HANDLE_VALUE)
+        return Fail("CreateFileW");
+    if (::GetFileType(m_handle->file) != FILE_TYPE_DISK) {
+        m_error = "'" + path + "' is not a regular file";
+        return false;
+    }
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(m_handle->file, &size))
+        return Fail("GetFileSizeEx");
+    m_size = static_cast<uint64_t>(size.QuadPart);
+    return true;
+}
+
+bool InputFile::Read(uint8_t* buffer, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 20));
+        DWORD got = 0;
+        if (!::ReadFile(m_handle->file, buffer + done, chunk, &got, nullptr))
+            return Fail("ReadFile");
+        if (got == 0) {
+            m_error = "'" + m_path + "' ended early (was it changed while being read?)";
+            return false;
+        }
+        done += got;
+    }
+    return true;
+}
+
+bool InputFile::Fail(const char* call) {
+    m_error = "cannot read '" + m_path + "': " + CallFailed(call);
+    return false;
+}
+
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+    const std::wstring wide = Wide(path);
+    HANDLE file =
+        ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    auto fail = [&](const char* call) {
+        error = "cannot write '" + path + "': " + CallFailed(call);
+        if (file != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(file);
+            ::DeleteFileW(wide.c_str());  // no half-written image is left behind
+        }
+        return false;
+    };
+    if (file == INVALID_HANDLE_VALUE)
+        return fail("CreateFileW");
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes.data() + done, chunk, &written, nullptr))
+            return fail("WriteFile");
+        done += written;
+    }
+    if (!::CloseHandle(file)) {
+        file = INVALID_HANDLE_VALUE;
+        error = "cannot write '" + path + "': " + CallFailed("CloseHandle");
+        ::DeleteFileW(wide.c_str());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,10 @@
+// orvane-cli simulate on Windows: the simulated device needs a pseudo-terminal, which Windows does
+// not have, so the command only says where to run it.
+#include <cstdio>
+
+#include "tools/cli/Commands.h"
+
+int RunSimulate(const CommandArgs&) {
+    std::fputs("simulate: the simulated device runs on Linux only (it needs a pseudo-terminal)\n", stderr);
+    return kExitUsage;
+}
