@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the serial, simulator and command-line suites as a user without privileges. Root is exempt
+# Runs every suite (all but the minutes-long transfers) as a user without privileges. Root is exempt
 # from the kernel's checks on ttys (an exclusively held port, a folder owned by someone else), so a
 # suite that passes as root says nothing about the technician who runs the tool as himself.
 #
@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
-suites=(serial_tests sim_tests cli_tests)
+suites=(framework_tests protocol_tests serial_tests update_tests ui_tests tools_tests sim_tests cli_tests)
 for suite in "${suites[@]}"; do
     [[ -x "$build/tests/$suite" ]] || { echo "test-unprivileged: $build/tests/$suite is not built" >&2; exit 2; }
 done
