@@ -93,7 +93,7 @@ windows-deps:
 
 windows-configure: windows-deps
 	@cmake -S . -B $(WIN_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
-		-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.toolchain.cmake >/dev/null
+		-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.toolchain.cmake $(CMAKE_FLAGS) >/dev/null
 
 windows: windows-configure
 	@cmake --build $(WIN_BUILD_DIR) -j $(JOBS) --target orvane orvane-cli
