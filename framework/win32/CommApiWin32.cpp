@@ -9,8 +9,8 @@
 
 namespace {
 
-// The DCB the driver reports, with the fields the system sets overwritten and everything else
-// (flow control, modem lines, special characters) kept.
+// The DCB the driver reports; SetState overwrites the fields the system sets and keeps the rest
+// (special characters, buffer limits).
 bool ReadDcb(CommHandle handle, DCB& dcb) {
     ZeroMemory(&dcb, sizeof(dcb));
     dcb.DCBlength = sizeof(DCB);
@@ -34,6 +34,9 @@ public:
         state.ByteSize = dcb.ByteSize;
         state.Parity = dcb.Parity;
         state.StopBits = dcb.StopBits;
+        state.FlowControl = dcb.fOutX || dcb.fInX || dcb.fOutxCtsFlow || dcb.fOutxDsrFlow ||
+                            dcb.fRtsControl == RTS_CONTROL_HANDSHAKE ||
+                            dcb.fRtsControl == RTS_CONTROL_TOGGLE || dcb.fDtrControl == DTR_CONTROL_HANDSHAKE;
         return true;
     }
 
@@ -45,6 +48,24 @@ public:
         dcb.ByteSize = state.ByteSize;
         dcb.Parity = state.Parity;
         dcb.StopBits = state.StopBits;
+        // Frames are binary: no end-of-file character, no error replacement, no dropped NULs.
+        dcb.fBinary = TRUE;
+        dcb.fParity = state.Parity != NOPARITY ? TRUE : FALSE;
+        dcb.fErrorChar = FALSE;
+        dcb.fNull = FALSE;
+        dcb.fAbortOnError = FALSE;
+        // Flow control left on by an earlier program would swallow 0x11/0x13 inside frames, or stop
+        // output for good where CTS is not wired. The modem lines stay raised for devices powered or
+        // enabled by them.
+        if (!state.FlowControl) {
+            dcb.fOutX = FALSE;
+            dcb.fInX = FALSE;
+            dcb.fOutxCtsFlow = FALSE;
+            dcb.fOutxDsrFlow = FALSE;
+            dcb.fDsrSensitivity = FALSE;
+            dcb.fRtsControl = RTS_CONTROL_ENABLE;
+            dcb.fDtrControl = DTR_CONTROL_ENABLE;
+        }
         return ::SetCommState(handle, &dcb) != FALSE;
     }
 

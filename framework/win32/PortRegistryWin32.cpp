@@ -10,8 +10,23 @@
 
 namespace fs = std::filesystem;
 
-PortRegistry::PortRegistry(fs::path directory, fs::path hardwareRoot)
-    : m_directory(std::move(directory)), m_hardwareRoot(std::move(hardwareRoot)) {}
+PortRegistry::PortRegistry(fs::path directory, fs::path hardwareRoot, fs::path privateRoot)
+    : m_directory(std::move(directory)),
+      m_hardwareRoot(std::move(hardwareRoot)),
+      m_privateRoot(std::move(privateRoot)) {}
+
+// The system keeps the port database itself and nobody else can write into it through us.
+std::string PortRegistry::Problem() const {
+    return {};
+}
+
+std::string PortRegistry::Prepare() const {
+    return {};
+}
+
+std::string PortRegistry::WhyNotASerialLine(const std::string& path) {
+    return path + " cannot be given a COM number: Windows numbers its serial ports itself";
+}
 
 bool PortRegistry::RegistersDevicePaths() {
     return false;

@@ -19,6 +19,7 @@
 #include "framework/CommCtrl.h"
 #include "framework/HeadlessApp.h"
 #include "framework/ModalAutomation.h"
+#include "tests/support/Dialog_UpdateTestAccess.h"
 #include "tests/support/PatternBytes.h"
 #include "ui/Dialog_Update.h"
 #include "ui/resource.h"
@@ -119,7 +120,7 @@ protected:
     }
 
     void TearDown() override {
-        if (m_dialog.m_portOpen) {
+        if (Inside(m_dialog).m_portOpen) {
             Click(IDC_BTN_PORT);
             EXPECT_TRUE(LogHas(L"串口已关闭"));
         }
@@ -180,7 +181,7 @@ protected:
         Click(IDC_BTN_PORT);  // returns once the chooser has closed
         ASSERT_TRUE(answered) << "no port chooser appeared";
         ASSERT_TRUE(offered) << "the chooser does not list the simulator's port";
-        ASSERT_TRUE(m_dialog.m_portOpen);
+        ASSERT_TRUE(Inside(m_dialog).m_portOpen);
         EXPECT_TRUE(LogHas(L"串口已打开: " + wanted));
         EXPECT_EQ(Text(IDC_BTN_PORT), L"关闭串口");
         EXPECT_EQ(Text(IDC_STATIC_PORT_STATE), L"串口已打开");
@@ -255,9 +256,9 @@ TEST_F(MainWindowFlow, ConnectionTestGetsTheModel) {
     // Text set into the address box reaches the dialog as EN_CHANGE, as typing does; the command-line
     // tool sets the address this way.
     ::SetWindowTextW(Control(IDC_EDIT_ADDRESS), L"256");
-    EXPECT_EQ(m_dialog.m_protocol.address, 1);
+    EXPECT_EQ(Inside(m_dialog).m_protocol.address, 1);
     ::SetWindowTextW(Control(IDC_EDIT_ADDRESS), L"7");
-    EXPECT_EQ(m_dialog.m_protocol.address, 7);
+    EXPECT_EQ(Inside(m_dialog).m_protocol.address, 7);
     ::SetWindowTextW(Control(IDC_EDIT_ADDRESS), L"1");
     Click(IDC_BTN_TEST);
     EXPECT_TRUE(LogHas(L"发送设备查询"));
@@ -266,7 +267,7 @@ TEST_F(MainWindowFlow, ConnectionTestGetsTheModel) {
     EXPECT_NE(Text(IDC_EDIT_LOG).find(L"\r\nDEBUG：设备型号: "), std::wstring::npos);
     EXPECT_EQ(Text(IDC_BTN_TEST), L"测试连接");
     EXPECT_TRUE(Enabled(IDC_BTN_TEST));
-    EXPECT_FALSE(m_dialog.m_testing);
+    EXPECT_FALSE(Inside(m_dialog).m_testing);
 }
 
 TEST_F(MainWindowFlow, FirmwareUpdateAtHighSpeed) {
@@ -281,7 +282,7 @@ TEST_F(MainWindowFlow, FirmwareUpdateAtHighSpeed) {
     EXPECT_EQ(Text(IDC_STATIC_MODE), L"固件更新模式");
     EXPECT_TRUE(Enabled(IDC_COMBO_BAUD));
     ChooseBaud(1);
-    EXPECT_EQ(m_dialog.m_baudIndex, 1);
+    EXPECT_EQ(Inside(m_dialog).m_baudIndex, 1);
     OpenFileThroughDialog(m_folder / L"固件.trs");
     ASSERT_TRUE(LogHas(L"固件文件加载成功"));
     EXPECT_TRUE(LogHas(L"  文件名: " + (m_folder / L"固件.trs").wstring()));
@@ -326,7 +327,7 @@ TEST_F(MainWindowFlow, ProgramUpdateThenAStoppedOne) {
     RequestScreenshot(L"windows-updating");
     Click(IDC_BTN_STOP);
     EXPECT_TRUE(LogHas(L"警告：更新中断，设备需重启"));
-    EXPECT_FALSE(m_dialog.m_updating);
+    EXPECT_FALSE(Inside(m_dialog).m_updating);
     EXPECT_FALSE(Enabled(IDC_BTN_STOP));
     EXPECT_TRUE(Enabled(IDC_BTN_START));
     EXPECT_TRUE(Enabled(IDC_BTN_PORT));
@@ -339,7 +340,7 @@ TEST_F(MainWindowFlow, RefusedFileLeavesStartDisabled) {
     Click(IDC_RADIO_FIRMWARE);
     OpenFileThroughDialog(m_folder / L"坏固件.trs");
     EXPECT_TRUE(LogHas(L"警告：文件加载失败"));
-    EXPECT_EQ(m_dialog.m_currentUpdate, nullptr);
+    EXPECT_EQ(Inside(m_dialog).m_currentUpdate, nullptr);
     EXPECT_FALSE(Enabled(IDC_BTN_START));
     EXPECT_TRUE(Enabled(IDC_BTN_OPEN_FILE));
 }
@@ -351,7 +352,7 @@ TEST_F(MainWindowFlow, PortThatCannotOpenIsReportedInTheWindow) {
     if (dead <= 0)
         GTEST_SKIP() << "ORVANE_TEST_DEAD_COM names a listed port that cannot be opened";
     Click(IDC_BTN_PORT);
-    ASSERT_FALSE(m_dialog.m_portOpen);
+    ASSERT_FALSE(Inside(m_dialog).m_portOpen);
     bool offered = false;
     bool answered = false;
     AnswerChooser(dead, offered, answered);
@@ -369,7 +370,7 @@ TEST_F(MainWindowFlow, PortThatCannotOpenIsReportedInTheWindow) {
     const std::wstring failure = L"打开 COM" + std::to_wstring(dead) + L" 失败";
     EXPECT_EQ(shown, failure);
     EXPECT_TRUE(LogHas(L"错误：" + failure));
-    EXPECT_FALSE(m_dialog.m_portOpen);
+    EXPECT_FALSE(Inside(m_dialog).m_portOpen);
     EXPECT_EQ(Text(IDC_STATIC_PORT_STATE), L"串口未打开");
 }
 
