@@ -1,4 +1,4 @@
-#include "tools/sim/Sha256.h"
+#include "tools/cli/Sha256.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// SHA-256, so the summary can name the received payload by a digest that anybody can recompute
-// from the original file with standard tools.
+// SHA-256, so the station record and the simulator's summary can name an image or a received payload
+// by a digest that anybody can recompute from the original file with standard tools.
 #pragma once
 
 #include <array>

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "tools/sim/Sha256.h"
+#include "tools/cli/Sha256.h"
 
 namespace {
 
