@@ -19,3 +19,7 @@ ConsoleSink SetConsoleSink(ConsoleSink sink);
 
 void ConsoleOut(const CString& line);
 void ConsoleErr(const CString& line);
+
+// Whether the stream is an interactive terminal (a console window on Windows), where progress may be
+// redrawn in place; false for pipes and files.
+bool IsTerminal(ConsoleStream stream);

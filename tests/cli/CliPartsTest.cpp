@@ -1,5 +1,5 @@
 // The pure pieces of orvane-cli, without processes: argument parsing, --port, the progress bar text
-// and JSON strings.
+// and JSON lines written and read back.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -200,6 +200,42 @@ TEST(JsonText, EscapesWhatJsonRequiresAndPassesTheRest) {
         EXPECT_EQ(JsonString(c.in), c.out);
     EXPECT_EQ(JsonObject().Add("type", "log").Add("exit", int64_t{3}).Add("ok", false).Add("k\"", "v").Text(),
               R"({"type":"log","exit":3,"ok":false,"k\"":"v"})");
+}
+
+// A station reads its children's lines back: what JsonObject writes comes back whole, escapes
+// included, and a line that is not one flat object is refused rather than half read.
+TEST(JsonText, ReadsBackFlatObjectsAndRefusesTheRest) {
+    const std::string awkward = std::string("设备 \"x\"\\\n\t\x01 ü");
+    JsonFields fields;
+    ASSERT_TRUE(fields.Parse(JsonObject()
+                                 .Add("type", "result")
+                                 .Add("text", awkward)
+                                 .Add("bytes", int64_t{200000})
+                                 .Add("seconds", 18.5)
+                                 .Add("ok", true)
+                                 .Text()));
+    EXPECT_EQ(fields.String("type"), "result");
+    EXPECT_EQ(fields.String("text"), awkward);
+    EXPECT_EQ(fields.Integer("bytes"), 200000);
+    EXPECT_DOUBLE_EQ(fields.Number("seconds"), 18.5);
+    EXPECT_TRUE(fields.Boolean("ok"));
+    // Absent keys and keys of another kind read as empty, never as the other kind's text.
+    EXPECT_EQ(fields.String("bytes"), "");
+    EXPECT_EQ(fields.Integer("type"), 0);
+    EXPECT_FALSE(fields.Has("missing"));
+
+    ASSERT_TRUE(fields.Parse(R"( { "a" : "\u00fc\ud83d\ude00\/" , "n" : -2.5e3, "big": 1e300 } )"));
+    EXPECT_EQ(fields.String("a"), "ü\xF0\x9F\x98\x80/");
+    EXPECT_EQ(fields.Integer("n"), -2500);
+    EXPECT_EQ(fields.Integer("big"), 0);
+    EXPECT_TRUE(fields.Parse("{}"));
+
+    for (const char* bad : {"", "plain text", "[1]", R"({"a":1)", R"({"a":1} x)", R"({"a":{"b":1}})",
+                            R"({"a":null})", R"({"a":tru})", R"({"a":"\ud83d"})", R"({"a":"\q"})",
+                            "{\"a\":\"x\ny\"}", R"({"a":1,})", R"({"a" 1})", R"({"a":inf})"}) {
+        EXPECT_FALSE(fields.Parse(bad)) << bad;
+        EXPECT_FALSE(fields.Has("a")) << bad;
+    }
 }
 
 // The end of a station run: the exit code is the worst single-port outcome (a failure outranks a

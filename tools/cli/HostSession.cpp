@@ -1,7 +1,5 @@
 #include "tools/cli/HostSession.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <ctime>
 
@@ -66,10 +64,11 @@ std::string UtcTime(std::time_t when) {
 HostSession::HostSession(const HostOptions& options, CommApi& commApi)
     : m_options(options),
       m_dialog(nullptr, commApi),
-      m_progress(options.json, !options.json && ::isatty(STDERR_FILENO), [](const std::string& line) {
-          std::printf("%s\n", line.c_str());
-          std::fflush(stdout);
-      }) {
+      m_progress(options.json, !options.json && IsTerminal(ConsoleStream::Error),
+                 [](const std::string& line) {
+                     std::printf("%s\n", line.c_str());
+                     std::fflush(stdout);
+                 }) {
     m_dialog.m_observer = this;
     // The serial layer's diagnostics go to stderr only when asked for; a lost line reaches us as an
     // event from the window, not through this text.

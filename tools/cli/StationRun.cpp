@@ -1,14 +1,11 @@
 #include "tools/cli/StationRun.h"
 
-#include <unistd.h>
-
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
 #include <cstdio>
 #include <set>
 
 #include "framework/ChildProcessGroup.h"
+#include "framework/ConsoleDiagnostics.h"
 #include "framework/ModulePath.h"
 #include "serial/PortDiscovery.h"
 #include "tools/cli/Json.h"
@@ -35,7 +32,7 @@ const char* CommandName(HostOptions::Kind kind) {
     }
 }
 
-LOG_LEVEL LevelFromName(const QString& name) {
+LOG_LEVEL LevelFromName(const std::string& name) {
     if (name == "debug")
         return LOG_DEBUG;
     if (name == "warning")
@@ -78,7 +75,7 @@ std::string Seconds(double seconds) {
 
 StationRun::StationRun(HostOptions::Kind kind, const HostOptions& options, const CommandArgs& args)
     : m_kind(kind), m_options(options), m_args(args) {
-    m_terminal = !m_options.json && ::isatty(STDERR_FILENO);
+    m_terminal = !m_options.json && IsTerminal(ConsoleStream::Error);
 }
 
 int StationRun::Usage(const std::string& message) {
@@ -189,20 +186,19 @@ void StationRun::OnChildLine(size_t child, bool standardError, const std::string
         PrintAbove(stderr, prefix + line);
         return;
     }
-    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(line));
-    if (!document.isObject()) {
+    JsonFields object;
+    if (!object.Parse(line)) {
         PrintAbove(stderr, prefix + line);
         return;
     }
-    const QJsonObject object = document.object();
-    const QString type = object["type"].toString();
+    const std::string type = object.String("type");
     if (type == "result") {
         device.resultSeen = true;
-        device.status = object["status"].toString().toStdString();
-        device.message = object["message"].toString().toStdString();
-        device.model = object["model"].toString().toStdString();
-        device.bytes = object["bytes"].toInteger();
-        device.seconds = object["seconds"].toDouble();
+        device.status = object.String("status");
+        device.message = object.String("message");
+        device.model = object.String("model");
+        device.bytes = object.Integer("bytes");
+        device.seconds = object.Number("seconds");
         device.progress = device.status;
         if (m_terminal)
             DrawProgress();
@@ -216,19 +212,17 @@ void StationRun::OnChildLine(size_t child, bool standardError, const std::string
         return;
     }
     if (type == "log") {
-        const CString text = CString::FromUtf8(object["text"].toString().toStdString());
-        PrintAbove(
-            stdout,
-            prefix + (CString(LogLinePrefix(LevelFromName(object["level"].toString()))) + text).ToUtf8());
+        const CString text = CString::FromUtf8(object.String("text"));
+        PrintAbove(stdout,
+                   prefix + (CString(LogLinePrefix(LevelFromName(object.String("level")))) + text).ToUtf8());
     } else if (type == "progress") {
         device.progress = ProgressReporter::FormatBar(
-            object["percent"].toInt(), static_cast<uint32_t>(object["blocks_done"].toInteger()),
-            static_cast<uint32_t>(object["blocks_total"].toInteger()), object["bytes_per_second"].toDouble(),
-            -1);
+            static_cast<int>(object.Integer("percent")), static_cast<uint32_t>(object.Integer("blocks_done")),
+            static_cast<uint32_t>(object.Integer("blocks_total")), object.Number("bytes_per_second"), -1);
         if (m_terminal && std::chrono::steady_clock::now() - m_lastDraw >= kRedrawInterval)
             DrawProgress();
     } else if (type == "message") {
-        PrintAbove(stderr, prefix + object["text"].toString().toStdString());
+        PrintAbove(stderr, prefix + object.String("text"));
     }
 }
 
