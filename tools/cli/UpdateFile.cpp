@@ -5,19 +5,37 @@
 #include <iterator>
 #include <vector>
 
-#include "tools/sim/Sha256.h"
+#include "tools/cli/Sha256.h"
 #include "update/FirmwareUpdate.h"
 #include "update/ProgramUpdate.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The tool's paths are UTF-8 on every system. Built from char8_t they stay so on Windows too, where
+// a path made from a plain narrow string is read in the ANSI code page and Chinese names are lost.
+fs::path Utf8Path(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8Text(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+}  // namespace
 
 bool InspectUpdateFile(HostOptions::Kind kind, const std::string& path, UpdateFileInfo& info) {
     info = UpdateFileInfo{};
     std::error_code ec;
-    info.path = std::filesystem::absolute(path, ec).string();
-    if (!std::filesystem::exists(path, ec)) {
+    const fs::path file = Utf8Path(path);
+    info.path = Utf8Text(fs::absolute(file, ec));
+    if (!fs::exists(file, ec)) {
         info.error = "the file " + path + " does not exist";
         return false;
     }
-    if (std::filesystem::is_directory(path, ec)) {
+    if (fs::is_directory(file, ec)) {
         info.error = path + " is a folder, not a file";
         return false;
     }
@@ -32,7 +50,7 @@ bool InspectUpdateFile(HostOptions::Kind kind, const std::string& path, UpdateFi
     info.payloadBytes = engine.m_fileSize;
     info.blocks = engine.m_totalBlocks;
 
-    std::ifstream in(info.path, std::ios::binary);
+    std::ifstream in(Utf8Path(info.path), std::ios::binary);
     const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (!in.eof() && in.fail()) {
         info.error = "the file " + path + " could not be read";
