@@ -37,6 +37,9 @@ int AfxRunWithoutDisplay(const std::function<int()>& body) {
     auto app = std::make_unique<QApplication>(argc, argv);
     AfxLoadToolkitTranslations();
     const int result = body();
+    // Windows destroyed from inside a handler are deleted later; without a further pass of the
+    // event loop that would never happen, so delete them before the application goes.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     app.reset();
     return result;
 }
