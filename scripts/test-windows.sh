@@ -61,18 +61,21 @@ stop_sim() {
 cleanup() {
     stop_sim
     WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
-    rm -f "$prefix/dosdevices/com$com"
+    rm -f "$prefix/dosdevices/com$com" "$prefix/dosdevices/com$station_com"
     rm -rf "$work"
 }
 com=7
+station_com=8
 trap cleanup EXIT
 
 # Maps the pty slave into the prefix as COM$com: the Ports key makes Wine's mount manager list it
 # under SERIALCOMM (where the port listing finds it) and link dosdevices/com$com to it. The Wine
 # server is restarted so that the mount manager reads the key afresh.
+# A second argument maps that COM number instead.
 map_port() {
-    wine_run reg add 'HKLM\Software\Wine\Ports' /v "COM$com" /t REG_SZ /d "$1" /f >/dev/null 2>&1
-    ln -sfn "$1" "$prefix/dosdevices/com$com"
+    local number="${2:-$com}"
+    wine_run reg add 'HKLM\Software\Wine\Ports' /v "COM$number" /t REG_SZ /d "$1" /f >/dev/null 2>&1
+    ln -sfn "$1" "$prefix/dosdevices/com$number"
     restart_wineserver
 }
 
@@ -119,7 +122,7 @@ if start_sim; then
     got="$(grep -o '"payloadSha256": *"[0-9a-f]*"' "$work/summary.json" 2>/dev/null | grep -o '[0-9a-f]\{64\}')"
     if [ $rc -eq 0 ] && [ "$want" = "$got" ]; then pass "firmware at 115200 from a Chinese path, SHA-256 matches"; else
         fail "firmware at 115200 (exit $rc, sha256 $got, want $want)"
-        tail -5 "$work/fw.json" "$work/fw.err" >&2
+        tail -n 5 "$work/fw.json" "$work/fw.err" >&2
     fi
     rate="$(grep '"type": *"progress"' "$work/fw.json" | tail -1 | grep -o '"bytes_per_second": *[0-9.e+]*' | grep -o '[0-9.e+]*$')"
     [ -n "$rate" ] && awk -v r="$rate" 'BEGIN { printf "        per block at 115200 under Wine: %.2f ms (%.0f B/s)\n", 50000 / r, r }'
@@ -146,6 +149,38 @@ if start_sim --hangup-at 5; then
         tail -5 "$work/hang.out" >&2
     fi
 fi
+
+# A station: two devices tested at once, each by a child process of its own whose JSON lines the
+# parent reads, and one line each in the station record.
+"$sim_cli" simulate --pace --model ORV-WIN --count 2 >"$work/sim.out" 2>"$work/sim.err" &
+sim_pid=$!
+devices=()
+for _ in $(seq 1 200); do
+    mapfile -t devices < <(awk '/^READY/ {print $3}' "$work/sim.out")
+    [ ${#devices[@]} -ge 2 ] && break
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.05
+done
+if [ ${#devices[@]} -ge 2 ]; then
+    map_port "${devices[0]}"
+    map_port "${devices[1]}" "$station_com"
+    wine_run "$cli_exe" test --port "COM$com" --port "COM$station_com" --record "$(winpath "$work/station.jsonl")" \
+        >"$work/station.out" 2>&1
+    rc=$?
+    lines="$(grep -c 'ORV-WIN' "$work/station.jsonl" 2>/dev/null)"
+    if [ $rc -eq 0 ] && [ "$lines" = 2 ] && holds "$work/station.out" "COM$station_com"; then
+        pass "a station tests COM$com and COM$station_com at once, one record line each"
+    else
+        fail "station run (exit $rc, $lines record lines)"
+        cat "$work/station.out" >&2
+    fi
+else
+    fail "the simulator did not start two devices"
+    cat "$work/sim.err" >&2
+fi
+stop_sim
+wine_run reg delete 'HKLM\Software\Wine\Ports' /v "COM$station_com" /f >/dev/null 2>&1
+rm -f "$prefix/dosdevices/com$station_com"
 
 wine_run "$cli_exe" test --port COM9 >"$work/missing.out" 2>&1
 rc=$?
