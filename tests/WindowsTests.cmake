@@ -21,13 +21,13 @@ add_library(orvane_test_support STATIC
 target_link_libraries(orvane_test_support PUBLIC orvane_framework gtest)
 target_include_directories(orvane_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 
-# orvane_add_windows_tests(<name> SOURCES <files>... LIBRARIES <libraries>...): one executable, one
-# CTest test run under Wine.
+# orvane_add_windows_tests(<name> SOURCES <files>... LIBRARIES <libraries>... [ARGS <arguments>...]):
+# one executable, one CTest test run under Wine with the given arguments.
 function(orvane_add_windows_tests name)
-    cmake_parse_arguments(PARSE_ARGV 1 AREA "" "" "SOURCES;LIBRARIES")
+    cmake_parse_arguments(PARSE_ARGV 1 AREA "" "" "SOURCES;LIBRARIES;ARGS")
     add_executable(${name} ${AREA_SOURCES})
     target_link_libraries(${name} PRIVATE orvane_test_support gtest_main gmock ${AREA_LIBRARIES})
-    add_test(NAME ${name} COMMAND ${name})
+    add_test(NAME ${name} COMMAND ${name} ${AREA_ARGS})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS windows-unit)
 endfunction()
 
@@ -50,3 +50,8 @@ orvane_add_windows_tests(update_tests
 add_executable(main_window_flow_tests win32/MainWindowFlowTest.cpp ${PROJECT_SOURCE_DIR}/app/orvane.rc)
 target_include_directories(main_window_flow_tests PRIVATE ${PROJECT_SOURCE_DIR}/app)
 target_link_libraries(main_window_flow_tests PRIVATE orvane_ui gtest_main)
+
+# The command-line tool's parts: options, the progress bar, JSON lines both ways, a station's outcome.
+# Device paths as port arguments are POSIX's alone: Windows numbers its ports itself.
+orvane_add_windows_tests(cli_parts_tests SOURCES cli/CliPartsTest.cpp LIBRARIES orvane_cli_commands
+    ARGS --gtest_filter=-ResolvePortArgument.NamesNumbersAndPaths)
