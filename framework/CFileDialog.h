@@ -22,6 +22,9 @@ public:
     CString GetFileName() const;
 
 private:
+    // The toolkit's own dialog, once no automated answer stands in for the user.
+    INT_PTR ShowSystemDialog();
+
     BOOL m_open;
     CString m_defExt;
     CString m_fileName;

@@ -52,6 +52,16 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    friend int AfxWinMain(int argc, char** argv);
+
+    // The executable's file name without its folder and extension; the last fallback for the
+    // title.
+    static CString ExecutableTitle();
+    // Starts what the toolkit needs around RunInstance and returns its exit code.
+    int StartAndRun(int argc, char** argv);
+    // InitInstance, then the event loop or, when InitInstance declined, the clean-up.
+    int RunInstance();
+
     CString m_appName;
     CString m_registryKey;
     mutable CString m_resolvedName;

@@ -1,4 +1,4 @@
-// CDialogEx over the Qt widgets built from its template.
+// CDialogEx over the Qt widgets built from its template: creation, the modal loop and its end.
 #include "framework/CDialogEx.h"
 #include "framework/ModalAutomation.h"
 
@@ -11,13 +11,6 @@
 #include "framework/LastError.h"
 #include "framework/qt/DialogBuilder.h"
 #include "framework/qt/WindowRegistry.h"
-
-IMPLEMENT_DYNAMIC(CDialogEx, CWnd)
-
-BEGIN_MESSAGE_MAP(CDialogEx, CWnd)
-ON_COMMAND(IDOK, &CDialogEx::OnOK)
-ON_COMMAND(IDCANCEL, &CDialogEx::OnCancel)
-END_MESSAGE_MAP()
 
 namespace {
 
@@ -33,12 +26,6 @@ void CenterOn(QWidget* widget, QWidget* owner) {
 }
 
 }  // namespace
-
-CDialogEx::CDialogEx(UINT templateId, CWnd* parent) : m_nIDHelp(templateId), m_pParentWnd(parent) {}
-
-CDialogEx::~CDialogEx() {
-    DestroyWindow();
-}
 
 BOOL CDialogEx::CreateDialogWindow(UINT templateId, CWnd* parent) {
     if (GetSafeHwnd() != nullptr)
@@ -115,28 +102,6 @@ void CDialogEx::EndDialog(int result) {
     record->widget->hide();
     if (record->dialog->modalLoop != nullptr)
         record->dialog->modalLoop->exit(result);
-}
-
-BOOL CDialogEx::OnInitDialog() {
-    return TRUE;
-}
-
-void CDialogEx::DoDataExchange(CDataExchange*) {}
-
-BOOL CDialogEx::PreTranslateMessage(MSG* msg) {
-    return CWnd::PreTranslateMessage(msg);
-}
-
-void CDialogEx::OnOK() {
-    EndDialog(IDOK);
-}
-
-void CDialogEx::OnCancel() {
-    EndDialog(IDCANCEL);
-}
-
-void CDialogEx::OnTimer(UINT_PTR idEvent) {
-    CWnd::OnTimer(idEvent);
 }
 
 LRESULT CDialogEx::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -2,7 +2,6 @@
 // patterns are appended to each display text for Qt to parse and hidden again from the user, who sees
 // the display texts exactly as given.
 #include "framework/CFileDialog.h"
-#include "framework/ModalAutomation.h"
 
 #include <QApplication>
 #include <QDir>
@@ -12,24 +11,7 @@
 #include "framework/qt/FileFilter.h"
 #include "framework/qt/WindowRegistry.h"
 
-CFileDialog::CFileDialog(BOOL openFileDialog, const wchar_t* defExt, const wchar_t* fileName, DWORD flags,
-                         const wchar_t* filter, CWnd* parent, DWORD, BOOL)
-    : m_open(openFileDialog),
-      m_defExt(defExt),
-      m_fileName(fileName),
-      m_flags(flags),
-      m_filter(filter),
-      m_parent(parent) {}
-
-INT_PTR CFileDialog::DoModal() {
-    m_pathName.Empty();
-    if (const auto& answer = AfxGetModalAnswers().openFile) {
-        CString path;
-        if (!answer(path))
-            return IDCANCEL;
-        m_pathName = path;
-        return IDOK;
-    }
+INT_PTR CFileDialog::ShowSystemDialog() {
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
         return IDCANCEL;
     QWidget* owner = m_parent != nullptr ? WindowRegistry::Widget(m_parent->GetSafeHwnd()) : nullptr;
@@ -59,10 +41,6 @@ INT_PTR CFileDialog::DoModal() {
     const QString path = QFileInfo(dialog.selectedFiles().first()).absoluteFilePath();
     m_pathName = CString(QDir::toNativeSeparators(path).toStdWString());
     return IDOK;
-}
-
-CString CFileDialog::GetPathName() const {
-    return m_pathName;
 }
 
 CString CFileDialog::GetFileName() const {

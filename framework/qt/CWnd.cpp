@@ -23,8 +23,6 @@
 
 namespace {
 
-std::atomic<double> g_timerScale{1.0};
-
 QString ToQString(const wchar_t* text) {
     return QString::fromWCharArray(text ? text : L"");
 }
@@ -43,13 +41,6 @@ void AddIconImages(QIcon& icon, HICON handle) {
 }
 
 }  // namespace
-
-IMPLEMENT_DYNAMIC(CWnd, CCmdTarget)
-
-CWnd::~CWnd() {
-    Detach();
-    AfxForgetMainWnd(this);
-}
 
 void CWnd::SetWindowText(const wchar_t* text) {
     WindowRecord* record = WindowRegistry::Find(GetSafeHwnd());
@@ -267,18 +258,6 @@ BOOL CWnd::DestroyWindow() {
     return TRUE;
 }
 
-BOOL CWnd::PreTranslateMessage(MSG*) {
-    return FALSE;
-}
-
-void CWnd::OnTimer(UINT_PTR) {}
-
-LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    LRESULT result = 0;
-    OnWndMsg(message, wParam, lParam, &result);
-    return result;
-}
-
 BOOL CWnd::Attach(HWND hwnd) {
     if (GetSafeHwnd() != nullptr)
         return FALSE;
@@ -310,12 +289,4 @@ BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         return FALSE;
     }
     return TRUE;
-}
-
-void AfxSetTimerScale(double scale) {
-    g_timerScale.store(scale > 0 ? scale : 1.0);
-}
-
-double AfxGetTimerScale() {
-    return g_timerScale.load();
 }

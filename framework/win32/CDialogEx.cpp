@@ -11,13 +11,6 @@
 #include "framework/win32/MessagePump.h"
 #include "framework/win32/WindowBindings.h"
 
-IMPLEMENT_DYNAMIC(CDialogEx, CWnd)
-
-BEGIN_MESSAGE_MAP(CDialogEx, CWnd)
-ON_COMMAND(IDOK, &CDialogEx::OnOK)
-ON_COMMAND(IDCANCEL, &CDialogEx::OnCancel)
-END_MESSAGE_MAP()
-
 namespace {
 
 struct Creation {
@@ -114,12 +107,6 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 }  // namespace
 
-CDialogEx::CDialogEx(UINT templateId, CWnd* parent) : m_nIDHelp(templateId), m_pParentWnd(parent) {}
-
-CDialogEx::~CDialogEx() {
-    DestroyWindow();
-}
-
 BOOL CDialogEx::CreateDialogWindow(UINT templateId, CWnd* parent) {
     if (GetSafeHwnd() != nullptr)
         return FALSE;
@@ -169,28 +156,6 @@ void CDialogEx::EndDialog(int result) {
     } else {
         ::ShowWindow(hwnd, SW_HIDE);
     }
-}
-
-BOOL CDialogEx::OnInitDialog() {
-    return TRUE;
-}
-
-void CDialogEx::DoDataExchange(CDataExchange*) {}
-
-BOOL CDialogEx::PreTranslateMessage(MSG* msg) {
-    return CWnd::PreTranslateMessage(msg);
-}
-
-void CDialogEx::OnOK() {
-    EndDialog(IDOK);
-}
-
-void CDialogEx::OnCancel() {
-    EndDialog(IDCANCEL);
-}
-
-void CDialogEx::OnTimer(UINT_PTR idEvent) {
-    CWnd::OnTimer(idEvent);
 }
 
 LRESULT CDialogEx::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

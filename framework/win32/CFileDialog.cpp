@@ -7,8 +7,6 @@
 
 #include <string>
 
-#include "framework/ModalAutomation.h"
-
 namespace {
 
 // Long enough for any path the dialog can return.
@@ -27,24 +25,7 @@ std::wstring SystemFilter(const CString& filter) {
 
 }  // namespace
 
-CFileDialog::CFileDialog(BOOL openFileDialog, const wchar_t* defExt, const wchar_t* fileName, DWORD flags,
-                         const wchar_t* filter, CWnd* parent, DWORD, BOOL)
-    : m_open(openFileDialog),
-      m_defExt(defExt),
-      m_fileName(fileName),
-      m_flags(flags),
-      m_filter(filter),
-      m_parent(parent) {}
-
-INT_PTR CFileDialog::DoModal() {
-    m_pathName.Empty();
-    if (const auto& answer = AfxGetModalAnswers().openFile) {
-        CString path;
-        if (!answer(path))
-            return IDCANCEL;
-        m_pathName = path;
-        return IDOK;
-    }
+INT_PTR CFileDialog::ShowSystemDialog() {
     std::wstring path(kPathBufferLength, L'\0');
     m_fileName.Str().copy(path.data(), kPathBufferLength - 1);
     const std::wstring filter = SystemFilter(m_filter);
@@ -62,10 +43,6 @@ INT_PTR CFileDialog::DoModal() {
         return IDCANCEL;
     m_pathName = CString(path.c_str());
     return IDOK;
-}
-
-CString CFileDialog::GetPathName() const {
-    return m_pathName;
 }
 
 CString CFileDialog::GetFileName() const {

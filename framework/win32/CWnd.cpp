@@ -9,19 +9,6 @@
 #include "framework/CWinApp.h"
 #include "framework/win32/WindowBindings.h"
 
-namespace {
-
-std::atomic<double> g_timerScale{1.0};
-
-}  // namespace
-
-IMPLEMENT_DYNAMIC(CWnd, CCmdTarget)
-
-CWnd::~CWnd() {
-    Detach();
-    AfxForgetMainWnd(this);
-}
-
 void CWnd::SetWindowText(const wchar_t* text) {
     const HWND hwnd = GetSafeHwnd();
     if (hwnd != nullptr)
@@ -145,18 +132,6 @@ BOOL CWnd::DestroyWindow() {
     return destroyed;
 }
 
-BOOL CWnd::PreTranslateMessage(MSG*) {
-    return FALSE;
-}
-
-void CWnd::OnTimer(UINT_PTR) {}
-
-LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    LRESULT result = 0;
-    OnWndMsg(message, wParam, lParam, &result);
-    return result;
-}
-
 BOOL CWnd::Attach(HWND hwnd) {
     if (GetSafeHwnd() != nullptr || hwnd == nullptr || !::IsWindow(hwnd))
         return FALSE;
@@ -169,12 +144,4 @@ HWND CWnd::Detach() {
     if (hwnd != nullptr)
         WindowBindings::Unbind(hwnd, this);
     return hwnd;
-}
-
-void AfxSetTimerScale(double scale) {
-    g_timerScale.store(scale > 0 ? scale : 1.0);
-}
-
-double AfxGetTimerScale() {
-    return g_timerScale.load();
 }

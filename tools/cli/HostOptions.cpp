@@ -165,3 +165,14 @@ const char* HostOptions::Usage(Kind kind) {
     }
     return "";
 }
+
+const char* HostOptions::CommandName(Kind kind) {
+    switch (kind) {
+        case Kind::Program:
+            return "program";
+        case Kind::Firmware:
+            return "firmware";
+        default:
+            return "test";
+    }
+}

@@ -32,4 +32,6 @@ struct HostOptions {
     // False with `error` set for bad arguments.
     static bool Parse(Kind kind, const CommandArgs& args, HostOptions& out, std::string& error);
     static const char* Usage(Kind kind);
+    // The command's name on the command line, as diagnostics and JSON lines spell it.
+    static const char* CommandName(Kind kind);
 };

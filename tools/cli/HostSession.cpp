@@ -39,17 +39,6 @@ const char* LevelName(LOG_LEVEL level) {
     }
 }
 
-const char* ModeName(HostOptions::Kind kind) {
-    switch (kind) {
-        case HostOptions::Kind::Program:
-            return "program";
-        case HostOptions::Kind::Firmware:
-            return "firmware";
-        default:
-            return "test";
-    }
-}
-
 std::string UtcTime(std::time_t when) {
     // std::gmtime's shared result is safe here: only the window's thread asks for it.
     const std::tm* parts = std::gmtime(&when);
@@ -171,7 +160,7 @@ void HostSession::AppendRecord(int exitCode, const std::string& status, const st
     if (!m_device.empty() && FindUsbInfo(HardwareRoot(), m_device, usb) && !usb.serial.empty())
         line.Add("usb_serial", usb.serial);
     line.Add("model", m_model);
-    line.Add("mode", ModeName(m_kind));
+    line.Add("mode", HostOptions::CommandName(m_kind));
     if (m_kind != HostOptions::Kind::Test) {
         UpdateFileInfo file;
         InspectUpdateFile(m_kind, m_options.file, file);

@@ -21,17 +21,6 @@ using namespace std::chrono_literals;
 // Redrawing a block of progress lines is costly on a slow terminal; a few times a second is plenty.
 constexpr std::chrono::milliseconds kRedrawInterval = 200ms;
 
-const char* CommandName(HostOptions::Kind kind) {
-    switch (kind) {
-        case HostOptions::Kind::Program:
-            return "program";
-        case HostOptions::Kind::Firmware:
-            return "firmware";
-        default:
-            return "test";
-    }
-}
-
 LOG_LEVEL LevelFromName(const std::string& name) {
     if (name == "debug")
         return LOG_DEBUG;
@@ -88,7 +77,7 @@ int StationRun::Usage(const std::string& message) {
                                 .Text()
                                 .c_str());
     } else {
-        std::fprintf(stderr, "orvane-cli %s: %s\n", CommandName(m_kind), message.c_str());
+        std::fprintf(stderr, "orvane-cli %s: %s\n", HostOptions::CommandName(m_kind), message.c_str());
     }
     return kExitUsage;
 }
@@ -136,7 +125,7 @@ bool StationRun::ChoosePorts() {
 }
 
 std::vector<std::string> StationRun::ChildArguments(const std::string& port) const {
-    std::vector<std::string> out = {CommandName(m_kind)};
+    std::vector<std::string> out = {HostOptions::CommandName(m_kind)};
     for (size_t i = 0; i < m_args.size(); ++i) {
         const std::string& arg = m_args[i];
         if (arg == "--port" || arg == "--ports") {
