@@ -24,7 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (options.help)
             continue;
         // What the commands go on to use must be within the documented ranges.
-        FUZZ_CHECK(!options.port.empty());
+        // At least one way of naming the devices; what a name means is for the port lookup to say.
+        FUZZ_CHECK(!options.ports.empty() || options.rangeFirst != 0 || options.allPorts);
+        FUZZ_CHECK(options.rangeFirst <= options.rangeLast);
         FUZZ_CHECK(options.address >= 0 && options.address <= 255);
         FUZZ_CHECK(options.timeout >= std::chrono::seconds(1) && options.timeout <= std::chrono::hours(24));
         FUZZ_CHECK(options.file.empty() == (kind == HostOptions::Kind::Test));
