@@ -3,18 +3,9 @@
 #include <windows.h>
 
 #include "framework/AppendLine.h"
+#include "framework/CString.h"
 
 namespace {
-
-std::wstring Widen(const std::string& utf8) {
-    if (utf8.empty())
-        return {};
-    const int size =
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-    return wide;
-}
 
 std::string Failure(const char* call, const std::string& path) {
     return std::string(call) + " failed for " + path + " with error " + std::to_string(::GetLastError());
@@ -24,8 +15,9 @@ std::string Failure(const char* call, const std::string& path) {
 
 bool AppendLineToFile(const std::string& path, const std::string& line, std::string& error) {
     const std::string text = line + "\n";
-    HANDLE file = ::CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(CString::FromUtf8(path).GetString(), FILE_APPEND_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = Failure("CreateFileW", path);
         return false;

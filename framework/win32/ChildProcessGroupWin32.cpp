@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "framework/CString.h"
 #include "framework/ChildProcessGroup.h"
 
 namespace {
@@ -18,16 +19,6 @@ using Clock = std::chrono::steady_clock;
 
 std::string Failure(const char* call) {
     return std::string(call) + " failed with error " + std::to_string(::GetLastError());
-}
-
-std::wstring Widen(const std::string& utf8) {
-    if (utf8.empty())
-        return {};
-    const int size =
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-    return wide;
 }
 
 // One argument as the C runtime's command-line parser will split it back out: quoted when it holds
@@ -157,11 +148,11 @@ bool Spawn(const std::string& program, const std::vector<std::string>& arguments
     HANDLE input = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 
-    const std::wstring application = Widen(program);
+    const std::wstring application = std::wstring(CString::FromUtf8(program).GetString());
     std::wstring commandLine;
     AppendArgument(commandLine, application);
     for (const std::string& argument : arguments)
-        AppendArgument(commandLine, Widen(argument));
+        AppendArgument(commandLine, std::wstring(CString::FromUtf8(argument).GetString()));
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
