@@ -1,6 +1,7 @@
 // orvane-cli test / program / firmware: the main window's own commands, run without a display.
 #include <cstdio>
 
+#include "framework/ConsoleText.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/HostOptions.h"
 #include "tools/cli/HostSession.h"
@@ -12,11 +13,12 @@ int RunHost(HostOptions::Kind kind, const char* name, const CommandArgs& args) {
     HostOptions options;
     std::string error;
     if (!HostOptions::Parse(kind, args, options, error)) {
-        std::fprintf(stderr, "orvane-cli %s: %s (see 'orvane-cli %s --help')\n", name, error.c_str(), name);
+        ConsolePrintf(ConsoleStream::Error, "orvane-cli %s: %s (see 'orvane-cli %s --help')\n", name,
+                      error.c_str(), name);
         return kExitUsage;
     }
     if (options.help) {
-        std::fputs(HostOptions::Usage(kind), stdout);
+        WriteConsoleText(ConsoleStream::Output, HostOptions::Usage(kind));
         return kExitOk;
     }
     if (options.ManyPorts())

@@ -5,6 +5,7 @@
 
 #include "framework/AppendLine.h"
 #include "framework/ConsoleDiagnostics.h"
+#include "framework/ConsoleText.h"
 #include "framework/HeadlessApp.h"
 #include "framework/ModalAutomation.h"
 #include "framework/TextCodec.h"
@@ -55,7 +56,7 @@ HostSession::HostSession(const HostOptions& options, CommApi& commApi)
       m_dialog(nullptr, commApi),
       m_progress(options.json, !options.json && IsTerminal(ConsoleStream::Error),
                  [](const std::string& line) {
-                     std::printf("%s\n", line.c_str());
+                     ConsolePrintf(ConsoleStream::Output, "%s\n", line.c_str());
                      std::fflush(stdout);
                  }) {
     m_dialog.m_observer = this;
@@ -63,7 +64,7 @@ HostSession::HostSession(const HostOptions& options, CommApi& commApi)
     // event from the window, not through this text.
     SetConsoleSink([this](ConsoleStream, const std::string& gbk) {
         if (m_options.trace)
-            std::fprintf(stderr, "%s\n", AnsiToWide(gbk).ToUtf8().c_str());
+            ConsolePrintf(ConsoleStream::Error, "%s\n", AnsiToWide(gbk).ToUtf8().c_str());
     });
     m_started = std::chrono::steady_clock::now();
     m_startedAt = std::time(nullptr);
@@ -79,9 +80,10 @@ HostSession::~HostSession() {
 void HostSession::Say(const std::string& line) {
     m_progress.Interrupt();
     if (m_options.json) {
-        std::printf("%s\n", JsonObject().Add("type", "message").Add("text", line).Text().c_str());
+        ConsolePrintf(ConsoleStream::Output, "%s\n",
+                      JsonObject().Add("type", "message").Add("text", line).Text().c_str());
     } else {
-        std::fprintf(stderr, "%s\n", line.c_str());
+        ConsolePrintf(ConsoleStream::Error, "%s\n", line.c_str());
     }
     std::fflush(stdout);
     std::fflush(stderr);
@@ -99,14 +101,15 @@ void HostSession::OnLogLine(LOG_LEVEL level, const CString& text, bool shown) {
     m_lastLine = text.ToUtf8();
     m_progress.Interrupt();
     if (m_options.json) {
-        std::printf("%s\n", JsonObject()
-                                .Add("type", "log")
-                                .Add("level", LevelName(level))
-                                .Add("text", m_lastLine)
-                                .Text()
-                                .c_str());
+        ConsolePrintf(ConsoleStream::Output, "%s\n",
+                      JsonObject()
+                          .Add("type", "log")
+                          .Add("level", LevelName(level))
+                          .Add("text", m_lastLine)
+                          .Text()
+                          .c_str());
     } else {
-        std::printf("%s\n", (CString(LogLinePrefix(level)) + text).ToUtf8().c_str());
+        ConsolePrintf(ConsoleStream::Output, "%s\n", (CString(LogLinePrefix(level)) + text).ToUtf8().c_str());
     }
     std::fflush(stdout);
 }
@@ -180,7 +183,7 @@ void HostSession::AppendRecord(int exitCode, const std::string& status, const st
 int HostSession::Finish(int exitCode, const std::string& status, const std::string& message) {
     m_progress.End();
     if (!message.empty() && !m_options.json)
-        std::fprintf(stderr, "%s\n", message.c_str());
+        ConsolePrintf(ConsoleStream::Error, "%s\n", message.c_str());
     // Without a message of its own, the reason is the first error logged, else the log's last line.
     const std::string reason = !message.empty()                               ? message
                                : exitCode != kExitOk && !m_firstError.empty() ? m_firstError
@@ -194,7 +197,7 @@ int HostSession::Finish(int exitCode, const std::string& status, const std::stri
         const uint32_t sent = std::min(m_blocksDone * kBlockBytes, m_fileSize);
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_started;
         result.Add("bytes", static_cast<int64_t>(sent)).Add("seconds", elapsed.count());
-        std::printf("%s\n", result.Text().c_str());
+        ConsolePrintf(ConsoleStream::Output, "%s\n", result.Text().c_str());
     }
     std::fflush(stdout);
     std::fflush(stderr);
@@ -279,7 +282,7 @@ int HostSession::RunTest() {
                 break;
         }
         if (!m_options.json && !m_options.debug && m_modelSeen)
-            std::printf("设备型号: %s\n", m_model.c_str());
+            ConsolePrintf(ConsoleStream::Output, "设备型号: %s\n", m_model.c_str());
         return Finish(kExitOk, "answered");
     });
 }

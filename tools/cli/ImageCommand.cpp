@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/CString.h"
+#include "framework/ConsoleText.h"
 #include "framework/TextCodec.h"
 #include "protocol/Protocol.h"
 #include "tools/cli/Commands.h"
@@ -27,7 +28,7 @@ constexpr const char kUsage[] =
     "exit status: 0 done / image valid, 1 refused / image invalid, 2 usage or file error\n";
 
 int Usage(const char* problem) {
-    std::fprintf(stderr, "orvane-cli image: %s (see 'orvane-cli image --help')\n", problem);
+    ConsolePrintf(ConsoleStream::Error, "orvane-cli image: %s (see 'orvane-cli image --help')\n", problem);
     return kExitUsage;
 }
 
@@ -47,7 +48,7 @@ int RunPack(const CommandArgs& args) {
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (IsHelp(arg)) {
-            std::fputs(kUsage, stdout);
+            WriteConsoleText(ConsoleStream::Output, kUsage);
             return kExitOk;
         }
         auto takeValue = [&](const char* name, std::string& value, bool& seen) -> int {
@@ -89,29 +90,29 @@ int RunPack(const CommandArgs& args) {
     const CString wideModel = CString::FromUtf8(model);
     const std::string ansiModel = WideToAnsi(wideModel);
     if (AnsiToWide(ansiModel) != wideModel) {
-        std::fprintf(stderr,
-                     "orvane-cli image pack: refused: the chip model has characters GBK cannot hold\n");
+        ConsolePrintf(ConsoleStream::Error,
+                      "orvane-cli image pack: refused: the chip model has characters GBK cannot hold\n");
         return kExitFailed;
     }
     if (ansiModel.size() > FIRMWARE_MAX_CHIP_MODEL) {
-        std::fprintf(stderr,
-                     "orvane-cli image pack: refused: the chip model is %zu bytes in GBK, at most %u fit\n",
-                     ansiModel.size(), FIRMWARE_MAX_CHIP_MODEL);
+        ConsolePrintf(ConsoleStream::Error,
+                      "orvane-cli image pack: refused: the chip model is %zu bytes in GBK, at most %u fit\n",
+                      ansiModel.size(), FIRMWARE_MAX_CHIP_MODEL);
         return kExitFailed;
     }
 
     InputFile input;
     if (!input.Open(payloadPath)) {
-        std::fprintf(stderr, "orvane-cli image pack: %s\n", input.Error().c_str());
+        ConsolePrintf(ConsoleStream::Error, "orvane-cli image pack: %s\n", input.Error().c_str());
         return kExitUsage;
     }
     if (input.Size() == 0) {
-        std::fprintf(stderr, "orvane-cli image pack: refused: the payload is empty\n");
+        ConsolePrintf(ConsoleStream::Error, "orvane-cli image pack: refused: the payload is empty\n");
         return kExitFailed;
     }
     if (input.Size() > FIRMWARE_MAX_PAYLOAD) {
-        std::fprintf(
-            stderr,
+        ConsolePrintf(
+            ConsoleStream::Error,
             "orvane-cli image pack: refused: the payload is %llu bytes; block numbers are 16 bits, so at "
             "most %u bytes (%u blocks) can be sent\n",
             static_cast<unsigned long long>(input.Size()), FIRMWARE_MAX_PAYLOAD, FIRMWARE_MAX_BLOCKS);
@@ -120,27 +121,29 @@ int RunPack(const CommandArgs& args) {
     const auto size = static_cast<uint32_t>(input.Size());
     std::vector<uint8_t> payload(size);
     if (!input.Read(payload.data(), size)) {
-        std::fprintf(stderr, "orvane-cli image pack: %s\n", input.Error().c_str());
+        ConsolePrintf(ConsoleStream::Error, "orvane-cli image pack: %s\n", input.Error().c_str());
         return kExitUsage;
     }
 
     std::vector<uint8_t> image;
     if (!BuildFirmwareImage(payload.data(), size, ansiModel, image)) {
-        std::fprintf(stderr, "orvane-cli image pack: refused: the image cannot be built\n");
+        ConsolePrintf(ConsoleStream::Error, "orvane-cli image pack: refused: the image cannot be built\n");
         return kExitFailed;
     }
     std::string error;
     if (!WriteWholeFile(outPath, image, error)) {
-        std::fprintf(stderr, "orvane-cli image pack: %s\n", error.c_str());
+        ConsolePrintf(ConsoleStream::Error, "orvane-cli image pack: %s\n", error.c_str());
         return kExitUsage;
     }
-    std::printf("wrote %s: payload %u bytes, %u blocks, chip model \"%s\", check value %s\n", outPath.c_str(),
-                size, BlockCount(size), model.c_str(), Hex32(KeyedCrc32(payload.data(), size)).c_str());
+    ConsolePrintf(ConsoleStream::Output,
+                  "wrote %s: payload %u bytes, %u blocks, chip model \"%s\", check value %s\n",
+                  outPath.c_str(), size, BlockCount(size), model.c_str(),
+                  Hex32(KeyedCrc32(payload.data(), size)).c_str());
     return kExitOk;
 }
 
 int Invalid(const std::string& reason) {
-    std::printf("invalid image: %s\n", reason.c_str());
+    ConsolePrintf(ConsoleStream::Output, "invalid image: %s\n", reason.c_str());
     return kExitFailed;
 }
 
@@ -148,7 +151,7 @@ int RunInfo(const CommandArgs& args) {
     std::string path;
     for (size_t i = 1; i < args.size(); ++i) {
         if (IsHelp(args[i])) {
-            std::fputs(kUsage, stdout);
+            WriteConsoleText(ConsoleStream::Output, kUsage);
             return kExitOk;
         }
         if (args[i].size() > 1 && args[i][0] == '-')
@@ -162,12 +165,12 @@ int RunInfo(const CommandArgs& args) {
 
     InputFile input;
     if (!input.Open(path)) {
-        std::fprintf(stderr, "orvane-cli image info: %s\n", input.Error().c_str());
+        ConsolePrintf(ConsoleStream::Error, "orvane-cli image info: %s\n", input.Error().c_str());
         return kExitUsage;
     }
     const uint64_t fileSize = input.Size();
-    std::printf("file:            %s (%llu bytes)\n", path.c_str(),
-                static_cast<unsigned long long>(fileSize));
+    ConsolePrintf(ConsoleStream::Output, "file:            %s (%llu bytes)\n", path.c_str(),
+                  static_cast<unsigned long long>(fileSize));
     if (fileSize < FIRMWARE_HEADER_SIZE) {
         return Invalid("the file is " + std::to_string(fileSize) + " bytes, too short for the " +
                        std::to_string(FIRMWARE_HEADER_SIZE) + "-byte header");
@@ -177,18 +180,19 @@ int RunInfo(const CommandArgs& args) {
 
     FirmwareHeader header;
     if (!input.Read(reinterpret_cast<uint8_t*>(&header), sizeof(header))) {
-        std::fprintf(stderr, "orvane-cli image info: %s\n", input.Error().c_str());
+        ConsolePrintf(ConsoleStream::Error, "orvane-cli image info: %s\n", input.Error().c_str());
         return kExitUsage;
     }
     const auto size32 = static_cast<uint32_t>(fileSize);
     const uint32_t payloadLength = FirmwarePayloadLength(header);
     const CString chipModel = AnsiToWide(header.chipModel, sizeof(header.chipModel));
-    std::printf("magic:           %s\n", FormatHexBytes(header.magic, sizeof(header.magic)).ToUtf8().c_str());
-    std::printf("header length:   %u\n", FirmwareHeaderLength(header));
-    std::printf("payload length:  %u bytes\n", payloadLength);
-    std::printf("check value:     %s\n", Hex32(FirmwareCheckValue(header)).c_str());
-    std::printf("chip model:      \"%s\"%s\n", chipModel.ToUtf8().c_str(),
-                chipModel.IsEmpty() ? " (empty: any device model is accepted)" : "");
+    ConsolePrintf(ConsoleStream::Output, "magic:           %s\n",
+                  FormatHexBytes(header.magic, sizeof(header.magic)).ToUtf8().c_str());
+    ConsolePrintf(ConsoleStream::Output, "header length:   %u\n", FirmwareHeaderLength(header));
+    ConsolePrintf(ConsoleStream::Output, "payload length:  %u bytes\n", payloadLength);
+    ConsolePrintf(ConsoleStream::Output, "check value:     %s\n", Hex32(FirmwareCheckValue(header)).c_str());
+    ConsolePrintf(ConsoleStream::Output, "chip model:      \"%s\"%s\n", chipModel.ToUtf8().c_str(),
+                  chipModel.IsEmpty() ? " (empty: any device model is accepted)" : "");
 
     switch (CheckFirmwareHeader(reinterpret_cast<const uint8_t*>(&header), size32)) {
         case FIRMWARE_HEADER_OK:
@@ -205,7 +209,7 @@ int RunInfo(const CommandArgs& args) {
                            " does not match the file size: " + std::to_string(size32 - FIRMWARE_HEADER_SIZE) +
                            " bytes follow the header");
     }
-    std::printf("blocks:          %u\n", BlockCount(payloadLength));
+    ConsolePrintf(ConsoleStream::Output, "blocks:          %u\n", BlockCount(payloadLength));
     if (payloadLength > FIRMWARE_MAX_PAYLOAD) {
         return Invalid("the payload is larger than an update can send (at most " +
                        std::to_string(FIRMWARE_MAX_PAYLOAD) + " bytes, " +
@@ -213,19 +217,19 @@ int RunInfo(const CommandArgs& args) {
     }
     std::vector<uint8_t> payload(payloadLength);
     if (!input.Read(payload.data(), payload.size())) {
-        std::fprintf(stderr, "orvane-cli image info: %s\n", input.Error().c_str());
+        ConsolePrintf(ConsoleStream::Error, "orvane-cli image info: %s\n", input.Error().c_str());
         return kExitUsage;
     }
     const uint32_t computed = KeyedCrc32(payload.data(), payloadLength);
     if (computed != FirmwareCheckValue(header)) {
-        std::printf("check:           does not verify\n");
+        ConsolePrintf(ConsoleStream::Output, "check:           does not verify\n");
         return Invalid("check value mismatch: the header says " + Hex32(FirmwareCheckValue(header)) +
                        ", the payload gives " + Hex32(computed));
     }
-    std::printf("check:           verifies\n");
+    ConsolePrintf(ConsoleStream::Output, "check:           verifies\n");
     if (payloadLength == 0)
         return Invalid("the payload is empty, there is nothing to send");
-    std::printf("image is valid\n");
+    ConsolePrintf(ConsoleStream::Output, "image is valid\n");
     return kExitOk;
 }
 
@@ -235,7 +239,7 @@ int RunImage(const CommandArgs& args) {
     if (args.empty())
         return Usage("missing 'pack' or 'info'");
     if (IsHelp(args[0])) {
-        std::fputs(kUsage, stdout);
+        WriteConsoleText(ConsoleStream::Output, kUsage);
         return kExitOk;
     }
     if (args[0] == "pack")

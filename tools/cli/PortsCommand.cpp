@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "framework/ConsoleText.h"
 #include "framework/PortRegistry.h"
 #include "serial/PortDiscovery.h"
 #include "tools/cli/Commands.h"
@@ -26,22 +27,23 @@ int RunPorts(const CommandArgs& args) {
     bool json = false;
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            WriteConsoleText(ConsoleStream::Output, kUsage);
             return kExitOk;
         }
         if (arg == "--json") {
             json = true;
             continue;
         }
-        std::fprintf(stderr, "orvane-cli ports: unexpected argument '%s' (see 'orvane-cli ports --help')\n",
-                     arg.c_str());
+        ConsolePrintf(ConsoleStream::Error,
+                      "orvane-cli ports: unexpected argument '%s' (see 'orvane-cli ports --help')\n",
+                      arg.c_str());
         return kExitUsage;
     }
     const fs::path hardwareRoot = HardwareRoot();
     PortRegistry registry = PortRegistry::Default();
     const std::vector<int> ports = EnumerateComPorts();
     if (ports.empty() && !json)
-        std::fprintf(stderr, "no serial ports found\n");
+        ConsolePrintf(ConsoleStream::Error, "no serial ports found\n");
     for (int port : ports) {
         const std::string device = registry.Resolve(port);
         UsbInfo usb;
@@ -53,7 +55,7 @@ int RunPorts(const CommandArgs& args) {
                 line.Add("vendor_id", usb.vendorId).Add("product_id", usb.productId);
                 line.Add("product", usb.product).Add("serial", usb.serial);
             }
-            std::printf("%s\n", line.Text().c_str());
+            ConsolePrintf(ConsoleStream::Output, "%s\n", line.Text().c_str());
             continue;
         }
         std::string text = "COM" + std::to_string(port) + "\t" + device;
@@ -64,7 +66,7 @@ int RunPorts(const CommandArgs& args) {
             if (!usb.serial.empty())
                 text += " serial " + usb.serial;
         }
-        std::printf("%s\n", text.c_str());
+        ConsolePrintf(ConsoleStream::Output, "%s\n", text.c_str());
     }
     return kExitOk;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "framework/ConsoleText.h"
 #include "tools/cli/Json.h"
 
 namespace {
@@ -78,8 +79,8 @@ void ProgressReporter::Update(int percent, uint32_t blocksDone) {
     const double bytesLeft =
         static_cast<double>(m_totalBytes) - static_cast<double>(blocksDone) * kBlockBytes;
     const double secondsLeft = rate > 0 ? std::max(0.0, bytesLeft) / rate : -1;
-    std::fprintf(stderr, "\r%s\033[K",
-                 FormatBar(percent, blocksDone, m_totalBlocks, rate, secondsLeft).c_str());
+    ConsolePrintf(ConsoleStream::Error, "\r%s\033[K",
+                  FormatBar(percent, blocksDone, m_totalBlocks, rate, secondsLeft).c_str());
     std::fflush(stderr);
     m_drawn = true;
 }
@@ -87,7 +88,7 @@ void ProgressReporter::Update(int percent, uint32_t blocksDone) {
 void ProgressReporter::Interrupt() {
     if (!m_drawn)
         return;
-    std::fputs("\r\033[K", stderr);
+    WriteConsoleText(ConsoleStream::Error, "\r\033[K");
     std::fflush(stderr);
     m_drawn = false;
     m_lastPercent = -1;
@@ -95,7 +96,7 @@ void ProgressReporter::Interrupt() {
 
 void ProgressReporter::End() {
     if (m_drawn) {
-        std::fputc('\n', stderr);
+        WriteConsoleText(ConsoleStream::Error, "\n");
         std::fflush(stderr);
         m_drawn = false;
     }

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "framework/ConsoleText.h"
 #include "tools/cli/Commands.h"
 #include "tools/sim/SimulatorLoop.h"
 #include "tools/sim/SimulatorOptions.h"
@@ -58,7 +59,7 @@ int RunSimulate(const CommandArgs& args) {
         return kExitUsage;
     }
     if (help) {
-        std::fputs(SimulatorOptions::Usage(), stdout);
+        WriteConsoleText(ConsoleStream::Output, SimulatorOptions::Usage());
         return kExitOk;
     }
 

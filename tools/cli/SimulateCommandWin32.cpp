@@ -2,9 +2,11 @@
 // not have, so the command only says where to run it.
 #include <cstdio>
 
+#include "framework/ConsoleText.h"
 #include "tools/cli/Commands.h"
 
 int RunSimulate(const CommandArgs&) {
-    std::fputs("simulate: the simulated device runs on Linux only (it needs a pseudo-terminal)\n", stderr);
+    WriteConsoleText(ConsoleStream::Error,
+                     "simulate: the simulated device runs on Linux only (it needs a pseudo-terminal)\n");
     return kExitUsage;
 }

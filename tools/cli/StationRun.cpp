@@ -6,6 +6,7 @@
 
 #include "framework/ChildProcessGroup.h"
 #include "framework/ConsoleDiagnostics.h"
+#include "framework/ConsoleText.h"
 #include "framework/ModulePath.h"
 #include "serial/PortDiscovery.h"
 #include "tools/cli/Json.h"
@@ -69,15 +70,17 @@ StationRun::StationRun(HostOptions::Kind kind, const HostOptions& options, const
 
 int StationRun::Usage(const std::string& message) {
     if (m_options.json) {
-        std::printf("%s\n", JsonObject()
-                                .Add("type", "summary")
-                                .Add("exit", static_cast<int64_t>(kExitUsage))
-                                .Add("status", "usage")
-                                .Add("message", message)
-                                .Text()
-                                .c_str());
+        ConsolePrintf(ConsoleStream::Output, "%s\n",
+                      JsonObject()
+                          .Add("type", "summary")
+                          .Add("exit", static_cast<int64_t>(kExitUsage))
+                          .Add("status", "usage")
+                          .Add("message", message)
+                          .Text()
+                          .c_str());
     } else {
-        std::fprintf(stderr, "orvane-cli %s: %s\n", HostOptions::CommandName(m_kind), message.c_str());
+        ConsolePrintf(ConsoleStream::Error, "orvane-cli %s: %s\n", HostOptions::CommandName(m_kind),
+                      message.c_str());
     }
     return kExitUsage;
 }
@@ -91,11 +94,11 @@ bool StationRun::ChoosePorts() {
             const std::string text =
                 name + " is listed more than once ('" + asGiven + "'); it is updated once";
             if (m_options.json) {
-                std::printf(
-                    "%s\n",
+                ConsolePrintf(
+                    ConsoleStream::Output, "%s\n",
                     JsonObject().Add("port", name).Add("type", "message").Add("text", text).Text().c_str());
             } else {
-                std::fprintf(stderr, "[%s] %s\n", name.c_str(), text.c_str());
+                ConsolePrintf(ConsoleStream::Error, "[%s] %s\n", name.c_str(), text.c_str());
             }
             return;
         }
@@ -143,7 +146,7 @@ std::vector<std::string> StationRun::ChildArguments(const std::string& port) con
 void StationRun::ClearProgress() {
     if (m_progressLinesDrawn == 0)
         return;
-    std::fprintf(stderr, "\033[%zuA\r\033[J", m_progressLinesDrawn);
+    ConsolePrintf(ConsoleStream::Error, "\033[%zuA\r\033[J", m_progressLinesDrawn);
     m_progressLinesDrawn = 0;
 }
 
@@ -152,18 +155,16 @@ void StationRun::DrawProgress() {
         return;
     ClearProgress();
     for (const Device& device : m_devices)
-        std::fprintf(stderr, "%-6s %s\n", device.port.c_str(), device.progress.c_str());
+        ConsolePrintf(ConsoleStream::Error, "%-6s %s\n", device.port.c_str(), device.progress.c_str());
     m_progressLinesDrawn = m_devices.size();
     std::fflush(stderr);
     m_lastDraw = std::chrono::steady_clock::now();
 }
 
-void StationRun::PrintAbove(FILE* stream, const std::string& line) {
+void StationRun::PrintAbove(ConsoleStream stream, const std::string& line) {
     const bool redraw = m_progressLinesDrawn != 0;
     ClearProgress();
-    std::fflush(stderr);
-    std::fprintf(stream, "%s\n", line.c_str());
-    std::fflush(stream);
+    WriteConsoleText(stream, line + "\n");
     if (redraw)
         DrawProgress();
 }
@@ -172,12 +173,12 @@ void StationRun::OnChildLine(size_t child, bool standardError, const std::string
     Device& device = m_devices[child];
     const std::string prefix = "[" + device.port + "] ";
     if (standardError) {
-        PrintAbove(stderr, prefix + line);
+        PrintAbove(ConsoleStream::Error, prefix + line);
         return;
     }
     JsonFields object;
     if (!object.Parse(line)) {
-        PrintAbove(stderr, prefix + line);
+        PrintAbove(ConsoleStream::Error, prefix + line);
         return;
     }
     const std::string type = object.String("type");
@@ -195,14 +196,15 @@ void StationRun::OnChildLine(size_t child, bool standardError, const std::string
     }
     if (m_options.json) {
         // Every event carries its port; the child's own object follows unchanged.
-        std::printf("{%s,%s\n", JsonString("port").append(":").append(JsonString(device.port)).c_str(),
-                    line.substr(1).c_str());
+        ConsolePrintf(ConsoleStream::Output, "{%s,%s\n",
+                      JsonString("port").append(":").append(JsonString(device.port)).c_str(),
+                      line.substr(1).c_str());
         std::fflush(stdout);
         return;
     }
     if (type == "log") {
         const CString text = CString::FromUtf8(object.String("text"));
-        PrintAbove(stdout,
+        PrintAbove(ConsoleStream::Output,
                    prefix + (CString(LogLinePrefix(LevelFromName(object.String("level")))) + text).ToUtf8());
     } else if (type == "progress") {
         device.progress = ProgressReporter::FormatBar(
@@ -211,7 +213,7 @@ void StationRun::OnChildLine(size_t child, bool standardError, const std::string
         if (m_terminal && std::chrono::steady_clock::now() - m_lastDraw >= kRedrawInterval)
             DrawProgress();
     } else if (type == "message") {
-        PrintAbove(stderr, prefix + object.String("text"));
+        PrintAbove(ConsoleStream::Error, prefix + object.String("text"));
     }
 }
 
@@ -305,20 +307,21 @@ int StationRun::Run() {
             result.Add("bytes", device.bytes)
                 .Add("seconds", device.seconds)
                 .Add("cpu_ms", static_cast<int64_t>(device.cpuSeconds * 1000 + 0.5));
-            std::printf("%s\n", result.Text().c_str());
+            ConsolePrintf(ConsoleStream::Output, "%s\n", result.Text().c_str());
             completed += device.exitCode == kExitOk;
             cpu += device.cpuSeconds;
         }
-        std::printf("%s\n", JsonObject()
-                                .Add("type", "summary")
-                                .Add("exit", static_cast<int64_t>(exitCode))
-                                .Add("devices", static_cast<int64_t>(m_devices.size()))
-                                .Add("completed", completed)
-                                .Add("cpu_ms", static_cast<int64_t>(cpu * 1000 + 0.5))
-                                .Text()
-                                .c_str());
+        ConsolePrintf(ConsoleStream::Output, "%s\n",
+                      JsonObject()
+                          .Add("type", "summary")
+                          .Add("exit", static_cast<int64_t>(exitCode))
+                          .Add("devices", static_cast<int64_t>(m_devices.size()))
+                          .Add("completed", completed)
+                          .Add("cpu_ms", static_cast<int64_t>(cpu * 1000 + 0.5))
+                          .Text()
+                          .c_str());
     } else {
-        std::printf("\n%s", FormatTable(m_devices).c_str());
+        ConsolePrintf(ConsoleStream::Output, "\n%s", FormatTable(m_devices).c_str());
     }
     std::fflush(stdout);
     return exitCode;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/ConsoleDiagnostics.h"
 #include "tools/cli/HostOptions.h"
 
 class StationRun {
@@ -46,7 +47,7 @@ private:
     bool ChoosePorts();
     std::vector<std::string> ChildArguments(const std::string& port) const;
     void OnChildLine(size_t child, bool standardError, const std::string& line);
-    void PrintAbove(FILE* stream, const std::string& line);
+    void PrintAbove(ConsoleStream stream, const std::string& line);
     void DrawProgress();
     void ClearProgress();
     int Usage(const std::string& message);

@@ -2,16 +2,17 @@
 #include <cstdio>
 #include <string>
 
+#include "framework/ConsoleText.h"
 #include "tools/cli/Arguments.h"
 #include "tools/cli/Commands.h"
 
 namespace {
 
-void PrintUsage(FILE* out) {
-    std::fprintf(out, "usage: orvane-cli <command> [arguments]\n\ncommands:\n");
+void PrintUsage(ConsoleStream out) {
+    ConsolePrintf(out, "usage: orvane-cli <command> [arguments]\n\ncommands:\n");
     for (const Subcommand& command : Subcommands())
-        std::fprintf(out, "  %-10s %s\n", command.name, command.summary);
-    std::fprintf(out, "\n'orvane-cli <command> --help' describes a command.\n");
+        ConsolePrintf(out, "  %-10s %s\n", command.name, command.summary);
+    ConsolePrintf(out, "\n'orvane-cli <command> --help' describes a command.\n");
 }
 
 }  // namespace
@@ -19,18 +20,19 @@ void PrintUsage(FILE* out) {
 int main(int argc, char** argv) {
     const CommandArgs args = ProgramArguments(argc, argv);
     if (args.empty()) {
-        PrintUsage(stderr);
+        PrintUsage(ConsoleStream::Error);
         return kExitUsage;
     }
     const std::string& name = args[0];
     if (name == "--help" || name == "-h" || name == "help") {
-        PrintUsage(stdout);
+        PrintUsage(ConsoleStream::Output);
         return kExitOk;
     }
     for (const Subcommand& command : Subcommands()) {
         if (name == command.name)
             return command.run(CommandArgs(args.begin() + 1, args.end()));
     }
-    std::fprintf(stderr, "orvane-cli: unknown command '%s' (see 'orvane-cli --help')\n", name.c_str());
+    ConsolePrintf(ConsoleStream::Error, "orvane-cli: unknown command '%s' (see 'orvane-cli --help')\n",
+                  name.c_str());
     return kExitUsage;
 }
