@@ -135,6 +135,8 @@ std::vector<std::string> StationRun::ChildArguments(const std::string& port) con
             ++i;  // and its value
             continue;
         }
+        if (arg.rfind("--port=", 0) == 0 || arg.rfind("--ports=", 0) == 0)
+            continue;
         if (arg == "--all-ports" || arg == "--json")
             continue;
         out.push_back(arg);
