@@ -24,6 +24,8 @@ fail() {
 # True when the file holds the text, written as UTF-8 or as GBK (the serial layer's diagnostics).
 holds() { grep -qF -- "$2" "$1" || iconv -f GBK -t UTF-8 -c <"$1" | grep -qF -- "$2"; }
 now() { date +%s.%N; }
+# How long the simulator may take to say READY: it is polled for, so only a hung one waits this long.
+ready_limit=60
 took() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f s", b - a }'; }
 
 "$root/scripts/wine-prefix.sh" "$prefix"
@@ -85,7 +87,8 @@ start_sim() {
     "$sim_cli" simulate --pace --model ORV-WIN --summary "$work/summary.json" "$@" >"$work/sim.out" 2>"$work/sim.err" &
     sim_pid=$!
     device=""
-    for _ in $(seq 1 200); do
+    local deadline=$((SECONDS + ready_limit))
+    while [ $SECONDS -lt $deadline ]; do
         device="$(awk '/^READY/ {print $3; exit}' "$work/sim.out")"
         [ -n "$device" ] && break
         kill -0 "$sim_pid" 2>/dev/null || break
@@ -140,8 +143,10 @@ if start_sim; then
     fi
 fi
 
+# The host's time-out is generous: the hang-up must end the run (exit 1), not the silence after it
+# (exit 3), however slowly Wine runs.
 if start_sim --hangup-at 5; then
-    wine_run "$cli_exe" firmware "$firmware" --port "COM$com" --baud 115200 --timeout 10 >"$work/hang.out" 2>&1
+    wine_run "$cli_exe" firmware "$firmware" --port "COM$com" --baud 115200 --timeout 120 >"$work/hang.out" 2>&1
     rc=$?
     stop_sim
     if [ $rc -eq 1 ] && [ -s "$work/hang.out" ]; then pass "a line hung up mid-update fails with exit 1: $(tail -1 "$work/hang.out")"; else
@@ -155,7 +160,8 @@ fi
 "$sim_cli" simulate --pace --model ORV-WIN --count 2 >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
 devices=()
-for _ in $(seq 1 200); do
+deadline=$((SECONDS + ready_limit))
+while [ $SECONDS -lt $deadline ]; do
     mapfile -t devices < <(awk '/^READY/ {print $3}' "$work/sim.out")
     [ ${#devices[@]} -ge 2 ] && break
     kill -0 "$sim_pid" 2>/dev/null || break

@@ -20,6 +20,7 @@ add_library(orvane_test_support STATIC
 )
 target_link_libraries(orvane_test_support PUBLIC orvane_framework gtest)
 target_include_directories(orvane_test_support PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_definitions(orvane_test_support PUBLIC ORVANE_TEST_TIME_FACTOR=${ORVANE_TEST_TIME_FACTOR})
 
 # orvane_add_windows_tests(<name> SOURCES <files>... LIBRARIES <libraries>... [ARGS <arguments>...]):
 # one executable, one CTest test run under Wine with the given arguments.

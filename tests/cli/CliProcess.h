@@ -20,7 +20,8 @@ public:
     bool Started() const { return m_pid > 0; }
 
     // The next whole line of standard output, without its newline; nullopt when none comes in time
-    // or the process ends without one.
+    // or the process ends without one. Here and in Wait the limit is scaled for the build
+    // (tests/support/TestTime.h).
     std::optional<std::string> NextLine(std::chrono::milliseconds timeout);
     // The exit code (128 + signal when killed by one), or -1 when it is still running at the end.
     int Wait(std::chrono::milliseconds timeout);
@@ -53,7 +54,7 @@ struct CliRun {
     std::chrono::duration<double> elapsed{};
 };
 
-// Runs orvane-cli to its end, or kills it after `timeout`.
+// Runs orvane-cli to its end, or kills it after `timeout` (scaled for the build).
 CliRun RunCli(const std::vector<std::string>& args, std::chrono::milliseconds timeout);
 
 // The lines of `text`, without their newlines.

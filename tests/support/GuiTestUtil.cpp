@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "framework/WidgetAccess.h"
+#include "tests/support/TestTime.h"
 
 using namespace std::chrono_literals;
 
@@ -78,7 +79,7 @@ void Click(QWidget* widget) {
 void AnswerNextModal(std::function<void(QWidget*)> answer, std::chrono::milliseconds timeout) {
     QPointer<QWidget> before = QApplication::activeModalWidget();
     auto* timer = new QTimer;
-    auto deadline = std::make_shared<QDeadlineTimer>(timeout);
+    auto deadline = std::make_shared<QDeadlineTimer>(test_time::Limit(timeout));
     QObject::connect(timer, &QTimer::timeout, [timer, before, deadline, answer = std::move(answer)] {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal != nullptr && modal != before.data() && modal->isVisible()) {
@@ -107,7 +108,7 @@ void AcceptNextMessageBox(QString* text, QString* title) {
 }
 
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    return QTest::qWaitFor(condition, static_cast<int>(timeout.count()));
+    return QTest::qWaitFor(condition, static_cast<int>(test_time::Limit(timeout).count()));
 }
 
 }  // namespace gui_test

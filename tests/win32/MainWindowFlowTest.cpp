@@ -29,7 +29,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Limits of the waits for what must happen; polled, so generous costs nothing when all is well.
 constexpr auto kModalAppears = 10s;
+constexpr auto kDeviceAnswers = 10s;  // beyond the window's own 3 s time-out of the connection test
+constexpr auto kDeviceSaves = 30s;
 constexpr auto kTransferEnds = 60s;
 constexpr auto kScreenshotTaken = 20s;
 constexpr UINT kAnswerPeriodMs = 50;
@@ -222,7 +225,7 @@ protected:
     // The device keeps what it received in the save file once the transfer is over on its side.
     void ExpectDeviceReceived(const std::vector<uint8_t>& payload) {
         ASSERT_FALSE(m_saved.empty()) << "ORVANE_TEST_SAVE names the simulator's save file";
-        const bool arrived = AfxPumpMessagesUntil([&] { return ReadFile(m_saved) == payload; }, 10s);
+        const bool arrived = AfxPumpMessagesUntil([&] { return ReadFile(m_saved) == payload; }, kDeviceSaves);
         EXPECT_TRUE(arrived) << "the device's copy differs from the file sent";
     }
 
@@ -263,7 +266,7 @@ TEST_F(MainWindowFlow, ConnectionTestGetsTheModel) {
     Click(IDC_BTN_TEST);
     EXPECT_TRUE(LogHas(L"发送设备查询"));
     EXPECT_TRUE(LogHas(L"DEBUG：发送报文: 01 69 00 65 00 00 4D DC "));
-    ASSERT_TRUE(WaitForLog(L"收到设备回应报文", 5s));
+    ASSERT_TRUE(WaitForLog(L"收到设备回应报文", kDeviceAnswers));
     EXPECT_NE(Text(IDC_EDIT_LOG).find(L"\r\nDEBUG：设备型号: "), std::wstring::npos);
     EXPECT_EQ(Text(IDC_BTN_TEST), L"测试连接");
     EXPECT_TRUE(Enabled(IDC_BTN_TEST));
