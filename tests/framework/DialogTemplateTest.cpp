@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 
 #include "framework/CDialogEx.h"
@@ -298,6 +299,10 @@ TEST_F(TemplateTest, WindowsFitTheScreen) {
     chooserWindow->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(chooserWindow));
 
+    const QRect mainFrame = mainWindow->frameGeometry();
+    std::cout << "work area " << work.width() << " x " << work.height() << "; main window font "
+              << mainWindow->font().pixelSize() << " px, frame " << mainFrame.width() << " x "
+              << mainFrame.height() << " at " << mainFrame.x() << "," << mainFrame.y() << "\n";
     for (QWidget* window : {mainWindow, chooserWindow}) {
         SCOPED_TRACE(window->windowTitle().toStdString());
         const QRect frame = window->frameGeometry();
