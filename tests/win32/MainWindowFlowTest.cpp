@@ -420,8 +420,12 @@ TEST(MainWindowScreen, WindowsFitTheWorkArea) {
     };
     const int templatePixels = ::MulDiv(14, dpi, 72);
     const int minimumPixels = ::MulDiv(9, dpi, 72);
+    RECT mainFrame{};
+    ::GetWindowRect(window, &mainFrame);
     std::cout << "work area " << work.right - work.left << " x " << work.bottom - work.top << " at " << dpi
-              << " dpi; main window font " << fontPixels(window) << " px\n";
+              << " dpi; main window font " << fontPixels(window) << " px, frame "
+              << mainFrame.right - mainFrame.left << " x " << mainFrame.bottom - mainFrame.top << " at "
+              << mainFrame.left << "," << mainFrame.top << "\n";
 
     for (const HWND hwnd : {window, chooser.GetSafeHwnd()}) {
         RECT frame{};
