@@ -25,8 +25,12 @@ constexpr std::chrono::milliseconds kModalPollInterval = 5ms;
 class QtApplicationEnvironment : public testing::Environment {
 public:
     void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The offscreen platform's own screen (800 x 600) is smaller than any desktop the program
+        // meets; a plain "offscreen" gets a 1920 x 1080 one. A run may name another screen:
+        // QT_QPA_PLATFORM=offscreen:configfile=<tests/support/screen-*.json>.
+        const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+        if (platform.isEmpty() || platform == "offscreen")
+            qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" ORVANE_TEST_SCREENS "/screen-1920x1080.json");
         if (QCoreApplication::instance() == nullptr)
             m_app = std::make_unique<QApplication>(m_argc, m_argv);
     }
