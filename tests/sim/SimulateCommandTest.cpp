@@ -186,18 +186,21 @@ TEST_F(SimulateCommandTest, PlaysTheDeviceAndCleansUpOnSigterm) {
     EXPECT_EQ(s["lastRate"].toInt(), 9600);
 }
 
-TEST_F(SimulateCommandTest, HangUpComesBackUnderTheSameNumber) {
+// Three host runs against one simulator: the cable is pulled in each, and the line comes back under
+// the same number every time.
+TEST_F(SimulateCommandTest, HangUpInEveryRunComesBackUnderTheSameNumber) {
     Simulator sim({"--port", "40", "--hangup-at", "1"});
     ASSERT_EQ(sim.Line().rfind("READY COM40 ", 0), 0u) << sim.Line();
     const Bytes transfer = Concat({Trigger(), Block(1, 0, 1, {0x42})});
+    for (int run = 1; run <= 3; ++run) {
+        int fd = OpenLine(PortRegistry::Default().Resolve(40));
+        EXPECT_EQ(Ask(fd, transfer, 1), Bytes{}) << "run " << run << ": no ack, the line is gone";
+        ::close(fd);
+        const std::string again = sim.Line();
+        EXPECT_EQ(again, "READY COM40 " + PortRegistry::Default().Resolve(40)) << "run " << run;
+    }
     int fd = OpenLine(PortRegistry::Default().Resolve(40));
-    EXPECT_EQ(Ask(fd, transfer, 1), Bytes{}) << "no ack, the line is gone";
-    ::close(fd);
-
-    const std::string again = sim.Line();
-    EXPECT_EQ(again, "READY COM40 " + PortRegistry::Default().Resolve(40));
-    fd = OpenLine(PortRegistry::Default().Resolve(40));
-    EXPECT_EQ(Ask(fd, transfer, 8), Ack(1, 0, 1)) << "the cable is pulled once";
+    EXPECT_EQ(Ask(fd, Block(1, 0, 1, {0x42}), 8), Ack(1, 0, 1)) << "the block sent again within a run";
     ::close(fd);
     EXPECT_EQ(sim.Exit(SIGINT), 0);
 }
