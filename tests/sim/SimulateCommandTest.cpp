@@ -205,6 +205,19 @@ TEST_F(SimulateCommandTest, HangUpInEveryRunComesBackUnderTheSameNumber) {
     EXPECT_EQ(sim.Exit(SIGINT), 0);
 }
 
+// A simulator killed outright cannot remove its link; the link counts no longer and the number is
+// free again.
+TEST_F(SimulateCommandTest, AKilledSimulatorsNumberIsFreeAgain) {
+    Simulator killed({"--port", "41"});
+    ASSERT_EQ(killed.Line().rfind("READY COM41 ", 0), 0u);
+    EXPECT_EQ(killed.Exit(SIGKILL), 128 + SIGKILL);
+    EXPECT_TRUE(std::filesystem::is_symlink(registry.PortsDir() / "COM41")) << "left behind";
+    EXPECT_EQ(PortRegistry::Default().Resolve(41), "");
+    Simulator next({"--port", "41"});
+    EXPECT_EQ(next.Line().rfind("READY COM41 ", 0), 0u);
+    EXPECT_EQ(next.Exit(SIGTERM), 0);
+}
+
 TEST_F(SimulateCommandTest, RefusesATakenPortAndBadArguments) {
     registry.Link("COM12", "/dev/null");
     Simulator taken({"--port", "12"});
@@ -225,7 +238,8 @@ TEST_F(SimulateCommandTest, RefusesATakenPortAndBadArguments) {
     }
     std::filesystem::permissions(folder, std::filesystem::perms::others_write,
                                  std::filesystem::perm_options::remove);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(registry.PortsDir()), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(registry.PortsDir()), {}), 2)
+        << "COM12 and its lock alone";
 
     EXPECT_EQ(Simulator({"--port", "zwölf"}).Exit(), 2);
     Simulator help({"--help"});
