@@ -23,6 +23,10 @@ constexpr const char* kUsage =
     "            numbers until then) and say which\n";
 
 int Prune() {
+    if (!PortRegistry::RegistersDevicePaths()) {
+        std::fprintf(stderr, "no links to remove: the system keeps its list of ports itself\n");
+        return kExitOk;
+    }
     PortRegistry registry = PortRegistry::Default();
     if (const std::string unsafe = registry.Problem(); !unsafe.empty()) {
         std::fprintf(stderr, "orvane-cli ports: %s\n", unsafe.c_str());
