@@ -130,6 +130,17 @@ bool StationRun::ChoosePorts() {
             if (m_options.allPorts || (number >= m_options.rangeFirst && number <= m_options.rangeLast))
                 add(number);
         }
+        // A fixture unplugged in the middle of a range is named, not silently left out.
+        std::vector<int> absent;
+        for (int number = m_options.rangeFirst; number != 0 && number <= m_options.rangeLast; ++number) {
+            if (std::find(present.begin(), present.end(), number) == present.end())
+                absent.push_back(number);
+        }
+        if (!absent.empty() && !(m_options.allPorts && m_options.rangeFirst == 0)) {
+            const std::string range =
+                "COM" + std::to_string(m_options.rangeFirst) + "-COM" + std::to_string(m_options.rangeLast);
+            Say(nullptr, "message", "not present in " + range + ": " + PortList(absent));
+        }
     }
     std::vector<std::string> repeated;
     for (const auto& [number, times] : timesNamed) {
@@ -153,17 +164,6 @@ bool StationRun::ChoosePorts() {
         } else {
             ConsolePrintf(ConsoleStream::Error, "%s%s\n", port.empty() ? "" : ("[" + port + "] ").c_str(),
                           text.c_str());
-        }
-        // A fixture unplugged in the middle of a range is named, not silently left out.
-        std::vector<int> absent;
-        for (int number = m_options.rangeFirst; number != 0 && number <= m_options.rangeLast; ++number) {
-            if (std::find(present.begin(), present.end(), number) == present.end())
-                absent.push_back(number);
-        }
-        if (!absent.empty() && !(m_options.allPorts && m_options.rangeFirst == 0)) {
-            const std::string range =
-                "COM" + std::to_string(m_options.rangeFirst) + "-COM" + std::to_string(m_options.rangeLast);
-            Say(nullptr, "message", "not present in " + range + ": " + PortList(absent));
         }
     }
     if (m_devices.empty()) {
