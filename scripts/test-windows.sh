@@ -209,32 +209,42 @@ rm -f "$prefix/dosdevices/com$station_com"
 
 # The tool's text on a real console: Wine gives a program started on a terminal a console of its
 # own. Chinese must read right with the prefix's code page and with the Chinese one (936) that the
-# shell sets (cmd's chcp; the tool never changes it), the diagnostics (--trace) included; the
-# terminal here decodes UTF-8, so whatever the console shows arrives as UTF-8 text.
+# shell sets (cmd's chcp; the tool never changes it): the tool's own lines, the window's log lines
+# and the serial layer's diagnostics (--trace). The terminal here decodes UTF-8, so whatever the
+# console shows arrives as UTF-8 text.
 on_console() { "$root/scripts/windows/on-console.py" "$@"; }
 visible() { sed 's/\x1b\[[0-9;?]*[A-Za-z]//g; s/\x1b\][^\x07]*\x07//g' "$1"; }
-reads_right() { visible "$1" | grep -qF "无法打开串口 COM9" && visible "$1" | grep -qF "程序已启动，请打开串口"; }
-on_console "$work/console.out" -- "$root/scripts/wine-run.sh" "$prefix" "$cli_exe" test --port COM9 --trace
-if reads_right "$work/console.out"; then pass "Chinese reads right on a console (default code page)"; else
-    fail "Chinese on a console (default code page)"
-    visible "$work/console.out" >&2
-fi
-on_console "$work/console936.out" -- "$root/scripts/wine-run.sh" "$prefix" cmd /c \
-    "chcp 936 & $(winpath "$cli_exe") test --port COM9 --trace"
-if visible "$work/console936.out" | grep -qF "936" && reads_right "$work/console936.out"; then
-    pass "Chinese reads right on a console with code page 936"
-else
-    fail "Chinese on a console with code page 936"
-    visible "$work/console936.out" >&2
-fi
-# Into files: one encoding for each whole stream, UTF-8, the diagnostics included.
-wine_run "$cli_exe" test --port COM9 --trace >"$work/redirected.out" 2>"$work/redirected.err"
-if iconv -f UTF-8 -t UTF-8 "$work/redirected.out" "$work/redirected.err" >/dev/null 2>&1 &&
-    grep -qF "无法打开串口 COM9" "$work/redirected.err" && grep -qF "程序已启动，请打开串口" "$work/redirected.err"; then
-    pass "redirected output is UTF-8 throughout, diagnostics included"
-else
-    fail "redirected output is not UTF-8 throughout"
-    od -c "$work/redirected.err" | head -20 >&2
+reads_right() {
+    local text
+    text="$(visible "$1" | tr -d '\r')"
+    grep -qF "设备型号: ORV-WIN" <<<"$text" && grep -qF "程序已启动，请打开串口" <<<"$text" &&
+        grep -qF "成功发送字节" <<<"$text"
+}
+if start_sim; then
+    on_console "$work/console.out" -- "$root/scripts/wine-run.sh" "$prefix" "$cli_exe" test --port "COM$com" --trace
+    if reads_right "$work/console.out"; then pass "Chinese reads right on a console (the prefix's code page)"; else
+        fail "Chinese on a console (the prefix's code page)"
+        visible "$work/console.out" | tail -5 >&2
+    fi
+    on_console "$work/console936.out" -- "$root/scripts/wine-run.sh" "$prefix" cmd /c \
+        "chcp 936 & $(winpath "$cli_exe") test --port COM$com --trace"
+    if visible "$work/console936.out" | grep -qF "936" && reads_right "$work/console936.out"; then
+        pass "Chinese reads right on a console with code page 936"
+    else
+        fail "Chinese on a console with code page 936"
+        visible "$work/console936.out" | tail -5 >&2
+    fi
+    # Into files: one encoding for each whole stream, UTF-8, the diagnostics included.
+    wine_run "$cli_exe" test --port "COM$com" --trace >"$work/redirected.out" 2>"$work/redirected.err"
+    stop_sim
+    if iconv -f UTF-8 -t UTF-8 "$work/redirected.out" "$work/redirected.err" >/dev/null 2>&1 &&
+        cat "$work/redirected.out" "$work/redirected.err" >"$work/redirected.all" &&
+        reads_right "$work/redirected.all" && grep -qF "成功发送字节" "$work/redirected.err"; then
+        pass "redirected output is UTF-8 throughout, diagnostics included"
+    else
+        fail "redirected output is not UTF-8 throughout"
+        head -c 600 "$work/redirected.err" | od -c | head -20 >&2
+    fi
 fi
 # The progress bar on a console: virtual-terminal processing is on, so the bar is redrawn in place
 # and no escape sequence is left on the screen as text.
