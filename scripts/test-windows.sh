@@ -3,7 +3,9 @@
 #   1. the unit suites (framework core, frames, engines, files), cross-built, run by CTest under Wine;
 #   2. orvane-cli.exe end to end over a real line: the Linux simulator on a pseudo-terminal, mapped
 #      into the prefix as a COM port: connection test, firmware at 115200, program, a hang-up, a
-#      missing port, Chinese file names;
+#      missing port, Chinese file names; a station and a killed station; Chinese text on a real
+#      console (default code page and 936) and redirected, the progress bar, Ctrl+C; a write to a
+#      device that stopped reading;
 #   3. the real Win32 dialogs under Xvfb (CTest label windows-gui).
 #   scripts/test-windows.sh <cross build dir> <Linux build dir>
 set -uo pipefail
@@ -61,7 +63,7 @@ stop_sim() {
 cleanup() {
     stop_sim
     WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
-    rm -f "$prefix/dosdevices/com$com" "$prefix/dosdevices/com$station_com"
+    rm -f "$prefix/dosdevices/com$com" "$prefix/dosdevices/com$station_com" "$prefix/dosdevices/com6"
     rm -rf "$work"
 }
 com=7
@@ -271,6 +273,33 @@ if [ $rc -eq 130 ] && visible "$work/ctrl-c.out" | tr -d '\r\n' | grep -q 'pendi
 else
     fail "Ctrl+C on a console (exit $rc, want 130)"
     visible "$work/ctrl-c.out" >&2
+fi
+
+# A device that stops reading: a pty whose other end nobody reads, as COM$stalled_com. Writes must
+# fail within their bound (twice their time on the wire plus two seconds) with the write-failure
+# line, not hold the program for good.
+stalled_com=6
+python3 -c 'import os, pty, time; m, s = pty.openpty(); print(os.ttyname(s), flush=True); time.sleep(300)' \
+    >"$work/stalled.out" &
+stalled_pid=$!
+for _ in $(seq 1 100); do
+    [ -s "$work/stalled.out" ] && break
+    sleep 0.05
+done
+map_port "$(cat "$work/stalled.out")" "$stalled_com"
+timeout 120 "$root/scripts/wine-run.sh" "$prefix" "$win/tests/process_tests.exe" --write-to-stalled-line "$stalled_com" \
+    >"$work/stalled.txt" 2>/dev/null
+rc=$?
+kill "$stalled_pid" 2>/dev/null
+wait "$stalled_pid" 2>/dev/null
+wine_run reg delete 'HKLM\Software\Wine\Ports' /v "COM$stalled_com" /f >/dev/null 2>&1
+rm -f "$prefix/dosdevices/com$stalled_com"
+took_ms="$(grep -o 'failed after [0-9]* ms' "$work/stalled.txt" | grep -o '[0-9]*')"
+if [ $rc -eq 0 ] && [ "${took_ms:-0}" -ge 2000 ] && grep -qF "写入串口失败，错误码：1460" "$work/stalled.txt"; then
+    pass "a write to a device that stopped reading fails within its bound ($(cat "$work/stalled.txt"))"
+else
+    fail "write to a stalled line (exit $rc)"
+    cat "$work/stalled.txt" >&2
 fi
 
 wine_run "$cli_exe" test --port COM9 >"$work/missing.out" 2>&1

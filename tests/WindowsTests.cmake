@@ -62,7 +62,7 @@ orvane_add_windows_tests(cli_parts_tests SOURCES cli/CliPartsTest.cpp LIBRARIES 
 # A station's children (job, handle list, passed-on interrupts) and the console's interrupts. The
 # program runs copies of itself as the children, so it has a main of its own.
 add_executable(process_tests win32/ChildProcessGroupTest.cpp)
-target_link_libraries(process_tests PRIVATE orvane_framework gtest)
+target_link_libraries(process_tests PRIVATE orvane_serial orvane_framework gtest)
 target_include_directories(process_tests PRIVATE ${PROJECT_SOURCE_DIR})
 add_test(NAME process_tests COMMAND process_tests)
 set_tests_properties(process_tests PROPERTIES TIMEOUT 300 LABELS windows-unit)
