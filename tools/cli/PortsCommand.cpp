@@ -16,15 +16,32 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: orvane-cli ports [--json]\n"
+    "usage: orvane-cli ports [--json] [--prune]\n"
     "\n"
     "Lists the COM ports present: the number, the device behind it and, for USB adapters,\n"
-    "vendor:product IDs, product name and serial number.\n";
+    "vendor:product IDs, product name and serial number.\n"
+    "  --prune   remove the links whose device is gone (unplugged adapters keep their\n"
+    "            numbers until then) and say which\n";
+
+int Prune() {
+    PortRegistry registry = PortRegistry::Default();
+    if (const std::string unsafe = registry.Problem(); !unsafe.empty()) {
+        ConsolePrintf(ConsoleStream::Error, "orvane-cli ports: %s\n", unsafe.c_str());
+        return kExitFailed;
+    }
+    const std::vector<std::string> removed = registry.Prune();
+    if (removed.empty())
+        ConsolePrintf(ConsoleStream::Error, "no links to remove\n");
+    for (const std::string& line : removed)
+        ConsolePrintf(ConsoleStream::Output, "removed %s\n", line.c_str());
+    return kExitOk;
+}
 
 }  // namespace
 
 int RunPorts(const CommandArgs& args) {
     bool json = false;
+    bool prune = false;
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
             WriteConsoleText(ConsoleStream::Output, kUsage);
@@ -34,11 +51,17 @@ int RunPorts(const CommandArgs& args) {
             json = true;
             continue;
         }
+        if (arg == "--prune") {
+            prune = true;
+            continue;
+        }
         ConsolePrintf(ConsoleStream::Error,
                       "orvane-cli ports: unexpected argument '%s' (see 'orvane-cli ports --help')\n",
                       arg.c_str());
         return kExitUsage;
     }
+    if (prune)
+        return Prune();
     const fs::path hardwareRoot = HardwareRoot();
     PortRegistry registry = PortRegistry::Default();
     const std::vector<int> ports = EnumerateComPorts();
