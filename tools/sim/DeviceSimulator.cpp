@@ -83,15 +83,6 @@ SimTime DeviceSimulator::Schedule(SimTime start, std::vector<uint8_t> bytes, boo
     return due;
 }
 
-uint32_t DeviceSimulator::PresentUnit(SimTime now) const {
-    if (m_options.units == 0)
-        return 1;
-    if (m_outUntil && now < *m_outUntil)
-        return 0;
-    const uint32_t unit = m_outUntil ? m_unit + 1 : m_unit;
-    return unit <= m_options.units ? unit : 0;
-}
-
 bool DeviceSimulator::UnitPresent(SimTime now) {
     if (m_options.units == 0)
         return true;

@@ -61,8 +61,6 @@ public:
 
     uint32_t CurrentRate() const { return m_rate; }
     uint32_t TransfersCompleted() const { return m_transfersCompleted; }
-    // The unit in the fixture (from 1), or 0 while it is empty between units and after the last.
-    uint32_t PresentUnit(SimTime now) const;
     std::vector<uint8_t> Payload() const;
     SimReport Report() const;
 

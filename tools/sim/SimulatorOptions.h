@@ -16,18 +16,6 @@ struct SimFaults {
     uint32_t wrongCountAt = 0;
     uint32_t dropAckAt = 0;
     uint32_t hangupAt = 0;
-
-    // A fixture (--units K --swap S): after each update the unit is taken out, the line stays silent
-    // for `swap`, and the next unit answers; after K units the fixture stays empty. 0: one device
-    // that is never taken out.
-    uint32_t units = 0;
-    std::chrono::milliseconds swap{0};
-    // --unit U:OPTION: the faults of unit U (from 1) instead of the device's.
-    std::map<uint32_t, SimFaults> unitFaults;
-
-    SimFaults Faults() const {
-        return {silent, strayByte, wrongNumberAt, wrongCountAt, dropAckAt, hangupAt};
-    }
 };
 
 struct SimulatorOptions {
