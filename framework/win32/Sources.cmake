@@ -2,7 +2,7 @@
 # port listing, text, files, module path) and the window layer (windows, dialogs, controls, message
 # loop). framework/CMakeLists.txt adds both on Windows.
 set(ORVANE_WIN32_SYSTEM_SOURCES
-    win32/AppendLineWin32.cpp
+    win32/AppendOnlyFileWin32.cpp
     win32/CFileExceptionWin32.cpp
     win32/ChildProcessGroupWin32.cpp
     win32/CommApiWin32.cpp

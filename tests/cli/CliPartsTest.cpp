@@ -45,6 +45,14 @@ TEST(HostOptionsParse, AcceptsWhatTheUsageOffers) {
     EXPECT_FALSE(o.highSpeed);
     ASSERT_TRUE(HostOptions::Parse(Kind::Program, {"--help"}, o, error)) << "help needs no port";
     EXPECT_TRUE(o.help);
+    EXPECT_EQ(o.expect, -1);
+    EXPECT_FALSE(o.force);
+    ASSERT_TRUE(
+        HostOptions::Parse(Kind::Program, {"--port=COM3", "a.trs", "--force", "--expect=4"}, o, error))
+        << error;
+    EXPECT_EQ(o.ports, std::vector<std::string>{"COM3"});
+    EXPECT_TRUE(o.force);
+    EXPECT_EQ(o.expect, 4);
 
     // Several devices: repeated --port keeps every one in order, a range, or all; and a record.
     ASSERT_TRUE(HostOptions::Parse(Kind::Program,
@@ -73,7 +81,10 @@ TEST(HostOptionsParse, RefusesBadArgumentsWithAReason) {
         {Kind::Test, {"--ports", "COM10-COM3"}, "--ports takes a range such as COM3-COM10, not 'COM10-COM3'"},
         {Kind::Test, {"--ports", "COM3"}, "--ports takes a range"},
         {Kind::Test, {"--ports", "COM0-COM3"}, "--ports takes a range"},
-        {Kind::Test, {"--ports", "3-257"}, "--ports takes a range"},
+        {Kind::Test,
+         {"--ports", "COM1-COM300"},
+         "--ports: port numbers go from COM1 to COM256, not 'COM1-COM300'"},
+        {Kind::Test, {"--ports", "3-99999999999"}, "--ports takes a range"},
         {Kind::Test, {"--ports", "-3"}, "--ports takes a range"},
         {Kind::Test, {"--port", "3", "--record", ""}, "--record needs a file name"},
         {Kind::Test, {"--port"}, "--port needs a value"},
@@ -95,6 +106,17 @@ TEST(HostOptionsParse, RefusesBadArgumentsWithAReason) {
         {Kind::Test, {"--port", "3", "extra"}, "unexpected argument 'extra'"},
         {Kind::Program, {"a", "b", "--port", "3"}, "unexpected argument 'b'"},
         {Kind::Program, {"a", "--port", "3", "-x"}, "unknown option '-x'"},
+        {Kind::Test, {"--port", "3", "--json=false"}, "--json takes no value"},
+        {Kind::Test,
+         {"--port", "3", "--expect", "0"},
+         "--expect takes a number of devices from 1 to 256, not '0'"},
+        // A single-value option given twice is a mistake in a script, not the last one winning.
+        {Kind::Test, {"--port", "3", "--record", "a", "--record", "b"}, "--record is given more than once"},
+        {Kind::Test, {"--address=1", "--port", "3", "--address", "1"}, "--address is given more than once"},
+        {Kind::Program, {"f", "--port", "3", "--timeout", "5", "--timeout", "6"}, "--timeout is given more"},
+        {Kind::Firmware, {"f", "--port", "3", "--baud", "9600", "--baud", "9600"}, "--baud is given more"},
+        {Kind::Test, {"--ports", "1-2", "--ports", "3-4"}, "--ports is given more"},
+        {Kind::Test, {"--port", "3", "--expect", "2", "--expect", "3"}, "--expect is given more"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -102,6 +124,7 @@ TEST(HostOptionsParse, RefusesBadArgumentsWithAReason) {
         std::string error;
         EXPECT_FALSE(HostOptions::Parse(c.kind, c.args, o, error));
         EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     }
 }
 
@@ -163,24 +186,23 @@ TEST(ResolvePortArgument, NamesNumbersAndPaths) {
     }
 }
 
-TEST(ProgressBar, StaysInsideItsBounds) {
+// The percentage is that of the blocks beside it, never ahead of them, and stays inside its bounds.
+TEST(ProgressBar, StaysInsideItsBoundsAndAgreesWithTheBlocks) {
     struct Case {
-        int percent;
         uint32_t done, total;
         double rate, left;
         const char* text;
     };
     const Case cases[] = {
-        {-5, 0, 20, 0, -1, "[..............................]   0%  0/20 blocks  0 B/s"},
-        {0, 0, 20, 0, 0, "[..............................]   0%  0/20 blocks  0 B/s  0:00 left"},
-        {33, 1, 3, 49.6, 125, "[#########.....................]  33%  1/3 blocks  50 B/s  2:05 left"},
-        {100, 4000, 4000, 4545, 0,
-         "[##############################] 100%  4000/4000 blocks  4545 B/s  0:00 left"},
-        {250, 3, 3, 1, 0, "[##############################] 100%  3/3 blocks  1 B/s  0:00 left"},
+        {0, 20, 0, -1, "[..............................]   0%  0/20 blocks  0 B/s"},
+        {0, 0, 0, 0, "[..............................]   0%  0/0 blocks  0 B/s  0:00 left"},
+        {1, 3, 49.6, 125, "[#########.....................]  33%  1/3 blocks  50 B/s  2:05 left"},
+        {3999, 4000, 4545, 0, "[#############################.]  99%  3999/4000 blocks  4545 B/s  0:00 left"},
+        {4000, 4000, 4545, -1, "[##############################] 100%  4000/4000 blocks  4545 B/s"},
+        {5, 3, 1, 0, "[##############################] 100%  5/3 blocks  1 B/s  0:00 left"},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ProgressReporter::FormatBar(c.percent, c.done, c.total, c.rate, c.left), c.text);
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(ProgressReporter::FormatBar(c.done, c.total, c.rate, c.left), c.text);
 }
 
 TEST(JsonText, EscapesWhatJsonRequiresAndPassesTheRest) {
@@ -195,6 +217,7 @@ TEST(JsonText, EscapesWhatJsonRequiresAndPassesTheRest) {
         {"a\nb\tc\r", R"("a\nb\tc\r")"},
         {std::string("\x01\x1f\x00", 3), R"("\u0001\u001f\u0000")"},
         {"设备型号: ORV-SIM ü \x7f", "\"设备型号: ORV-SIM ü \x7f\""},
+        {"bad \xff\xfe UTF-8", "\"bad \xEF\xBF\xBD\xEF\xBF\xBD UTF-8\""},  // U+FFFD each, still JSON
     };
     for (const Case& c : cases)
         EXPECT_EQ(JsonString(c.in), c.out);
@@ -261,6 +284,50 @@ TEST(StationOutcome, ExitCodeAndTableNameEveryDevice) {
     EXPECT_EQ(StationRun::CombinedExitCode({ok, late}), 3);
     EXPECT_EQ(StationRun::CombinedExitCode({late, lost, ok}), 1);
     EXPECT_EQ(StationRun::CombinedExitCode({ok, vanished}), 1) << "a port gone after the start failed";
+    EXPECT_EQ(StationRun::CombinedExitCode({vanished, vanished}), 2) << "nothing was sent to any device";
+
+    // A process that ends without a result failed, whatever its code, and keeps the progress seen;
+    // one that ends otherwise than its result said failed too.
+    struct Ending {
+        bool resultSeen;
+        int resultExit;
+        ChildExit exit;
+        int exitCode;
+        const char* status;
+        const char* says;
+    };
+    const Ending endings[] = {
+        {false,
+         -1,
+         {0, "", {}, {}},
+         1,
+         "crashed",
+         "ended with code 0 without a result after 12 of 40 blocks"},
+        {false, -1, {137, "", {}, {}}, 1, "crashed", "ended by signal 9 without a result after 12 of 40"},
+        {true, 0, {139, "", {}, {}}, 1, "completed", "ended by signal 11 after reporting 'completed'"},
+        {true, 3, {3, "", {}, {}}, 3, "timeout", "the device sent nothing"},
+        {true, 143, {143, "", {}, {}}, 143, "interrupted", "the device sent nothing"},
+    };
+    for (const Ending& e : endings) {
+        SCOPED_TRACE(e.says);
+        Device d = device("COM9", "", e.resultSeen ? e.status : "", e.resultExit, "the device sent nothing");
+        d.resultSeen = e.resultSeen;
+        d.resultExit = e.resultExit;
+        d.blocksDone = 12;
+        d.blocksTotal = 40;
+        d.bytes = e.resultSeen ? 600 : 0;
+        StationRun::Conclude(d, e.exit, 1980);
+        EXPECT_EQ(d.exitCode, e.exitCode);
+        EXPECT_EQ(d.status, e.status);
+        EXPECT_NE(d.message.find(e.says), std::string::npos) << d.message;
+        EXPECT_EQ(d.bytes, 600) << "the bytes acknowledged, not 0";
+    }
+
+    EXPECT_EQ(StationRun::PortList({82}), "COM82");
+    EXPECT_EQ(StationRun::PortList({9, 3, 4, 5, 7, 10}), "COM3-COM5, COM7, COM9-COM10");
+    EXPECT_EQ(StationRun::FitColumns("COM9   [####] 50%", 10), "COM9   [##");
+    EXPECT_EQ(StationRun::FitColumns("COM9 更新完成", 8), "COM9 更") << "a wide character is not split";
+    EXPECT_EQ(StationRun::FitColumns("short", 80), "short");
 
     EXPECT_EQ(StationRun::FormatTable({ok, late, lost}),
               "port   model    result     bytes  time    reason\n"

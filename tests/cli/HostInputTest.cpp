@@ -60,8 +60,8 @@ TEST_F(HostInput, RefusedRunsSayWhyInOneLineAndSendNothing) {
     EXPECT_EQ(SummaryNumber(Path("summary.json"), "dataFrames"), 0);
 }
 
-// A port somebody else holds is refused with exit 1, whether the holder is any program with a lock on
-// the device or a running update; the update is not disturbed.
+// A port somebody else holds is refused with exit 2 (nothing was sent), whether the holder is any program
+// with a lock on the device or a running update; the update is not disturbed.
 TEST_F(HostInput, HeldPortIsRefusedAndLeftAlone) {
     SimulatedDevice device({"--ack-delay", "40", "--save", Path("saved.bin").string()});
     ASSERT_TRUE(device.Ready());
@@ -70,7 +70,7 @@ TEST_F(HostInput, HeldPortIsRefusedAndLeftAlone) {
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     CliRun run = RunCli({"test", "--port", device.Port()}, kHostRunLimit);
-    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
     EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
     EXPECT_TRUE(Contains(run.err, "is held by another program")) << run.err;
     // The lock's holder is named, not merely some process that has the device open (the
@@ -86,7 +86,7 @@ TEST_F(HostInput, HeldPortIsRefusedAndLeftAlone) {
          (line = update.NextLine(kHostRunLimit)) && *line != "开始程序更新";) {
     }
     run = RunCli({"test", "--port", device.Port()}, kHostRunLimit);
-    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
     EXPECT_TRUE(Contains(run.err, "is held by another program: orvane-cli (pid")) << run.err;
     EXPECT_EQ(update.Wait(kHostRunLimit), 0) << update.Out() << update.Err();
     ASSERT_EQ(device.Stop(), 0);

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <vector>
 
-#include "tools/cli/Sha256.h"
+#include "tools/common/Sha256.h"
 #include "update/FirmwareUpdate.h"
 #include "update/ProgramUpdate.h"
 
