@@ -310,7 +310,7 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
     m_kind = kind;
     const bool firmware = kind == HostOptions::Kind::Firmware;
     UpdateFileInfo& file = m_file;
-    if (!InspectUpdateFile(kind, m_options.file, file))
+    if (!InspectUpdateFile(kind, m_options.file, m_options.force, file))
         return Finish(kExitUsage, "file-error", file.error);
     m_fileSize = file.payloadBytes;
     m_totalBlocks = file.blocks;

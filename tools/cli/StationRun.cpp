@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <set>
+#include <map>
 
 #include "framework/ConsoleDiagnostics.h"
 #include "framework/ConsoleText.h"
@@ -105,25 +105,15 @@ int StationRun::Usage(const std::string& message) {
 }
 
 bool StationRun::ChoosePorts() {
-    std::set<int> chosen;
-    auto add = [&](int number, const std::string& asGiven) {
-        const std::string name = "COM" + std::to_string(number);
-        if (!chosen.insert(number).second) {
-            // Sending the same image twice down one line at once would garble both runs.
-            const std::string text =
-                name + " is listed more than once ('" + asGiven + "'); it is updated once";
-            if (m_options.json) {
-                ConsolePrintf(
-                    ConsoleStream::Output, "%s\n",
-                    JsonObject().Add("port", name).Add("type", "message").Add("text", text).Text().c_str());
-            } else {
-                ConsolePrintf(ConsoleStream::Error, "[%s] %s\n", name.c_str(), text.c_str());
-            }
+    // Sending the same image twice down one line at once would garble both runs: a port named more
+    // than once is updated once, and said so in one line however often it was named.
+    std::map<int, int> timesNamed;
+    auto add = [&](int number) {
+        if (++timesNamed[number] > 1)
             return;
-        }
         Device device;
-        device.port = name;
-        device.device = ResolvePortArgument(name).device;
+        device.port = "COM" + std::to_string(number);
+        device.device = ResolvePortArgument(device.port).device;
         m_devices.push_back(device);
     };
     for (const std::string& given : m_options.ports) {
@@ -132,13 +122,13 @@ bool StationRun::ChoosePorts() {
             Usage(choice.error);
             return false;
         }
-        add(choice.number, given);
+        add(choice.number);
     }
     if (m_options.rangeFirst != 0 || m_options.allPorts) {
         const std::vector<int> present = EnumerateComPorts();
         for (int number : present) {
             if (m_options.allPorts || (number >= m_options.rangeFirst && number <= m_options.rangeLast))
-                add(number, m_options.allPorts ? "--all-ports" : "--ports");
+                add(number);
         }
         // A fixture unplugged in the middle of a range is named, not silently left out.
         std::vector<int> absent;
@@ -150,6 +140,29 @@ bool StationRun::ChoosePorts() {
             const std::string range =
                 "COM" + std::to_string(m_options.rangeFirst) + "-COM" + std::to_string(m_options.rangeLast);
             Say(nullptr, "message", "not present in " + range + ": " + PortList(absent));
+        }
+    }
+    std::vector<std::string> repeated;
+    for (const auto& [number, times] : timesNamed) {
+        if (times > 1)
+            repeated.push_back("COM" + std::to_string(number) + " is listed " + std::to_string(times) +
+                               " times");
+    }
+    if (!repeated.empty()) {
+        std::string text;
+        for (const std::string& part : repeated)
+            text += (text.empty() ? "" : ", ") + part;
+        text += repeated.size() == 1 ? "; it is updated once" : "; each is updated once";
+        // With one port repeated the line is that port's; with several, the run's.
+        const std::string port = repeated.size() == 1 ? repeated[0].substr(0, repeated[0].find(' ')) : "";
+        if (m_options.json) {
+            JsonObject line;
+            if (!port.empty())
+                line.Add("port", port);
+            ConsolePrintf(ConsoleStream::Output, "%s\n", line.Add("type", "message").Add("text", text).Text().c_str());
+        } else {
+            ConsolePrintf(ConsoleStream::Error, "%s%s\n", port.empty() ? "" : ("[" + port + "] ").c_str(),
+                          text.c_str());
         }
     }
     if (m_devices.empty()) {
@@ -437,7 +450,8 @@ int StationRun::CombinedExitCode(const std::vector<Device>& devices) {
 int StationRun::Run() {
     if (!ChoosePorts())
         return kExitUsage;
-    if (m_kind != HostOptions::Kind::Test && !InspectUpdateFile(m_kind, m_options.file, m_file))
+    if (m_kind != HostOptions::Kind::Test &&
+        !InspectUpdateFile(m_kind, m_options.file, m_options.force, m_file))
         return Usage(m_file.error);
     if (std::string error; !m_record.Open(m_options.record, error))
         return Usage(error);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "tools/cli/Sha256.h"
+#include "tools/common/Sha256.h"
 #include "tools/sim/SimReplies.h"
 
 namespace {
