@@ -91,7 +91,7 @@ int StationRun::Usage(const std::string& message) {
     if (m_options.json) {
         ConsolePrintf(ConsoleStream::Output, "%s\n",
                       JsonObject()
-                          .Add("type", "summary")
+                          .Event("summary")
                           .Add("exit", static_cast<int64_t>(kExitUsage))
                           .Add("status", "usage")
                           .Add("message", message)
@@ -159,7 +159,7 @@ bool StationRun::ChoosePorts() {
             JsonObject line;
             if (!port.empty())
                 line.Add("port", port);
-            ConsolePrintf(ConsoleStream::Output, "%s\n", line.Add("type", "message").Add("text", text).Text().c_str());
+            ConsolePrintf(ConsoleStream::Output, "%s\n", line.Event("message").Add("text", text).Text().c_str());
         } else {
             ConsolePrintf(ConsoleStream::Error, "%s%s\n", port.empty() ? "" : ("[" + port + "] ").c_str(),
                           text.c_str());
@@ -214,7 +214,7 @@ void StationRun::Say(const Device* device, const std::string& type, const std::s
         JsonObject object;
         if (device)
             object.Add("port", device->port);
-        object.Add("type", type).Add(type == "message" ? "text" : "message", text);
+        object.Event(type).Add(type == "message" ? "text" : "message", text);
         ConsolePrintf(ConsoleStream::Output, "%s\n", object.Text().c_str());
         return;
     }
@@ -489,7 +489,7 @@ int StationRun::Run() {
         for (const Device& device : m_devices) {
             JsonObject result;
             result.Add("port", device.port)
-                .Add("type", "result")
+                .Event("result")
                 .Add("exit", static_cast<int64_t>(device.exitCode));
             result.Add("status", device.status).Add("message", device.message);
             if (!device.model.empty())
@@ -504,7 +504,7 @@ int StationRun::Run() {
         }
         ConsolePrintf(ConsoleStream::Output, "%s\n",
                       JsonObject()
-                          .Add("type", "summary")
+                          .Event("summary")
                           .Add("exit", static_cast<int64_t>(exitCode))
                           .Add("devices", static_cast<int64_t>(m_devices.size()))
                           .Add("completed", completed)
