@@ -42,7 +42,8 @@ struct SimulatorOptions {
     // for `swap`, and the next unit answers; after K units the fixture stays empty. 0: one device
     // that is never taken out.
     uint32_t units = 0;
-    std::chrono::milliseconds swap{0};
+    std::chrono::milliseconds swap{3000};
+    bool swapGiven = false;
     // --unit U:OPTION: the faults of unit U (from 1) instead of the device's.
     std::map<uint32_t, SimFaults> unitFaults;
 
