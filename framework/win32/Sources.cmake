@@ -12,6 +12,7 @@ set(ORVANE_WIN32_SYSTEM_SOURCES
     win32/ModulePathWin32.cpp
     win32/PortRegistryWin32.cpp
     win32/SerialPortNamesWin32.cpp
+    win32/ShellQuoteWin32.cpp
     win32/TextCodecWin32.cpp
 )
 
