@@ -2,9 +2,9 @@
 #include "framework/ShellQuote.h"
 
 std::string ShellQuoted(const std::string& argument) {
-    const bool plain = !argument.empty() &&
-                       argument.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                                  "0123456789_./:=@%+,-") == std::string::npos;
+    const bool plain = !argument.empty() && argument.find_first_not_of(
+                                                "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                "0123456789_./:=@%+,-") == std::string::npos;
     if (plain)
         return argument;
     std::string quoted = "'";

@@ -33,7 +33,8 @@ bool AwaitLine(CliProcess& process, const std::vector<std::string>& parts, size_
         const std::optional<std::string> line = process.NextLine(kHostRunLimit);
         if (!line)
             return false;
-        seen += std::all_of(parts.begin(), parts.end(), [&](const std::string& part) { return Contains(*line, part); });
+        seen += std::all_of(parts.begin(), parts.end(),
+                            [&](const std::string& part) { return Contains(*line, part); });
     }
     return true;
 }
@@ -50,26 +51,28 @@ TEST_F(FactoryLoop, TwoFixturesOfThreeUnitsEach) {
     const Bytes payload = RandomBytes(300, 5);
     const std::string program = Write("app.tr3", payload);
     // The swap leaves room for the two unanswered polls (about 2 s) that tell the loop a unit is out.
-    SimulatedDevice fixtures({"--count", "2", "--units", "3", "--swap", "3.5", "--device", "1:--unit=2:--drop-ack-at=3",
-                              "--device", "1:--summary=" + Path("s1.json").string(), "--device",
-                              "2:--summary=" + Path("s2.json").string()},
-                             2);
+    SimulatedDevice fixtures(
+        {"--count", "2", "--units", "3", "--swap", "3.5", "--device", "1:--unit=2:--drop-ack-at=3",
+         "--device", "1:--summary=" + Path("s1.json").string(), "--device",
+         "2:--summary=" + Path("s2.json").string()},
+        2);
     ASSERT_TRUE(fixtures.Ready());
     const auto record = Path("line.jsonl");
-    CliProcess loop({"program", program, "--port", fixtures.Ports()[0], "--port", fixtures.Ports()[1], "--loop",
-                     "--timeout", "1", "--record", record.string(), "--tag", "order=WO-1"});
+    CliProcess loop({"program", program, "--port", fixtures.Ports()[0], "--port", fixtures.Ports()[1],
+                     "--loop", "--timeout", "1", "--record", record.string(), "--tag", "order=WO-1"});
     ASSERT_TRUE(AwaitLine(loop, {"] unit "}, 6)) << loop.Out() << loop.Err();
     loop.Signal(SIGINT);
     EXPECT_EQ(loop.Wait(kHostRunLimit), 130) << loop.Out() << loop.Err();
-    EXPECT_TRUE(Contains(loop.Out(), "6 units: 5 completed, 1 not (" + fixtures.Ports()[0] + " unit 2 timeout)"))
+    EXPECT_TRUE(
+        Contains(loop.Out(), "6 units: 5 completed, 1 not (" + fixtures.Ports()[0] + " unit 2 timeout)"))
         << loop.Out();
 
     std::map<std::string, std::vector<std::pair<int, std::string>>> units;  // port: (unit, result)
     std::set<QString> runIds;
     for (const std::string& line : FileLines(record)) {
         const QJsonObject fields = Object(line);
-        units[fields.value("port").toString().toStdString()].emplace_back(fields.value("unit").toInt(),
-                                                                          fields.value("result").toString().toStdString());
+        units[fields.value("port").toString().toStdString()].emplace_back(
+            fields.value("unit").toInt(), fields.value("result").toString().toStdString());
         runIds.insert(fields.value("run_id").toString());
         EXPECT_EQ(fields.value("order").toString(), "WO-1");
     }

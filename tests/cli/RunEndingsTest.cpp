@@ -5,8 +5,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <unistd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -333,13 +333,15 @@ TEST_F(RunEndings, RecordsNameTheRunAndCarryTheTags) {
     const Bytes payload = RandomBytes(420, 3);
     const std::string image = Image("f.trs", payload, "ORV-SIM");
     const auto record = Path("line.jsonl");
-    const std::vector<std::string> station = {"firmware", image, "--port", rack.Ports()[0], "--port",
-                                              rack.Ports()[1], "--record", record.string()};
+    const std::vector<std::string> station = {"firmware", image,           "--port",   rack.Ports()[0],
+                                              "--port",   rack.Ports()[1], "--record", record.string()};
     for (const std::vector<std::string>& bad :
          std::vector<std::vector<std::string>>{{"--tag", "port=COM1"},
                                                {"--tag", "bad key=x"},
                                                {"--tag", "noequals"},
-                                               {"--tag", "op=a\x01" "b"},
+                                               {"--tag",
+                                                "op=a\x01"
+                                                "b"},
                                                {"--tag", "op=\xff"},
                                                {"--tag", "op=a", "--tag", "op=b"}}) {
         std::vector<std::string> args = station;
@@ -387,17 +389,20 @@ TEST_F(RunEndings, RecordsNameTheRunAndCarryTheTags) {
 TEST_F(RunEndings, TheRetryLineUpdatesExactlyTheFailedPorts) {
     std::vector<std::string> options = {"--count", "3", "--device", "2:--drop-ack-at=2"};
     for (int k = 1; k <= 3; ++k)
-        options.insert(options.end(), {"--device", std::to_string(k) + ":--summary=" + Path("s" + std::to_string(k)).string()});
+        options.insert(
+            options.end(),
+            {"--device", std::to_string(k) + ":--summary=" + Path("s" + std::to_string(k)).string()});
     SimulatedDevice rack(options, 3);
     ASSERT_TRUE(rack.Ready());
     const std::string program = Write("有空格 app.tr3", RandomBytes(300, 9));
     const auto record = Path("line.jsonl");
-    const std::vector<std::string> args = {"program", program,         "--port",   rack.Ports()[0],
-                                           "--port",  rack.Ports()[1], "--port",   rack.Ports()[2],
-                                           "--timeout", "1",           "--record", record.string()};
+    const std::vector<std::string> args = {
+        "program",       program,     "--port", rack.Ports()[0], "--port",       rack.Ports()[1], "--port",
+        rack.Ports()[2], "--timeout", "1",      "--record",      record.string()};
     const CliRun first = RunCli(args, kHostRunLimit);
     EXPECT_EQ(first.exitCode, 3) << first.out << first.err;
-    EXPECT_TRUE(Contains(first.out, "3 devices: 2 completed; " + rack.Ports()[1] + " timed out")) << first.out;
+    EXPECT_TRUE(Contains(first.out, "3 devices: 2 completed; " + rack.Ports()[1] + " timed out"))
+        << first.out;
     const std::vector<std::string> out = Lines(first.out);
     const auto intro = std::find(out.begin(), out.end(), "retry the others with:");
     ASSERT_TRUE(intro != out.end() && intro + 1 != out.end()) << first.out;

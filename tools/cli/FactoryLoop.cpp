@@ -125,8 +125,8 @@ std::string FactoryLoop::Counts() const {
     for (const Unit& unit : m_units)
         completed += unit.status == "completed";
     const size_t failed = m_units.size() - completed;
-    const double hours = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count() /
-                         kSecondsPerHour;
+    const double hours =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count() / kSecondsPerHour;
     char text[128];
     std::snprintf(text, sizeof text, "completed %zu   failed %zu   %.0f units per hour", completed, failed,
                   hours > 0 ? static_cast<double>(m_units.size()) / hours : 0.0);
@@ -147,7 +147,8 @@ void FactoryLoop::Draw() {
     const int columns = TerminalColumns(ConsoleStream::Error);
     std::vector<std::string> lines;
     for (const Port& port : m_ports)
-        lines.push_back(port.name + std::string(port.name.size() < 6 ? 6 - port.name.size() : 1, ' ') + port.line);
+        lines.push_back(port.name + std::string(port.name.size() < 6 ? 6 - port.name.size() : 1, ' ') +
+                        port.line);
     lines.push_back(Counts());
     for (std::string& line : lines) {
         if (columns > 1)
@@ -193,7 +194,12 @@ void FactoryLoop::OnUnitEnd(Port& port, const Unit& unit, int exitCode, uint32_t
         if (!m_record.Append(entry, error)) {
             if (m_options.json) {
                 ConsolePrintf(ConsoleStream::Output, "%s\n",
-                              JsonObject().Add("port", port.name).Event("record-error").Add("message", error).Text().c_str());
+                              JsonObject()
+                                  .Add("port", port.name)
+                                  .Event("record-error")
+                                  .Add("message", error)
+                                  .Text()
+                                  .c_str());
             } else {
                 Say("[" + port.name + "] " + error);
             }
@@ -220,8 +226,9 @@ void FactoryLoop::OnChildLine(size_t child, bool standardError, const std::strin
     JsonFields object;
     if (standardError || !object.Parse(line)) {
         if (m_options.json) {
-            ConsolePrintf(ConsoleStream::Output, "%s\n",
-                          JsonObject().Add("port", port.name).Event("message").Add("text", line).Text().c_str());
+            ConsolePrintf(
+                ConsoleStream::Output, "%s\n",
+                JsonObject().Add("port", port.name).Event("message").Add("text", line).Text().c_str());
         } else {
             Say(prefix + line);
         }
@@ -302,8 +309,8 @@ std::string FactoryLoop::Outcome(const std::vector<Unit>& units) {
             ++completed;
             continue;
         }
-        failures += (failures.empty() ? "" : "; ") + unit.port + " unit " + std::to_string(unit.number) + " " +
-                    unit.status;
+        failures += (failures.empty() ? "" : "; ") + unit.port + " unit " + std::to_string(unit.number) +
+                    " " + unit.status;
     }
     std::string text = std::to_string(units.size()) + (units.size() == 1 ? " unit: " : " units: ") +
                        std::to_string(completed) + " completed";
@@ -357,7 +364,8 @@ void FactoryLoop::PrintSummary(int exitCode) {
     }
     for (const Unit& unit : m_units) {
         if (unit.status != "completed")
-            text += unit.port + " unit " + std::to_string(unit.number) + ": " + unit.status + " - " + unit.reason + "\n";
+            text += unit.port + " unit " + std::to_string(unit.number) + ": " + unit.status + " - " +
+                    unit.reason + "\n";
     }
     text += Outcome(m_units) + "\n";
     WriteConsoleText(ConsoleStream::Output, text);
@@ -407,7 +415,8 @@ int FactoryLoop::Run() {
                           : "the port's process ended with code " + std::to_string(exits[i].exitCode) +
                                 " without a result after " + std::to_string(port.blocksDone) + " blocks";
         unit.bytes = std::min<int64_t>(int64_t{port.blocksDone} * 50, m_file.payloadBytes);
-        unit.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - port.unitStarted).count();
+        unit.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - port.unitStarted).count();
         OnUnitEnd(port, unit, kExitFailed, port.blocksDone);
     }
     Clear();

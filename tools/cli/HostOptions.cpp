@@ -55,9 +55,11 @@ bool IsPlainUtf8(const std::string& text) {
         const auto lead = static_cast<unsigned char>(text[i]);
         if (lead < 0x20 || lead == 0x7F)
             return false;
-        const size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                                            : (lead & 0xF8) == 0xF0   ? 4
-                                                                      : 0;
+        const size_t length = lead < 0x80             ? 1
+                              : (lead & 0xE0) == 0xC0 ? 2
+                              : (lead & 0xF0) == 0xE0 ? 3
+                              : (lead & 0xF8) == 0xF0 ? 4
+                                                      : 0;
         if (length == 0 || i + length > text.size() || (length == 2 && lead < 0xC2))
             return false;
         for (size_t k = 1; k < length; ++k) {
@@ -76,11 +78,13 @@ bool ParseTag(const std::string& text, HostOptions& out, std::string& error) {
     const size_t equals = text.find('=');
     const std::string key = text.substr(0, equals);
     const std::string value = equals == std::string::npos ? "" : text.substr(equals + 1);
-    const bool keyOk = !key.empty() && key.size() <= kMaxTagKey && std::isalpha(static_cast<unsigned char>(key[0])) &&
-                       key.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") ==
-                           std::string::npos;
+    const bool keyOk =
+        !key.empty() && key.size() <= kMaxTagKey && std::isalpha(static_cast<unsigned char>(key[0])) &&
+        key.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") ==
+            std::string::npos;
     if (equals == std::string::npos || !keyOk) {
-        error = "--tag takes KEY=VALUE with a KEY of letters, digits and '_' (at most 32), not '" + text + "'";
+        error =
+            "--tag takes KEY=VALUE with a KEY of letters, digits and '_' (at most 32), not '" + text + "'";
         return false;
     }
     if (StationRecord::IsOwnKey(key)) {
@@ -94,7 +98,8 @@ bool ParseTag(const std::string& text, HostOptions& out, std::string& error) {
         }
     }
     if (value.size() > kMaxTagValue || !IsPlainUtf8(value)) {
-        error = "--tag " + key + ": the value must be UTF-8 text without control characters, at most 200 bytes";
+        error =
+            "--tag " + key + ": the value must be UTF-8 text without control characters, at most 200 bytes";
         return false;
     }
     out.tags.emplace_back(key, value);
@@ -218,7 +223,8 @@ const char* HostOptions::Usage(Kind kind) {
                    "exit: 0 the device answered, 1 failed, 2 usage or port error, 3 no answer;\n"
                    "with several devices the worst of them\n";
         case Kind::Program:
-            return "usage: orvane-cli program FILE.tr3 --port P... [--address A] [--timeout S] [--force] [--loop]\n"
+            return "usage: orvane-cli program FILE.tr3 --port P... [--address A] [--timeout S] [--force] "
+                   "[--loop]\n"
                    "                         [--json] [--debug] [--trace]\n"
                    "\n"
                    "Sends a program file (1 to 200000 bytes) to the device.\n"

@@ -10,10 +10,10 @@
 #include "framework/InterruptRequest.h"
 #include "framework/ModalAutomation.h"
 #include "framework/TextCodec.h"
+#include "serial/PortDiscovery.h"
 #include "tools/cli/Arguments.h"
 #include "tools/cli/Json.h"
 #include "tools/cli/PortArgument.h"
-#include "serial/PortDiscovery.h"
 #include "ui/Dialog_OpenSerial.h"
 #include "ui/resource.h"
 
@@ -101,13 +101,9 @@ void HostSession::OnLogLine(LOG_LEVEL level, const CString& text, bool shown) {
     m_lastLine = text.ToUtf8();
     m_progress.Interrupt();
     if (m_options.json) {
-        ConsolePrintf(ConsoleStream::Output, "%s\n",
-                      JsonObject()
-                          .Event("log")
-                          .Add("level", LevelName(level))
-                          .Add("text", m_lastLine)
-                          .Text()
-                          .c_str());
+        ConsolePrintf(
+            ConsoleStream::Output, "%s\n",
+            JsonObject().Event("log").Add("level", LevelName(level)).Add("text", m_lastLine).Text().c_str());
     } else {
         ConsolePrintf(ConsoleStream::Output, "%s\n", (CString(LogLinePrefix(level)) + text).ToUtf8().c_str());
     }
@@ -491,7 +487,9 @@ HostSession::PollResult HostSession::Poll(std::chrono::steady_clock::time_point 
     m_quiet = true;
     Click(IDC_BTN_TEST, BN_CLICKED);
     AfxPumpMessagesUntil(
-        [this] { return m_testOutcome == TestOutcome::Answered || m_lineLost || InterruptRequest::Pending(); },
+        [this] {
+            return m_testOutcome == TestOutcome::Answered || m_lineLost || InterruptRequest::Pending();
+        },
         std::chrono::ceil<std::chrono::milliseconds>(
             std::max(until - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero())));
     m_quiet = false;

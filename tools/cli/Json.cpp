@@ -28,8 +28,8 @@ std::string UtcTimeText(std::chrono::system_clock::time_point when, bool millise
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", parts);
     std::string out = text;
     if (milliseconds) {
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() %
-                        1000;
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() % 1000;
         char fraction[8];
         std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(ms < 0 ? ms + 1000 : ms));
         out += fraction;

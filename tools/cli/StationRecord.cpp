@@ -15,10 +15,10 @@ namespace {
 constexpr uint32_t kBlockBytes = 50;
 
 // In the order a line has them; tags come after.
-constexpr const char* kOwnKeys[] = {
-    "time",   "end",          "version", "run_id", "host",  "port",  "unit",   "device",
-    "usb_serial", "model",    "mode",    "file",   "size",  "sha256", "image_model", "baud",
-    "result", "exit",         "reason",  "blocks", "blocks_total", "bytes", "seconds"};
+constexpr const char* kOwnKeys[] = {"time",   "end",    "version",      "run_id", "host",   "port",
+                                    "unit",   "device", "usb_serial",   "model",  "mode",   "file",
+                                    "size",   "sha256", "image_model",  "baud",   "result", "exit",
+                                    "reason", "blocks", "blocks_total", "bytes",  "seconds"};
 
 std::string UtcTime(std::time_t when) {
     return UtcTimeText(std::chrono::system_clock::from_time_t(when));
@@ -90,7 +90,8 @@ std::string StationRecord::Line(const Entry& entry) {
     if (entry.kind != HostOptions::Kind::Test && entry.file) {
         line.Add("blocks", static_cast<int64_t>(entry.blocks))
             .Add("blocks_total", static_cast<int64_t>(entry.file->blocks))
-            .Add("bytes", static_cast<int64_t>(std::min(entry.blocks * kBlockBytes, entry.file->payloadBytes)));
+            .Add("bytes",
+                 static_cast<int64_t>(std::min(entry.blocks * kBlockBytes, entry.file->payloadBytes)));
     }
     line.Add("seconds", entry.seconds);
     if (entry.tags) {

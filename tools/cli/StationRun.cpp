@@ -160,7 +160,8 @@ bool StationRun::ChoosePorts() {
             JsonObject line;
             if (!port.empty())
                 line.Add("port", port);
-            ConsolePrintf(ConsoleStream::Output, "%s\n", line.Event("message").Add("text", text).Text().c_str());
+            ConsolePrintf(ConsoleStream::Output, "%s\n",
+                          line.Event("message").Add("text", text).Text().c_str());
         } else {
             ConsolePrintf(ConsoleStream::Error, "%s%s\n", port.empty() ? "" : ("[" + port + "] ").c_str(),
                           text.c_str());
@@ -436,13 +437,17 @@ std::string StationRun::FormatTable(const std::vector<Device>& devices) {
 }
 
 std::string StationRun::StatusPhrase(const std::string& status) {
-    static const std::map<std::string, std::string> phrases = {
-        {"completed", "completed"},          {"answered", "answered"},
-        {"timeout", "timed out"},            {"line-lost", "lost its line"},
-        {"interrupted", "was interrupted"},  {"crashed", "crashed"},
-        {"stopped", "was stopped"},          {"failed", "failed"},
-        {"no-port", "is not there"},         {"open-failed", "could not be opened"},
-        {"record-error", "was not recorded"}};
+    static const std::map<std::string, std::string> phrases = {{"completed", "completed"},
+                                                               {"answered", "answered"},
+                                                               {"timeout", "timed out"},
+                                                               {"line-lost", "lost its line"},
+                                                               {"interrupted", "was interrupted"},
+                                                               {"crashed", "crashed"},
+                                                               {"stopped", "was stopped"},
+                                                               {"failed", "failed"},
+                                                               {"no-port", "is not there"},
+                                                               {"open-failed", "could not be opened"},
+                                                               {"record-error", "was not recorded"}};
     const auto found = phrases.find(status);
     return found != phrases.end() ? found->second : status;
 }
@@ -458,13 +463,14 @@ std::string StationRun::OutcomeSentence(HostOptions::Kind kind, const std::vecto
         others += (others.empty() ? "" : ", ") + device.port + " " + StatusPhrase(device.status);
     }
     const bool test = kind == HostOptions::Kind::Test;
-    std::string sentence = std::to_string(devices.size()) + (devices.size() == 1 ? " device: " : " devices: ") +
-                           std::to_string(done) + (test ? " answered" : " completed");
+    std::string sentence = std::to_string(devices.size()) +
+                           (devices.size() == 1 ? " device: " : " devices: ") + std::to_string(done) +
+                           (test ? " answered" : " completed");
     return others.empty() ? sentence : sentence + "; " + others;
 }
 
-std::string StationRun::RetryCommand(const std::string& program, HostOptions::Kind kind, const CommandArgs& args,
-                                     const std::vector<Device>& devices) {
+std::string StationRun::RetryCommand(const std::string& program, HostOptions::Kind kind,
+                                     const CommandArgs& args, const std::vector<Device>& devices) {
     std::string ports;
     for (const Device& device : devices) {
         if (device.exitCode != kExitOk)

@@ -64,8 +64,8 @@ public:
     static std::string OutcomeSentence(HostOptions::Kind kind, const std::vector<Device>& devices);
     // The command that runs again on exactly the devices that did not complete; empty when all did.
     // `program` is this program's path, `kind` and `args` the command as it was given.
-    static std::string RetryCommand(const std::string& program, HostOptions::Kind kind, const CommandArgs& args,
-                                    const std::vector<Device>& devices);
+    static std::string RetryCommand(const std::string& program, HostOptions::Kind kind,
+                                    const CommandArgs& args, const std::vector<Device>& devices);
 
 private:
     // Fills m_devices from --port, --ports and --all-ports; false (after saying why) on a usage error.

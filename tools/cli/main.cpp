@@ -13,8 +13,9 @@ void PrintUsage(ConsoleStream out) {
     ConsolePrintf(out, "usage: orvane-cli <command> [arguments]\n\ncommands:\n");
     for (const Subcommand& command : Subcommands())
         ConsolePrintf(out, "  %-10s %s\n", command.name, command.summary);
-    ConsolePrintf(out, "\n'orvane-cli <command> --help' describes a command; 'orvane-cli --version' names the "
-                       "version.\n");
+    ConsolePrintf(out,
+                  "\n'orvane-cli <command> --help' describes a command; 'orvane-cli --version' names the "
+                  "version.\n");
 }
 
 }  // namespace

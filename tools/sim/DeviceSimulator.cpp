@@ -121,8 +121,8 @@ void DeviceSimulator::OnFrame(const SimFrame& frame, SimTime now) {
         return;  // an empty fixture hears nothing
     // A host that starts a new session on a unit whose update it did not finish has given up on it;
     // the operator takes that unit out as well.
-    if (m_options.units != 0 && frame.kind == SimFrameKind::Trigger && m_transfer.mode != SimTransferMode::None &&
-        !m_transfer.complete) {
+    if (m_options.units != 0 && frame.kind == SimFrameKind::Trigger &&
+        m_transfer.mode != SimTransferMode::None && !m_transfer.complete) {
         TakeOut(now);
         return;
     }

@@ -31,8 +31,8 @@ bool ParseSeconds(const std::string& text, std::chrono::milliseconds& value) {
 
 // What --unit U:OPTION may give a unit of its own.
 bool IsFaultOption(const std::string& name) {
-    for (const char* fault :
-         {"--silent", "--stray-byte", "--wrong-number-at", "--wrong-count-at", "--drop-ack-at", "--hangup-at"}) {
+    for (const char* fault : {"--silent", "--stray-byte", "--wrong-number-at", "--wrong-count-at",
+                              "--drop-ack-at", "--hangup-at"}) {
         if (name == fault)
             return true;
     }
@@ -96,7 +96,8 @@ bool ParseUnitFault(const std::string& value, SimulatorOptions& out, std::string
         return false;
     }
     if (out.units != 0 && static_cast<uint32_t>(unit) > out.units) {
-        error = "--unit " + std::to_string(unit) + ": the fixture has " + std::to_string(out.units) + " units";
+        error =
+            "--unit " + std::to_string(unit) + ": the fixture has " + std::to_string(out.units) + " units";
         return false;
     }
     SimulatorOptions faulty = out;

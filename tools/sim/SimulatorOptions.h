@@ -47,9 +47,7 @@ struct SimulatorOptions {
     // --unit U:OPTION: the faults of unit U (from 1) instead of the device's.
     std::map<uint32_t, SimFaults> unitFaults;
 
-    SimFaults Faults() const {
-        return {silent, strayByte, wrongNumberAt, wrongCountAt, dropAckAt, hangupAt};
-    }
+    SimFaults Faults() const { return {silent, strayByte, wrongNumberAt, wrongCountAt, dropAckAt, hangupAt}; }
 
     static constexpr int kLowestDefaultPort = 9;
     static constexpr int kHighestPort = 256;
