@@ -160,3 +160,38 @@ TEST_F(HostInput, EveryCommandExplainsItself) {
         EXPECT_EQ(run.err, "");
     }
 }
+
+// A range with a fixture missing names the absent ports in one line; --expect N refuses, before
+// anything is sent, a run that does not have exactly N devices.
+TEST_F(HostInput, ARangeNamesItsAbsentPortsAndExpectCountsTheDevices) {
+    SimulatedDevice rack({"--count", "3", "--device", "1:--summary=" + Path("s1.json").string(), "--device",
+                          "3:--summary=" + Path("s3.json").string()},
+                         3);
+    ASSERT_TRUE(rack.Ready());
+    const std::vector<std::string> ports = rack.Ports();
+    const std::string above = "COM" + std::to_string(std::stoi(ports[2].substr(3)) + 1);
+    const std::string range = ports[0] + "-" + above;
+    const std::string absent = "not present in " + range + ": " + above;
+
+    CliRun run = RunCli({"test", "--ports", range, "--expect", "4"}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+    EXPECT_TRUE(Contains(run.err, "--expect 4, but 3 devices are there: " + ports[0] + "-" + ports[2]))
+        << run.err;
+    EXPECT_EQ(Count(run.err, absent), 1u) << run.err;
+    run = RunCli({"test", "--port", ports[0], "--expect", "2"}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    ASSERT_EQ(rack.Stop(), 0);
+    EXPECT_EQ(SummaryNumber(Path("s1.json"), "trigger"), 0) << "nothing sent";
+    EXPECT_EQ(SummaryNumber(Path("s3.json"), "trigger"), 0) << "nothing sent";
+
+    SimulatedDevice again({"--count", "3"}, 3);
+    ASSERT_TRUE(again.Ready());
+    ASSERT_EQ(again.Ports(), ports);
+    run = RunCli({"test", "--ports", range}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(Lines(run.err), std::vector<std::string>{absent});
+    run = RunCli({"test", "--ports", range, "--expect", "3"}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(again.Stop(), 0);
+}

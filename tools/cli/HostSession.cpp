@@ -73,6 +73,9 @@ HostSession::~HostSession() {
     AfxSetModalAnswers({});
     m_dialog.DestroyWindow();
     m_dialog.m_observer = nullptr;
+}
+
+HostSession::ConsoleSinkRestorer::~ConsoleSinkRestorer() {
     SetConsoleSink(nullptr);
 }
 
@@ -99,6 +102,12 @@ void HostSession::OnLogLine(LOG_LEVEL level, const CString& text, bool shown) {
     if (!shown || m_quiet)
         return;
     m_lastLine = text.ToUtf8();
+    // The engine logs its own completion while it handles the last acknowledgement, before the
+    // window reports that block: the bar catches up first, so that it stands above the line.
+    if (const BaseUpdate* update = m_dialog.CurrentUpdate(); update && update->m_blocksDone > m_blocksDone) {
+        m_blocksDone = update->m_blocksDone;
+        m_progress.Update(m_blocksDone);
+    }
     m_progress.Interrupt();
     if (m_options.json) {
         ConsolePrintf(

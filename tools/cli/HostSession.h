@@ -68,7 +68,14 @@ private:
     // False (after saying why) when the record line did not reach the file.
     bool AppendRecord(int exitCode, const std::string& status, const std::string& reason);
 
+    // Restores the default console sink only after the window below is gone: its serial reader may
+    // still report a byte while the port closes, and that line must not reach stdout raw.
+    struct ConsoleSinkRestorer {
+        ~ConsoleSinkRestorer();
+    };
+
     HostOptions m_options;
+    ConsoleSinkRestorer m_sinkRestorer;
     HostOptions::Kind m_kind = HostOptions::Kind::Test;
     StationRecord m_record;
     UpdateFileInfo m_file;
