@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "framework/PortRegistry.h"
 
@@ -67,14 +68,25 @@ std::string HolderOf(const std::string& device) {
     return {};
 }
 
+// The _r forms: a station explains the failures of several ports from threads of its own.
+constexpr size_t kNameBufferSize = 16384;
+
 std::string UserName(uid_t uid) {
-    const passwd* entry = ::getpwuid(uid);
-    return entry ? entry->pw_name : std::to_string(uid);
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(kNameBufferSize);
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return found->pw_name;
+    return std::to_string(uid);
 }
 
 std::string GroupName(gid_t gid) {
-    const group* entry = ::getgrgid(gid);
-    return entry ? entry->gr_name : std::to_string(gid);
+    group entry{};
+    group* found = nullptr;
+    std::vector<char> buffer(kNameBufferSize);
+    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return found->gr_name;
+    return std::to_string(gid);
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // orvane-cli ports: the COM ports present, with what stands behind each number. The wrong port is
 // the most common mistake in the field, so USB adapters show their IDs, product and serial number.
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "framework/ConsoleText.h"
 #include "framework/PortRegistry.h"
@@ -10,6 +12,7 @@
 #include "tools/cli/Commands.h"
 #include "tools/cli/Json.h"
 #include "tools/cli/UsbInfo.h"
+#include "tools/common/CommandLine.h"
 
 namespace fs = std::filesystem;
 
@@ -24,6 +27,10 @@ constexpr const char* kUsage =
     "            numbers until then) and say which\n";
 
 int Prune() {
+    if (!PortRegistry::RegistersDevicePaths()) {
+        ConsolePrintf(ConsoleStream::Error, "no links to remove: the system keeps its list of ports itself\n");
+        return kExitOk;
+    }
     PortRegistry registry = PortRegistry::Default();
     if (const std::string unsafe = registry.Problem(); !unsafe.empty()) {
         ConsolePrintf(ConsoleStream::Error, "orvane-cli ports: %s\n", unsafe.c_str());
@@ -40,25 +47,30 @@ int Prune() {
 }  // namespace
 
 int RunPorts(const CommandArgs& args) {
+    bool help = false;
     bool json = false;
     bool prune = false;
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            WriteConsoleText(ConsoleStream::Output, kUsage);
-            return kExitOk;
+    CLI::App app;
+    app.set_help_flag();
+    app.allow_extras();  // named below in our own words
+    app.add_flag("-h,--help", help);
+    app.add_flag("--json", json);
+    app.add_flag("--prune", prune);
+    std::string error;
+    if (ParseCommandLine(app, args, error)) {
+        if (const std::vector<std::string> extra = app.remaining(); !extra.empty()) {
+            error =
+                (extra[0].size() > 1 && extra[0][0] == '-' ? "unknown option '" : "unexpected argument '") +
+                extra[0] + "'";
         }
-        if (arg == "--json") {
-            json = true;
-            continue;
-        }
-        if (arg == "--prune") {
-            prune = true;
-            continue;
-        }
-        ConsolePrintf(ConsoleStream::Error,
-                      "orvane-cli ports: unexpected argument '%s' (see 'orvane-cli ports --help')\n",
-                      arg.c_str());
+    }
+    if (!error.empty()) {
+        ConsolePrintf(ConsoleStream::Error, "orvane-cli ports: %s (see 'orvane-cli ports --help')\n", error.c_str());
         return kExitUsage;
+    }
+    if (help) {
+        WriteConsoleText(ConsoleStream::Output, kUsage);
+        return kExitOk;
     }
     if (prune)
         return Prune();
