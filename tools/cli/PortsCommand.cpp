@@ -28,7 +28,8 @@ constexpr const char* kUsage =
 
 int Prune() {
     if (!PortRegistry::RegistersDevicePaths()) {
-        ConsolePrintf(ConsoleStream::Error, "no links to remove: the system keeps its list of ports itself\n");
+        ConsolePrintf(ConsoleStream::Error,
+                      "no links to remove: the system keeps its list of ports itself\n");
         return kExitOk;
     }
     PortRegistry registry = PortRegistry::Default();
@@ -65,7 +66,8 @@ int RunPorts(const CommandArgs& args) {
         }
     }
     if (!error.empty()) {
-        ConsolePrintf(ConsoleStream::Error, "orvane-cli ports: %s (see 'orvane-cli ports --help')\n", error.c_str());
+        ConsolePrintf(ConsoleStream::Error, "orvane-cli ports: %s (see 'orvane-cli ports --help')\n",
+                      error.c_str());
         return kExitUsage;
     }
     if (help) {
