@@ -151,8 +151,9 @@ if start_sim --hangup-at 5; then
 fi
 
 # A loop on the one fixed COM$com: the simulator plays a fixture of two units, taking each out after
-# its update and putting the next one in. Each unit is updated once and gets its record line; an
-# interrupt ends the loop with its summary.
+# its update and putting the next one in. Each unit is updated once and gets its record line. The loop
+# is then ended with the Wine server: a SIGINT to a Wine process without a console raises no console
+# control event, so ending a loop with Ctrl-C is shown on Linux only.
 if start_sim --units 2 --swap 3; then
     wine_run "$cli_exe" program "$program" --port "COM$com" --loop --timeout 5 \
         --record "$(winpath "$work/loop.jsonl")" >"$work/loop.out" 2>&1 &
@@ -162,22 +163,16 @@ if start_sim --units 2 --swap 3; then
         kill -0 "$loop_pid" 2>/dev/null || break
         sleep 0.05
     done
-    kill -INT "$loop_pid" 2>/dev/null
-    for _ in $(seq 1 400); do
-        kill -0 "$loop_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    kill -KILL "$loop_pid" 2>/dev/null
-    wait "$loop_pid"
-    rc=$?
+    # The Wine server ends the loop's process for its port, too, which would go on polling COM$com.
+    restart_wineserver
+    wait "$loop_pid" 2>/dev/null
     stop_sim
     units="$(grep -o '"unit":[0-9]*,' "$work/loop.jsonl" 2>/dev/null | tr -d '\n')"
     started="$(grep -o '"transfersStarted": *[0-9]*' "$work/summary.json" 2>/dev/null | grep -o '[0-9]*$' | tr -d '\n')"
-    if [ "$units" = '"unit":1,"unit":2,' ] && [ "$started" = 11 ] && [ $rc -eq 130 ] &&
-        holds "$work/loop.out" "2 units: 2 completed"; then
-        pass "a loop on COM$com updates two swapped units once each, Ctrl-C ends it with the summary"
+    if [ "$units" = '"unit":1,"unit":2,' ] && [ "$started" = 11 ] && holds "$work/loop.out" "unit 2 completed"; then
+        pass "a loop on COM$com updates two units swapped by the simulator, each once, one record line each"
     else
-        fail "loop (exit $rc, units '$units', transfers begun per unit '$started')"
+        fail "loop (units '$units', transfers begun per unit '$started')"
         tail -n 8 "$work/loop.out" >&2
     fi
 fi
