@@ -303,20 +303,18 @@ void FactoryLoop::OnTick(ChildProcessGroup& group) {
 
 std::string FactoryLoop::Outcome(const std::vector<Unit>& units) {
     size_t completed = 0;
-    std::string failures;
+    std::string others;
     for (const Unit& unit : units) {
         if (unit.status == "completed") {
             ++completed;
             continue;
         }
-        failures += (failures.empty() ? "" : "; ") + unit.port + " unit " + std::to_string(unit.number) +
-                    " " + unit.status;
+        others += (others.empty() ? "" : ", ") + unit.port + " unit " + std::to_string(unit.number) + " " +
+                  StationRun::StatusPhrase(unit.status);
     }
-    std::string text = std::to_string(units.size()) + (units.size() == 1 ? " unit: " : " units: ") +
-                       std::to_string(completed) + " completed";
-    if (completed != units.size())
-        text += ", " + std::to_string(units.size() - completed) + " not (" + failures + ")";
-    return text;
+    const std::string text = std::to_string(units.size()) + (units.size() == 1 ? " unit: " : " units: ") +
+                             std::to_string(completed) + " completed";
+    return others.empty() ? text : text + "; " + others;
 }
 
 void FactoryLoop::PrintSummary(int exitCode) {
