@@ -3,6 +3,7 @@
 #include <string>
 
 #include "framework/ConsoleText.h"
+#include "framework/ProductVersion.h"
 #include "tools/cli/Arguments.h"
 #include "tools/cli/Commands.h"
 
@@ -12,7 +13,9 @@ void PrintUsage(ConsoleStream out) {
     ConsolePrintf(out, "usage: orvane-cli <command> [arguments]\n\ncommands:\n");
     for (const Subcommand& command : Subcommands())
         ConsolePrintf(out, "  %-10s %s\n", command.name, command.summary);
-    ConsolePrintf(out, "\n'orvane-cli <command> --help' describes a command.\n");
+    ConsolePrintf(out,
+                  "\n'orvane-cli <command> --help' describes a command; 'orvane-cli --version' names the "
+                  "version.\n");
 }
 
 }  // namespace
@@ -26,6 +29,10 @@ int main(int argc, char** argv) {
     const std::string& name = args[0];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(ConsoleStream::Output);
+        return kExitOk;
+    }
+    if (name == "--version") {
+        ConsolePrintf(ConsoleStream::Output, "orvane-cli %s\n", OrvaneVersion());
         return kExitOk;
     }
     for (const Subcommand& command : Subcommands()) {
