@@ -37,6 +37,9 @@ orvane_add_windows_tests(framework_core_tests SOURCES framework/CStringTest.cpp 
     LIBRARIES orvane_framework)
 orvane_add_windows_tests(protocol_tests
     SOURCES protocol/ProtocolTest.cpp protocol/ReceiveBufferTest.cpp LIBRARIES orvane_protocol)
+# The serial line over the in-process line, playing drivers that refuse their own flow-control
+# characters and count no output queue.
+orvane_add_windows_tests(serial_tests SOURCES serial/SerialDriverQuirksTest.cpp LIBRARIES orvane_serial)
 # The engines and the files they read, over the in-process line. The image file's own tests compare
 # against zlib's CRC-32, which the cross toolchain does not have; the engines load images all the same.
 orvane_add_windows_tests(update_tests
