@@ -71,6 +71,9 @@ public:
     void LoadLogSettings();
     void ProcessReceivedByte(uint8_t byte);
     void HandleDeviceFrame(const DeviceFrame& frame);
+    // The serial line reads with low latency from the next opening of the port on (a host program's
+    // choice; the window itself keeps the default).
+    void SetLowLatencySerial(bool on) { m_serial.SetLowLatency(on); }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

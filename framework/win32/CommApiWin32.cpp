@@ -16,6 +16,8 @@
 
 namespace {
 
+static_assert(kReadReturnsAtOnce == MAXDWORD, "CommTimeouts values pass to SetCommTimeouts unchanged");
+
 constexpr UINT kTimerResolutionMs = 1;
 // Past a write's own bound the driver is given this long to complete or cancel it before the wait
 // gives up on the driver as well.
@@ -145,7 +147,10 @@ public:
     bool Purge(CommHandle handle, DWORD flags) override { return ::PurgeComm(handle, flags) != FALSE; }
 
     bool Read(CommHandle handle, uint8_t* buffer, DWORD size, DWORD& received) override {
-        // The read time-outs end the read inside the driver.
+        // The read time-outs end the read inside the driver. ReadIntervalTimeout and
+        // ReadTotalTimeoutMultiplier at MAXDWORD with a constant between 0 and MAXDWORD are documented
+        // (COMMTIMEOUTS) to complete the read as soon as any byte is there, waiting at most the
+        // constant for the first: that is CommApi's kReadReturnsAtOnce, passed on unchanged.
         auto start = [&](OVERLAPPED* overlapped) {
             return ::ReadFile(handle, buffer, size, nullptr, overlapped) != FALSE;
         };
