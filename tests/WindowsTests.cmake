@@ -63,3 +63,11 @@ orvane_add_windows_tests(cli_parts_tests SOURCES cli/CliPartsTest.cpp LIBRARIES 
 # The programs' version resources and manifests, read back from the built files.
 orvane_add_windows_tests(executable_resource_tests SOURCES win32/ExecutableResourcesTest.cpp LIBRARIES version)
 add_dependencies(executable_resource_tests orvane orvane-cli)
+
+# A station's children (job, handle list, passed-on interrupts) and the console's interrupts. The
+# program runs copies of itself as the children, so it has a main of its own.
+add_executable(process_tests win32/ChildProcessGroupTest.cpp)
+target_link_libraries(process_tests PRIVATE orvane_serial orvane_framework gtest)
+target_include_directories(process_tests PRIVATE ${PROJECT_SOURCE_DIR})
+add_test(NAME process_tests COMMAND process_tests)
+set_tests_properties(process_tests PROPERTIES TIMEOUT 300 LABELS windows-unit)

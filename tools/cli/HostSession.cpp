@@ -329,7 +329,8 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
         while (!m_updateOutcome) {
             AfxPumpMessagesUntil([this] { return m_updateOutcome || m_lineLost; }, kPollSlice);
             m_progress.Update(m_percent, m_blocksDone);
-            if (m_lineLost && !m_updateOutcome) {
+            // The window ends the update as failed itself when the line goes; the loss is the reason.
+            if (m_lineLost && m_updateOutcome != UpdateOutcome::Completed) {
                 Click(IDC_BTN_STOP, BN_CLICKED);
                 return Finish(kExitFailed, "line-lost",
                               "the serial line failed (system error code " + std::to_string(*m_lineLost) +

@@ -273,7 +273,7 @@ int StationRun::Run() {
         device.progress = "starting";
     }
     DrawProgress();
-    const std::vector<ChildExit> exits = ChildProcessGroup::Run(
+    const std::vector<ChildExit> exits = ChildProcessGroup().Run(
         self.ToUtf8(), argumentLists, [this](size_t child, bool standardError, const std::string& line) {
             OnChildLine(child, standardError, line);
         });
