@@ -14,9 +14,9 @@
 // to its exit; the steady per-block time comes from the host's own --json progress lines, stamped as
 // they arrive.
 //
-// BlockCycle/115200: the same firmware update in-process, with every step of a block's round trip
-// stamped: the host logging the frame just before writing it, the device reading it and writing
-// its acknowledgement, the acknowledgement's last byte reaching the window, the next frame.
+// BlockCycle/115200/<low latency>: the same firmware update in-process, with every step of a block's round
+// trip stamped: the host logging the frame just before writing it, the device reading it and writing its
+// acknowledgement, the acknowledgement's last byte reaching the window, the next frame.
 #include "bench/EndToEndBench.h"
 #include "tests/support/Dialog_UpdateTestAccess.h"
 
@@ -269,6 +269,7 @@ void BM_BlockCycle(benchmark::State& state) {
             HeadlessWindow window;
             Dialog_Update& dialog = window.Dialog();
             dialog.m_observer = &stamps;
+            dialog.SetLowLatencySerial(state.range(1) != 0);
             if (!window.OpenPort(device.Port())) {
                 state.SkipWithError("the window could not open the device's port");
                 return;
@@ -341,7 +342,8 @@ void BM_BlockCycle(benchmark::State& state) {
 
 void RegisterEndToEndBenchmarks() {
     benchmark::RegisterBenchmark("BlockCycle", BM_BlockCycle)
-        ->Arg(kHighRate)
+        ->Args({kHighRate, 0})
+        ->Args({kHighRate, 1})
         ->Iterations(1)
         ->UseManualTime()
         ->Unit(benchmark::kSecond);

@@ -154,15 +154,25 @@ void SerialPort::ReadLoop() {
         DWORD received = 0;
         const auto readStarted = std::chrono::steady_clock::now();
         if (m_api.Read(m_hComm, buffer, kReadChunk, received)) {
-            for (DWORD i = 0; i < received; ++i) {
-                if (!m_owner)
-                    continue;
-                if (m_owner->PostMessage(WM_SERIAL_BYTE, buffer[i], static_cast<LPARAM>(m_portNumber))) {
+            // Every byte of the read goes to the window before the diagnostics, which convert text:
+            // the last byte of a reply does not wait for the lines of the bytes before it.
+            struct Posting {
+                bool posted;
+                DWORD error;
+            };
+            Posting postings[kReadChunk];
+            for (DWORD i = 0; i < received && m_owner; ++i) {
+                postings[i].posted =
+                    m_owner->PostMessage(WM_SERIAL_BYTE, buffer[i], static_cast<LPARAM>(m_portNumber));
+                postings[i].error = postings[i].posted ? 0 : GetLastError();
+            }
+            for (DWORD i = 0; i < received && m_owner; ++i) {
+                if (postings[i].posted) {
                     CString line;
                     line.Format(L"成功发送字节：0x%x", buffer[i]);
                     ConsoleOut(line);
                 } else {
-                    ConsoleErr(WithCode(L"PostMessage 失败，错误码："));
+                    ConsoleErr(WithNumber(L"PostMessage 失败，错误码：", postings[i].error));
                 }
             }
         } else {

@@ -147,10 +147,12 @@ public:
     bool Purge(CommHandle handle, DWORD flags) override { return ::PurgeComm(handle, flags) != FALSE; }
 
     bool Read(CommHandle handle, uint8_t* buffer, DWORD size, DWORD& received) override {
-        // The read time-outs end the read inside the driver. ReadIntervalTimeout and
-        // ReadTotalTimeoutMultiplier at MAXDWORD with a constant between 0 and MAXDWORD are documented
-        // (COMMTIMEOUTS) to complete the read as soon as any byte is there, waiting at most the
-        // constant for the first: that is CommApi's kReadReturnsAtOnce, passed on unchanged.
+        COMMTIMEOUTS timeouts{};
+        if (::GetCommTimeouts(handle, &timeouts) && timeouts.ReadIntervalTimeout == MAXDWORD &&
+            timeouts.ReadTotalTimeoutMultiplier == MAXDWORD && timeouts.ReadTotalTimeoutConstant > 0 &&
+            timeouts.ReadTotalTimeoutConstant < MAXDWORD)
+            return ReadAtFirstByte(handle, buffer, size, timeouts.ReadTotalTimeoutConstant, received);
+        // The read time-outs end the read inside the driver.
         auto start = [&](OVERLAPPED* overlapped) {
             return ::ReadFile(handle, buffer, size, nullptr, overlapped) != FALSE;
         };
@@ -166,6 +168,45 @@ public:
                 return false;
         }
         return true;
+    }
+
+    // ReadIntervalTimeout and ReadTotalTimeoutMultiplier at MAXDWORD with a constant between them are
+    // documented (COMMTIMEOUTS) to end a read at the first byte, waiting at most the constant for it.
+    // Not every driver does so (Wine's serial driver waits for the whole buffer), so the read is
+    // built from calls every driver keeps: WaitCommEvent for the first byte, then a read of no more
+    // than the input queue holds, which ends at once under any time-outs.
+    static bool ReadAtFirstByte(HANDLE handle, uint8_t* buffer, DWORD size, DWORD limitMs, DWORD& received) {
+        received = 0;
+        // The mask is set once, before the queue's check: a byte that arrives between the check and
+        // the wait is then in the event's history, and the wait ends at once.
+        DWORD mask = 0;
+        if (!::GetCommMask(handle, &mask))
+            return false;
+        if (mask != EV_RXCHAR && !::SetCommMask(handle, EV_RXCHAR))
+            return false;
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!::ClearCommError(handle, &errors, &status))
+            return false;
+        if (status.cbInQue == 0) {
+            DWORD events = 0, ignored = 0;
+            auto wait = [&](OVERLAPPED* overlapped) {
+                return ::WaitCommEvent(handle, &events, overlapped) != FALSE;
+            };
+            // Nothing in time, or a wait ended by a change of the mask: an empty read, as a read's
+            // own time-out would be.
+            if (!Complete(handle, wait, limitMs, ignored))
+                return ::GetLastError() == ERROR_TIMEOUT || ::GetLastError() == ERROR_OPERATION_ABORTED;
+            if (!::ClearCommError(handle, &errors, &status))
+                return false;
+            if (status.cbInQue == 0)
+                return true;
+        }
+        const DWORD wanted = status.cbInQue < size ? status.cbInQue : size;
+        auto start = [&](OVERLAPPED* overlapped) {
+            return ::ReadFile(handle, buffer, wanted, nullptr, overlapped) != FALSE;
+        };
+        return Complete(handle, start, INFINITE, received);
     }
 
     bool Write(CommHandle handle, const uint8_t* data, DWORD size, DWORD& written) override {
