@@ -19,6 +19,8 @@ namespace {
 static_assert(kReadReturnsAtOnce == MAXDWORD, "CommTimeouts values pass to SetCommTimeouts unchanged");
 
 constexpr UINT kTimerResolutionMs = 1;
+// How long past its time-out a read for the first byte may run before it is cancelled.
+constexpr DWORD kFirstByteGraceMs = 100;
 // Past a write's own bound the driver is given this long to complete or cancel it before the wait
 // gives up on the driver as well.
 constexpr DWORD kCancelGraceMs = 500;
@@ -172,41 +174,34 @@ public:
 
     // ReadIntervalTimeout and ReadTotalTimeoutMultiplier at MAXDWORD with a constant between them are
     // documented (COMMTIMEOUTS) to end a read at the first byte, waiting at most the constant for it.
-    // Not every driver does so (Wine's serial driver waits for the whole buffer), so the read is
-    // built from calls every driver keeps: WaitCommEvent for the first byte, then a read of no more
-    // than the input queue holds, which ends at once under any time-outs.
+    // Not every driver keeps that for a large read (Wine's waits for the whole buffer), so the read
+    // asks for one byte first, which any driver hands over as soon as it is there, then for no more
+    // than the input queue holds, which any driver hands over at once.
     static bool ReadAtFirstByte(HANDLE handle, uint8_t* buffer, DWORD size, DWORD limitMs, DWORD& received) {
         received = 0;
-        // The mask is set once, before the queue's check: a byte that arrives between the check and
-        // the wait is then in the event's history, and the wait ends at once.
-        DWORD mask = 0;
-        if (!::GetCommMask(handle, &mask))
-            return false;
-        if (mask != EV_RXCHAR && !::SetCommMask(handle, EV_RXCHAR))
+        auto first = [&](OVERLAPPED* overlapped) {
+            return ::ReadFile(handle, buffer, 1, nullptr, overlapped) != FALSE;
+        };
+        // A driver that lets the one-byte read run past its constant is cancelled a little later:
+        // that is an empty read, as the constant's own end would be.
+        if (!Complete(handle, first, limitMs + kFirstByteGraceMs, received) &&
+            ::GetLastError() != ERROR_TIMEOUT)
             return false;
         DWORD errors = 0;
         COMSTAT status{};
+        // With nothing read, the status call also tells a line that is gone (see Read).
         if (!::ClearCommError(handle, &errors, &status))
             return false;
-        if (status.cbInQue == 0) {
-            DWORD events = 0, ignored = 0;
-            auto wait = [&](OVERLAPPED* overlapped) {
-                return ::WaitCommEvent(handle, &events, overlapped) != FALSE;
-            };
-            // Nothing in time, or a wait ended by a change of the mask: an empty read, as a read's
-            // own time-out would be.
-            if (!Complete(handle, wait, limitMs, ignored))
-                return ::GetLastError() == ERROR_TIMEOUT || ::GetLastError() == ERROR_OPERATION_ABORTED;
-            if (!::ClearCommError(handle, &errors, &status))
-                return false;
-            if (status.cbInQue == 0)
-                return true;
-        }
-        const DWORD wanted = status.cbInQue < size ? status.cbInQue : size;
-        auto start = [&](OVERLAPPED* overlapped) {
-            return ::ReadFile(handle, buffer, wanted, nullptr, overlapped) != FALSE;
+        if (received == 0 || status.cbInQue == 0 || size == 1)
+            return true;
+        const DWORD wanted = status.cbInQue < size - 1 ? status.cbInQue : size - 1;
+        DWORD more = 0;
+        auto rest = [&](OVERLAPPED* overlapped) {
+            return ::ReadFile(handle, buffer + 1, wanted, nullptr, overlapped) != FALSE;
         };
-        return Complete(handle, start, INFINITE, received);
+        const bool ok = Complete(handle, rest, INFINITE, more);
+        received += more;
+        return ok;
     }
 
     bool Write(CommHandle handle, const uint8_t* data, DWORD size, DWORD& written) override {
