@@ -318,10 +318,10 @@ if start_sim; then
 fi
 # Ctrl+C typed on the console: the first is recorded for the run to stop its devices, a second ends
 # the program at once with 130.
-on_console "$work/ctrl-c.out" --when ready --type '\x03' --when pending --type '\x03' -- \
+on_console "$work/ctrl-c.out" --when ready --type '\x03' --when recorded --type '\x03' -- \
     "$root/scripts/wine-run.sh" "$prefix" "$win/tests/process_tests.exe" --console-interrupts
 rc=$?
-if [ $rc -eq 130 ] && visible "$work/ctrl-c.out" | tr -d '\r\n' | grep -q 'pending *130'; then
+if [ $rc -eq 130 ] && visible "$work/ctrl-c.out" | grep -qF 'pending-130-recorded'; then
     pass "Ctrl+C on a console: the first recorded (130), the second ends the program"
 else
     fail "Ctrl+C on a console (exit $rc, want 130)"

@@ -49,7 +49,7 @@ int AwaitConsoleInterrupts() {
     const auto until = std::chrono::steady_clock::now() + kChildPatience;
     while (!InterruptRequest::Pending() && std::chrono::steady_clock::now() < until)
         ::Sleep(10);
-    std::printf("pending %d\n", InterruptRequest::Pending());
+    std::printf("pending-%d-recorded\n", InterruptRequest::Pending());
     std::fflush(stdout);
     ::Sleep(static_cast<DWORD>(std::chrono::milliseconds(kChildPatience).count()));
     return kNotInterrupted;
