@@ -34,7 +34,14 @@ struct CommState {
 
 // Milliseconds, as Windows has them. A write is bounded by WriteTotalTimeoutMultiplier per byte plus
 // WriteTotalTimeoutConstant, unbounded while both are 0; past its bound it fails with the system's
-// time-out code.
+// time-out code. A read ends ReadIntervalTimeout after a byte with no further one, or once
+// ReadTotalTimeoutMultiplier per byte asked for plus ReadTotalTimeoutConstant have passed. As on
+// Windows, ReadIntervalTimeout = kReadReturnsAtOnce changes that: with both total values 0 a read
+// returns at once with whatever has arrived; with ReadTotalTimeoutMultiplier also kReadReturnsAtOnce
+// and a constant between the two, it returns as soon as any byte is there, waiting at most the
+// constant for the first one.
+constexpr DWORD kReadReturnsAtOnce = 0xFFFFFFFF;  // MAXDWORD
+
 struct CommTimeouts {
     DWORD ReadIntervalTimeout = 0;
     DWORD ReadTotalTimeoutMultiplier = 0;

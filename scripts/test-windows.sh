@@ -2,10 +2,10 @@
 # `make test-windows`: the Windows build's checks under Wine, in three layers.
 #   1. the unit suites (framework core, frames, engines, files), cross-built, run by CTest under Wine;
 #   2. orvane-cli.exe end to end over a real line: the Linux simulator on a pseudo-terminal, mapped
-#      into the prefix as a COM port: connection test, firmware at 115200, program, a hang-up, a
-#      missing port, Chinese file names; a station and a killed station; Chinese text on a real
-#      console (default code page and 936) and redirected, the progress bar, Ctrl+C; a write to a
-#      device that stopped reading;
+#      into the prefix as a COM port: connection test, firmware at 115200, program, both with
+#      --low-latency, a hang-up, a missing port, Chinese file names; a station and a killed station;
+#      Chinese text on a real console (default code page and 936) and redirected, the progress bar,
+#      Ctrl+C; a write to a device that stopped reading;
 #   3. the real Win32 dialogs under Xvfb (CTest label windows-gui).
 #   scripts/test-windows.sh <cross build dir> <Linux build dir>
 set -uo pipefail
@@ -106,12 +106,28 @@ start_sim() {
 
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
+# Stamps every line with the time it arrives, in seconds.
+stamp() { while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done; }
+# The steady time per block of a stamped --json run, in ms: from its first progress line with a block
+# done to its last.
+block_ms() {
+    awk '/"type": *"progress"/ {
+             if (!match($0, /"blocks_done": *[0-9]+/)) next
+             n = substr($0, RSTART, RLENGTH); sub(/.*: */, "", n); n += 0
+             if (n < 1) next
+             if (!seen) { t0 = $1; n0 = n; seen = 1 }
+             t1 = $1; n1 = n
+         }
+         END { if (n1 > n0) printf "%.2f", (t1 - t0) * 1000 / (n1 - n0) }' "$1"
+}
+
 head -c 50000 /dev/urandom >"$work/payload.bin"
 head -c 3000 /dev/urandom >"$work/程序.tr3"
 "$sim_cli" image pack "$work/payload.bin" --model ORV-WIN -o "$work/固件.trs" >/dev/null || fail "image pack"
 firmware="$(winpath "$work/固件.trs")"
 program="$(winpath "$work/程序.tr3")"
 
+default_block_ms=""
 if start_sim; then
     wine_run "$cli_exe" test --port "COM$com" >"$work/test.out" 2>&1
     rc=$?
@@ -120,8 +136,8 @@ if start_sim; then
         cat "$work/test.out" >&2
     fi
 
-    wine_run "$cli_exe" firmware "$firmware" --port "COM$com" --baud 115200 --json >"$work/fw.json" 2>"$work/fw.err"
-    rc=$?
+    wine_run "$cli_exe" firmware "$firmware" --port "COM$com" --baud 115200 --json 2>"$work/fw.err" | stamp >"$work/fw.json"
+    rc=${PIPESTATUS[0]}
     stop_sim
     want="$(sha256sum "$work/payload.bin" | cut -d' ' -f1)"
     got="$(grep -o '"payloadSha256": *"[0-9a-f]*"' "$work/summary.json" 2>/dev/null | grep -o '[0-9a-f]\{64\}')"
@@ -129,8 +145,7 @@ if start_sim; then
         fail "firmware at 115200 (exit $rc, sha256 $got, want $want)"
         tail -n 5 "$work/fw.json" "$work/fw.err" >&2
     fi
-    rate="$(grep '"type": *"progress"' "$work/fw.json" | tail -1 | grep -o '"bytes_per_second": *[0-9.e+]*' | grep -o '[0-9.e+]*$')"
-    [ -n "$rate" ] && awk -v r="$rate" 'BEGIN { printf "        per block at 115200 under Wine: %.2f ms (%.0f B/s)\n", 50000 / r, r }'
+    default_block_ms="$(block_ms "$work/fw.json")"
 fi
 
 if start_sim; then
@@ -144,6 +159,38 @@ if start_sim; then
         tail -5 "$work/prog.out" >&2
     fi
 fi
+
+# --low-latency: the reader wakes on the first byte of a reply. Against a paced device that puts a
+# stray byte before its first reply and acknowledges one block wrongly, every payload arrives whole,
+# at 115200 and at 9600; the steady time per block is printed beside the default's.
+head -c 6000 /dev/urandom >"$work/low.tr3"
+declare -A per_block=([firmware-115200-default]="$default_block_ms")
+low_latency_run() {  # <command> <file> <payload> <rate> <label> [host options...]
+    local command="$1" file="$2" payload="$3" rate="$4" label="$5"
+    shift 5
+    rm -f "$work/summary.json"
+    start_sim --stray-byte --wrong-number-at 3 || return
+    wine_run "$cli_exe" "$command" "$file" --port "COM$com" --json --timeout 30 "$@" 2>"$work/low.err" |
+        stamp >"$work/low.json"
+    local rc=${PIPESTATUS[0]}
+    stop_sim
+    local want got
+    want="$(sha256sum "$payload" | cut -d' ' -f1)"
+    got="$(grep -o '"payloadSha256": *"[0-9a-f]*"' "$work/summary.json" 2>/dev/null | grep -o '[0-9a-f]\{64\}')"
+    if [ $rc -eq 0 ] && [ "$want" = "$got" ]; then pass "$label: SHA-256 matches"; else
+        fail "$label (exit $rc, sha256 $got, want $want)"
+        tail -n 5 "$work/low.json" "$work/low.err" >&2
+    fi
+    per_block[$command-$rate-$([[ " $* " == *" --low-latency "* ]] && echo low || echo default)]="$(block_ms "$work/low.json")"
+}
+low_latency_run firmware "$firmware" "$work/payload.bin" 115200 \
+    "firmware at 115200 with --low-latency, a stray byte and a wrong ack" --baud 115200 --low-latency
+low_latency_run program "$(winpath "$work/low.tr3")" "$work/low.tr3" 9600 \
+    "program at 9600 with --low-latency, a stray byte and a wrong ack" --low-latency
+low_latency_run program "$(winpath "$work/low.tr3")" "$work/low.tr3" 9600 "program at 9600, the same without it"
+echo "        per block under Wine, steady: firmware at 115200 ${per_block[firmware-115200-default]:-?} ms," \
+    "with --low-latency ${per_block[firmware-115200-low]:-?} ms (wire 5.82 ms); program at 9600" \
+    "${per_block[program-9600-default]:-?} ms, with --low-latency ${per_block[program-9600-low]:-?} ms (wire 69.79 ms)"
 
 # The host's time-out is generous: the hang-up must end the run (exit 1), not the silence after it
 # (exit 3), however slowly Wine runs.

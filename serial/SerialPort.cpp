@@ -18,6 +18,10 @@ constexpr std::chrono::milliseconds kReadTimeout = 10ms;
 constexpr std::chrono::milliseconds kReadInterval = 1ms;
 // Pause after every read, so the reader cannot spin.
 constexpr std::chrono::milliseconds kReadPause = 10ms;
+// With low latency a read returns at the first byte, or empty after kReadTimeout, and the reader
+// does not pause. A read that comes back empty in less than kSpinGuard has had its time-outs ignored
+// by the driver; only then does the reader pause, so that it cannot spin.
+constexpr std::chrono::milliseconds kSpinGuard = kReadTimeout / 2;
 // The rate is changed only once the transmit queue is empty, waited for at most kDrainLimit.
 constexpr std::chrono::milliseconds kDrainPoll = 10ms;
 constexpr std::chrono::milliseconds kDrainLimit = 2000ms;
@@ -62,10 +66,11 @@ void SetFlowCharacters(CommState& state) {
     state.XoffLim = kFlowLevel;
 }
 
-CommTimeouts LineTimeouts(DWORD baudRate) {
+CommTimeouts LineTimeouts(DWORD baudRate, bool lowLatency) {
     CommTimeouts timeouts;
-    timeouts.ReadIntervalTimeout = static_cast<DWORD>(kReadInterval.count());
-    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadIntervalTimeout =
+        lowLatency ? kReadReturnsAtOnce : static_cast<DWORD>(kReadInterval.count());
+    timeouts.ReadTotalTimeoutMultiplier = lowLatency ? kReadReturnsAtOnce : 0;
     timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(kReadTimeout.count());
     // Whole milliseconds per byte, rounded up: at 115200 that is 1 ms for 0.17 ms on the wire.
     const long long perByteMicros =
@@ -118,7 +123,8 @@ bool SerialPort::Open(CWnd* owner, int port) {
 
     m_api.Purge(m_hComm, PURGE_TXCLEAR | PURGE_RXCLEAR);
 
-    if (!m_api.SetTimeouts(m_hComm, LineTimeouts(kDefaultBaudRate)))
+    m_lowLatencyOpen = m_lowLatency;
+    if (!m_api.SetTimeouts(m_hComm, LineTimeouts(kDefaultBaudRate, m_lowLatencyOpen)))
         return fail(L"设置串口超时失败");
 
     if (!StartReader()) {
@@ -146,16 +152,27 @@ void SerialPort::ReadLoop() {
     uint8_t buffer[kReadChunk];
     while (m_readerRunning) {
         DWORD received = 0;
+        const auto readStarted = std::chrono::steady_clock::now();
         if (m_api.Read(m_hComm, buffer, kReadChunk, received)) {
-            for (DWORD i = 0; i < received; ++i) {
-                if (!m_owner)
-                    continue;
-                if (m_owner->PostMessage(WM_SERIAL_BYTE, buffer[i], static_cast<LPARAM>(m_portNumber))) {
+            // Every byte of the read goes to the window before the diagnostics, which convert text:
+            // the last byte of a reply does not wait for the lines of the bytes before it.
+            struct Posting {
+                bool posted;
+                DWORD error;
+            };
+            Posting postings[kReadChunk];
+            for (DWORD i = 0; i < received && m_owner; ++i) {
+                postings[i].posted =
+                    m_owner->PostMessage(WM_SERIAL_BYTE, buffer[i], static_cast<LPARAM>(m_portNumber));
+                postings[i].error = postings[i].posted ? 0 : GetLastError();
+            }
+            for (DWORD i = 0; i < received && m_owner; ++i) {
+                if (postings[i].posted) {
                     CString line;
                     line.Format(L"成功发送字节：0x%x", buffer[i]);
                     ConsoleOut(line);
                 } else {
-                    ConsoleErr(WithCode(L"PostMessage 失败，错误码："));
+                    ConsoleErr(WithNumber(L"PostMessage 失败，错误码：", postings[i].error));
                 }
             }
         } else {
@@ -168,7 +185,9 @@ void SerialPort::ReadLoop() {
                 return;
             }
         }
-        std::this_thread::sleep_for(kReadPause);
+        if (!m_lowLatencyOpen ||
+            (received == 0 && std::chrono::steady_clock::now() - readStarted < kSpinGuard))
+            std::this_thread::sleep_for(kReadPause);
     }
 }
 
@@ -248,7 +267,7 @@ bool SerialPort::SetBaudRate(uint32_t baudRate) {
 
     m_baudRate = baudRate;
     // Writes stay bounded by their time at the new rate.
-    if (!m_api.SetTimeouts(m_hComm, LineTimeouts(baudRate)))
+    if (!m_api.SetTimeouts(m_hComm, LineTimeouts(baudRate, m_lowLatencyOpen)))
         ConsoleErr(WithCode(L"设置串口超时失败，错误码："));
 
     m_api.Purge(m_hComm, PURGE_RXCLEAR);

@@ -1,8 +1,8 @@
 // SerialPort: the one serial line to the device. It opens a COM port by number at 9600 8N1, runs a
 // reader thread that posts every received byte to the owner window as WM_SERIAL_BYTE, writes frames
 // synchronously for the GUI thread (each write bounded by its time on the wire), and changes the line's rate
-// without losing its configuration. Problems are reported as console diagnostics; callers see boolean
-// results.
+// without losing its configuration. On request it reads with low latency (see SetLowLatency). Problems are
+// reported as console diagnostics; callers see boolean results.
 #pragma once
 
 #include <atomic>
@@ -31,6 +31,10 @@ public:
     bool IsOpen() const;
     bool Write(const uint8_t* data, uint32_t length);
     bool SetBaudRate(uint32_t baudRate);
+    // Low latency: each read returns at the first byte and the reader goes straight back to the next
+    // one, instead of reading until the line pauses and then pausing itself. Off by default: a device
+    // may rely on the slower pace. Takes effect at the next Open.
+    void SetLowLatency(bool on) { m_lowLatency = on; }
 
 private:
     void ReadLoop();
@@ -44,6 +48,8 @@ private:
     std::thread m_readThread;
     std::atomic<bool> m_isOpen{false};
     std::atomic<bool> m_readerRunning{false};
+    std::atomic<bool> m_lowLatency{false};
+    bool m_lowLatencyOpen = false;  // the mode the line was opened in
     CWnd* m_owner = nullptr;
     int m_portNumber = 0;
     // The rate the line runs at, and when the bytes written so far will have left it at that rate.

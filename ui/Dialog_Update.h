@@ -77,6 +77,9 @@ public:
     // The engine of the update under way, or null. An observer reads its progress when the engine
     // logs in the middle of handling a frame, before the window reports the frame's progress.
     const BaseUpdate* CurrentUpdate() const { return m_currentUpdate; }
+    // The serial line reads with low latency from the next opening of the port on (a host program's
+    // choice; the window itself keeps the default).
+    void SetLowLatencySerial(bool on) { m_serial.SetLowLatency(on); }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

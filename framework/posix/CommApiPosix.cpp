@@ -233,6 +233,8 @@ public:
             return Fail(EBADF);
         if (size == 0)
             return true;
+        if (comm->timeouts.ReadIntervalTimeout == kReadReturnsAtOnce)
+            return ReadAvailable(comm, buffer, size, received);
         const int total = static_cast<int>(comm->timeouts.ReadTotalTimeoutConstant +
                                            comm->timeouts.ReadTotalTimeoutMultiplier * size);
         const int interval = static_cast<int>(comm->timeouts.ReadIntervalTimeout);
@@ -275,6 +277,41 @@ public:
             }
         }
         return true;
+    }
+
+    // A read that returns as soon as anything has arrived: at once, or after waiting for the first
+    // byte at most the total constant when the multiplier asks for that (the Windows semantics).
+    static bool ReadAvailable(PosixComm* comm, uint8_t* buffer, DWORD size, DWORD& received) {
+        const CommTimeouts& timeouts = comm->timeouts;
+        const bool waitForFirst = timeouts.ReadTotalTimeoutMultiplier == kReadReturnsAtOnce &&
+                                  timeouts.ReadTotalTimeoutConstant > 0 &&
+                                  timeouts.ReadTotalTimeoutConstant < kReadReturnsAtOnce;
+        const auto limit = std::chrono::milliseconds(waitForFirst ? timeouts.ReadTotalTimeoutConstant : 0);
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd pfd{comm->fd, POLLIN, 0};
+            const int rc = ::poll(&pfd, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
+            if (rc < 0) {
+                if (errno == EINTR)
+                    continue;
+                return Fail(errno);
+            }
+            if (rc == 0)
+                return true;
+            if (!(pfd.revents & POLLIN))
+                return Fail(EIO);  // hung up or failed, with nothing left to read
+            const ssize_t n = ::read(comm->fd, buffer, size);
+            if (n > 0) {
+                received = static_cast<DWORD>(n);
+                return true;
+            }
+            if (n == 0)
+                return Fail(EIO);
+            if (errno != EINTR && errno != EAGAIN)
+                return Fail(errno);
+        }
     }
 
     bool Write(CommHandle handle, const uint8_t* data, DWORD size, DWORD& written) override {

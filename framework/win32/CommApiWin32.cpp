@@ -16,7 +16,11 @@
 
 namespace {
 
+static_assert(kReadReturnsAtOnce == MAXDWORD, "CommTimeouts values pass to SetCommTimeouts unchanged");
+
 constexpr UINT kTimerResolutionMs = 1;
+// How long past its time-out a read for the first byte may run before it is cancelled.
+constexpr DWORD kFirstByteGraceMs = 100;
 // Past a write's own bound the driver is given this long to complete or cancel it before the wait
 // gives up on the driver as well.
 constexpr DWORD kCancelGraceMs = 500;
@@ -145,6 +149,11 @@ public:
     bool Purge(CommHandle handle, DWORD flags) override { return ::PurgeComm(handle, flags) != FALSE; }
 
     bool Read(CommHandle handle, uint8_t* buffer, DWORD size, DWORD& received) override {
+        COMMTIMEOUTS timeouts{};
+        if (::GetCommTimeouts(handle, &timeouts) && timeouts.ReadIntervalTimeout == MAXDWORD &&
+            timeouts.ReadTotalTimeoutMultiplier == MAXDWORD && timeouts.ReadTotalTimeoutConstant > 0 &&
+            timeouts.ReadTotalTimeoutConstant < MAXDWORD)
+            return ReadAtFirstByte(handle, buffer, size, timeouts.ReadTotalTimeoutConstant, received);
         // The read time-outs end the read inside the driver.
         auto start = [&](OVERLAPPED* overlapped) {
             return ::ReadFile(handle, buffer, size, nullptr, overlapped) != FALSE;
@@ -161,6 +170,38 @@ public:
                 return false;
         }
         return true;
+    }
+
+    // ReadIntervalTimeout and ReadTotalTimeoutMultiplier at MAXDWORD with a constant between them are
+    // documented (COMMTIMEOUTS) to end a read at the first byte, waiting at most the constant for it.
+    // Not every driver keeps that for a large read (Wine's waits for the whole buffer), so the read
+    // asks for one byte first, which any driver hands over as soon as it is there, then for no more
+    // than the input queue holds, which any driver hands over at once.
+    static bool ReadAtFirstByte(HANDLE handle, uint8_t* buffer, DWORD size, DWORD limitMs, DWORD& received) {
+        received = 0;
+        auto first = [&](OVERLAPPED* overlapped) {
+            return ::ReadFile(handle, buffer, 1, nullptr, overlapped) != FALSE;
+        };
+        // A driver that lets the one-byte read run past its constant is cancelled a little later:
+        // that is an empty read, as the constant's own end would be.
+        if (!Complete(handle, first, limitMs + kFirstByteGraceMs, received) &&
+            ::GetLastError() != ERROR_TIMEOUT)
+            return false;
+        DWORD errors = 0;
+        COMSTAT status{};
+        // With nothing read, the status call also tells a line that is gone (see Read).
+        if (!::ClearCommError(handle, &errors, &status))
+            return false;
+        if (received == 0 || status.cbInQue == 0 || size == 1)
+            return true;
+        const DWORD wanted = status.cbInQue < size - 1 ? status.cbInQue : size - 1;
+        DWORD more = 0;
+        auto rest = [&](OVERLAPPED* overlapped) {
+            return ::ReadFile(handle, buffer + 1, wanted, nullptr, overlapped) != FALSE;
+        };
+        const bool ok = Complete(handle, rest, INFINITE, more);
+        received += more;
+        return ok;
     }
 
     bool Write(CommHandle handle, const uint8_t* data, DWORD size, DWORD& written) override {

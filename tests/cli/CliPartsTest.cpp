@@ -23,7 +23,7 @@ TEST(HostOptionsParse, AcceptsWhatTheUsageOffers) {
     EXPECT_FALSE(o.ManyPorts());
     EXPECT_EQ(o.address, 1);
     EXPECT_EQ(o.timeout, std::chrono::seconds(30));
-    EXPECT_FALSE(o.json || o.debug || o.trace || o.highSpeed || o.help);
+    EXPECT_FALSE(o.json || o.debug || o.trace || o.highSpeed || o.lowLatency || o.help);
 
     ASSERT_TRUE(HostOptions::Parse(
         Kind::Program,
@@ -36,9 +36,10 @@ TEST(HostOptionsParse, AcceptsWhatTheUsageOffers) {
     EXPECT_TRUE(o.json && o.debug && o.trace);
 
     ASSERT_TRUE(HostOptions::Parse(
-        Kind::Firmware, {"--baud", "115200", "--address", "0", "f.trs", "--port", "/dev/x"}, o, error))
+        Kind::Firmware, {"--baud", "115200", "--address", "0", "f.trs", "--port", "/dev/x", "--low-latency"},
+        o, error))
         << error;
-    EXPECT_TRUE(o.highSpeed);
+    EXPECT_TRUE(o.highSpeed && o.lowLatency);
     EXPECT_EQ(o.address, 0);
     EXPECT_EQ(o.file, "f.trs");
     ASSERT_TRUE(HostOptions::Parse(Kind::Firmware, {"f.trs", "--port", "1", "--baud", "9600"}, o, error));

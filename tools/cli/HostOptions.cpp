@@ -121,6 +121,7 @@ bool HostOptions::Parse(Kind kind, const CommandArgs& args, HostOptions& out, st
     app.add_flag("--trace", out.trace);
     app.add_flag("--all-ports", out.allPorts);
     app.add_flag("--force", out.force);
+    app.add_flag("--low-latency", out.lowLatency);
     app.add_option("--port", out.ports)->allow_extra_args(false);
     app.add_option("--ports", range);
     app.add_option("--record", out.record);
@@ -205,7 +206,8 @@ const char* HostOptions::Usage(Kind kind) {
         case Kind::Test:
             return "usage: orvane-cli test --port P... | --ports A-B | --all-ports [--address A] [--record "
                    "F]\n"
-                   "                      [--expect N] [--tag K=V]... [--json] [--debug] [--trace]\n"
+                   "                      [--expect N] [--tag K=V]... [--low-latency] [--json] [--debug]\n"
+                   "                      [--trace]\n"
                    "\n"
                    "Wakes the device with the trigger frame and asks for its model.\n"
                    "  --port P      COM3, 3, or a device path such as /dev/ttyUSB0; repeat it for\n"
@@ -220,6 +222,8 @@ const char* HostOptions::Usage(Kind kind) {
                    "  --json        one JSON object per line instead of text\n"
                    "  --debug       also print the log's DEBUG lines\n"
                    "  --trace       print the serial layer's diagnostics on stderr\n"
+                   "  --low-latency read each reply as soon as its first byte arrives, with no pause\n"
+                   "                between reads (faster at 115200; see the README before using it)\n"
                    "exit (the same for one port and many):\n"
                    "  0    every device answered\n"
                    "  1    a device failed; with several, a port held or missing among the others\n"
@@ -231,7 +235,7 @@ const char* HostOptions::Usage(Kind kind) {
         case Kind::Program:
             return "usage: orvane-cli program FILE.tr3 --port P... [--address A] [--timeout S] [--force] "
                    "[--loop]\n"
-                   "                         [--json] [--debug] [--trace]\n"
+                   "                         [--low-latency] [--json] [--debug] [--trace]\n"
                    "\n"
                    "Sends a program file (1 to 200000 bytes) to the device.\n"
                    "The port, record, --expect and output options are those of 'orvane-cli test --help'.\n"
@@ -243,7 +247,8 @@ const char* HostOptions::Usage(Kind kind) {
         case Kind::Firmware:
             return "usage: orvane-cli firmware FILE.trs --port P... [--baud 9600|115200] [--address A] "
                    "[--timeout S]\n"
-                   "                          [--force] [--loop] [--json] [--debug] [--trace]\n"
+                   "                          [--force] [--loop] [--low-latency] [--json] [--debug]\n"
+                   "                          [--trace]\n"
                    "\n"
                    "Sends a firmware image to the device.\n"
                    "The port, record, --expect and output options are those of 'orvane-cli test --help'.\n"

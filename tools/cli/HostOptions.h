@@ -22,6 +22,7 @@ struct HostOptions {
     bool force = false;  // --force: send a file whose name or content does not fit the command
     std::chrono::seconds timeout{30};
     bool highSpeed = false;
+    bool lowLatency = false;  // --low-latency: the serial reader wakes at the first byte, no pause
     bool json = false;
     bool debug = false;
     bool trace = false;

@@ -241,6 +241,7 @@ bool HostSession::CreateMainWindow() {
         return false;
     // Debug lines follow --debug rather than a LOG.ini beside the program.
     m_dialog.m_debugLogEnabled = m_options.debug;
+    m_dialog.SetLowLatencySerial(m_options.lowLatency);
     CString address;
     address.Format(L"%d", m_options.address);
     m_dialog.m_editAddress.SetWindowText(address);
