@@ -545,58 +545,59 @@ TEST_F(HostUpdate, ProgressOnATerminalIsTrueAndPipesGetNoRedraws) {
         EXPECT_FALSE(Contains(run.out, "\r") || Contains(run.out, "\x1b")) << run.out;
     }
     EXPECT_EQ(rack.Stop(), 0);
+}
 
-    // --low-latency changes only when the host reads: against a paced device that adds a stray byte
-    // before its first reply and acknowledges one block wrongly, every payload arrives byte-identical,
-    // at 9600 and 115200, on one port and on a station's two (whose children get the option too).
-    TEST_F(HostUpdate, LowLatencyDeliversThePayloadWholeThroughTheNoise) {
-        struct Case {
-            const char* name;
-            const char* command;
-            std::vector<std::string> extra;
-            size_t devices;
-        };
-        const Case cases[] = {
-            {"program at 9600", "program", {}, 1},
-            {"firmware at 9600", "firmware", {}, 1},
-            {"firmware at 115200", "firmware", {"--baud", "115200"}, 1},
-            {"program on a station of two", "program", {}, 2},
-            {"firmware at 115200 on a station of two", "firmware", {"--baud", "115200"}, 2},
-        };
-        const Bytes payload = RandomBytes(1000, 17);  // 17 blocks, the last one short
-        const std::string program = Write("p.tr3", payload);
-        const std::string image = Image("f.trs", payload);
-        for (const Case& c : cases) {
-            SCOPED_TRACE(c.name);
-            const bool isProgram = c.command == std::string("program");
-            std::vector<std::string> noise = {"--pace", "--stray-byte", "--wrong-number-at", "3"};
-            if (isProgram)
-                noise.insert(noise.end(), {"--wrong-count-at", "7"});
-            std::vector<std::string> options = noise;
+// --low-latency changes only when the host reads: against a paced device that adds a stray byte
+// before its first reply and acknowledges one block wrongly, every payload arrives byte-identical,
+// at 9600 and 115200, on one port and on a station's two (whose children get the option too).
+TEST_F(HostUpdate, LowLatencyDeliversThePayloadWholeThroughTheNoise) {
+    struct Case {
+        const char* name;
+        const char* command;
+        std::vector<std::string> extra;
+        size_t devices;
+    };
+    const Case cases[] = {
+        {"program at 9600", "program", {}, 1},
+        {"firmware at 9600", "firmware", {}, 1},
+        {"firmware at 115200", "firmware", {"--baud", "115200"}, 1},
+        {"program on a station of two", "program", {}, 2},
+        {"firmware at 115200 on a station of two", "firmware", {"--baud", "115200"}, 2},
+    };
+    const Bytes payload = RandomBytes(1000, 17);  // 17 blocks, the last one short
+    const std::string program = Write("p.tr3", payload);
+    const std::string image = Image("f.trs", payload);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool isProgram = c.command == std::string("program");
+        std::vector<std::string> noise = {"--pace", "--stray-byte", "--wrong-number-at", "3"};
+        if (isProgram)
+            noise.insert(noise.end(), {"--wrong-count-at", "7"});
+        std::vector<std::string> options = noise;
+        if (c.devices > 1)
+            options.insert(options.end(), {"--count", std::to_string(c.devices)});
+        for (size_t i = 1; i <= c.devices; ++i) {
+            const std::string saved = Path("saved" + std::to_string(i) + ".bin").string();
+            Write("saved" + std::to_string(i) + ".bin", {});
             if (c.devices > 1)
-                options.insert(options.end(), {"--count", std::to_string(c.devices)});
-            for (size_t i = 1; i <= c.devices; ++i) {
-                const std::string saved = Path("saved" + std::to_string(i) + ".bin").string();
-                Write("saved" + std::to_string(i) + ".bin", {});
-                if (c.devices > 1)
-                    options.insert(options.end(), {"--device", std::to_string(i) + ":--save=" + saved});
-                else
-                    options.insert(options.end(), {"--save", saved});
-            }
-            SimulatedDevice device(options, c.devices);
-            ASSERT_TRUE(device.Ready());
-            std::vector<std::string> args = {c.command, isProgram ? program : image, "--low-latency",
-                                             "--timeout", "60"};
-            args.insert(args.end(), c.extra.begin(), c.extra.end());
-            const std::vector<std::string> ports =
-                c.devices > 1 ? device.Ports() : std::vector<std::string>{device.Port()};
-            for (const std::string& port : ports)
-                args.insert(args.end(), {"--port", port});
-            const CliRun run = RunCli(args, kHostRunLimit);
-            EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-            EXPECT_EQ(Count(run.out, "不匹配"), isProgram ? 2u * c.devices : 0u) << run.out;
-            ASSERT_EQ(device.Stop(), 0);
-            for (size_t i = 1; i <= c.devices; ++i)
-                EXPECT_EQ(Read(Path("saved" + std::to_string(i) + ".bin")), payload) << "device " << i;
+                options.insert(options.end(), {"--device", std::to_string(i) + ":--save=" + saved});
+            else
+                options.insert(options.end(), {"--save", saved});
         }
+        SimulatedDevice device(options, c.devices);
+        ASSERT_TRUE(device.Ready());
+        std::vector<std::string> args = {c.command, isProgram ? program : image, "--low-latency", "--timeout",
+                                         "60"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const std::vector<std::string> ports =
+            c.devices > 1 ? device.Ports() : std::vector<std::string>{device.Port()};
+        for (const std::string& port : ports)
+            args.insert(args.end(), {"--port", port});
+        const CliRun run = RunCli(args, kHostRunLimit);
+        EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+        EXPECT_EQ(Count(run.out, "不匹配"), isProgram ? 2u * c.devices : 0u) << run.out;
+        ASSERT_EQ(device.Stop(), 0);
+        for (size_t i = 1; i <= c.devices; ++i)
+            EXPECT_EQ(Read(Path("saved" + std::to_string(i) + ".bin")), payload) << "device " << i;
     }
+}
