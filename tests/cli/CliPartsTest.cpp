@@ -45,6 +45,14 @@ TEST(HostOptionsParse, AcceptsWhatTheUsageOffers) {
     EXPECT_FALSE(o.highSpeed);
     ASSERT_TRUE(HostOptions::Parse(Kind::Program, {"--help"}, o, error)) << "help needs no port";
     EXPECT_TRUE(o.help);
+    EXPECT_EQ(o.expect, -1);
+    EXPECT_FALSE(o.force);
+    ASSERT_TRUE(
+        HostOptions::Parse(Kind::Program, {"--port=COM3", "a.trs", "--force", "--expect=4"}, o, error))
+        << error;
+    EXPECT_EQ(o.ports, std::vector<std::string>{"COM3"});
+    EXPECT_TRUE(o.force);
+    EXPECT_EQ(o.expect, 4);
 
     // Several devices: repeated --port keeps every one in order, a range, or all; and a record.
     ASSERT_TRUE(HostOptions::Parse(Kind::Program,
@@ -73,7 +81,10 @@ TEST(HostOptionsParse, RefusesBadArgumentsWithAReason) {
         {Kind::Test, {"--ports", "COM10-COM3"}, "--ports takes a range such as COM3-COM10, not 'COM10-COM3'"},
         {Kind::Test, {"--ports", "COM3"}, "--ports takes a range"},
         {Kind::Test, {"--ports", "COM0-COM3"}, "--ports takes a range"},
-        {Kind::Test, {"--ports", "3-257"}, "--ports takes a range"},
+        {Kind::Test,
+         {"--ports", "COM1-COM300"},
+         "--ports: port numbers go from COM1 to COM256, not 'COM1-COM300'"},
+        {Kind::Test, {"--ports", "3-99999999999"}, "--ports takes a range"},
         {Kind::Test, {"--ports", "-3"}, "--ports takes a range"},
         {Kind::Test, {"--port", "3", "--record", ""}, "--record needs a file name"},
         {Kind::Test, {"--port"}, "--port needs a value"},
@@ -95,6 +106,17 @@ TEST(HostOptionsParse, RefusesBadArgumentsWithAReason) {
         {Kind::Test, {"--port", "3", "extra"}, "unexpected argument 'extra'"},
         {Kind::Program, {"a", "b", "--port", "3"}, "unexpected argument 'b'"},
         {Kind::Program, {"a", "--port", "3", "-x"}, "unknown option '-x'"},
+        {Kind::Test, {"--port", "3", "--json=false"}, "--json takes no value"},
+        {Kind::Test,
+         {"--port", "3", "--expect", "0"},
+         "--expect takes a number of devices from 1 to 256, not '0'"},
+        // A single-value option given twice is a mistake in a script, not the last one winning.
+        {Kind::Test, {"--port", "3", "--record", "a", "--record", "b"}, "--record is given more than once"},
+        {Kind::Test, {"--address=1", "--port", "3", "--address", "1"}, "--address is given more than once"},
+        {Kind::Program, {"f", "--port", "3", "--timeout", "5", "--timeout", "6"}, "--timeout is given more"},
+        {Kind::Firmware, {"f", "--port", "3", "--baud", "9600", "--baud", "9600"}, "--baud is given more"},
+        {Kind::Test, {"--ports", "1-2", "--ports", "3-4"}, "--ports is given more"},
+        {Kind::Test, {"--port", "3", "--expect", "2", "--expect", "3"}, "--expect is given more"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -102,6 +124,7 @@ TEST(HostOptionsParse, RefusesBadArgumentsWithAReason) {
         std::string error;
         EXPECT_FALSE(HostOptions::Parse(c.kind, c.args, o, error));
         EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     }
 }
 
@@ -195,6 +218,7 @@ TEST(JsonText, EscapesWhatJsonRequiresAndPassesTheRest) {
         {"a\nb\tc\r", R"("a\nb\tc\r")"},
         {std::string("\x01\x1f\x00", 3), R"("\u0001\u001f\u0000")"},
         {"设备型号: ORV-SIM ü \x7f", "\"设备型号: ORV-SIM ü \x7f\""},
+        {"bad \xff\xfe UTF-8", "\"bad \xEF\xBF\xBD\xEF\xBF\xBD UTF-8\""},  // U+FFFD each, still JSON
     };
     for (const Case& c : cases)
         EXPECT_EQ(JsonString(c.in), c.out);

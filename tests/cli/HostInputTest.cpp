@@ -22,6 +22,9 @@ TEST_F(HostInput, RefusedRunsSayWhyInOneLineAndSendNothing) {
     const std::string tooBig = Write("big.tr3", Bytes(200001, 0x5A));
     const std::string good = Write("good.tr3", RandomBytes(100));
     const std::string notes = Write("notes.txt", {'h', 'i'});
+    const std::string image = Image("fw.trs", RandomBytes(100));
+    const std::string renamedImage = Write("fw.tr3", Read(image));
+    const std::string payload = Write("payload.bin", RandomBytes(100));
 
     struct Case {
         std::vector<std::string> args;
@@ -46,6 +49,20 @@ TEST_F(HostInput, RefusedRunsSayWhyInOneLineAndSendNothing) {
         {{"program", "--port", port}, 2, "the program file (.tr3) is missing"},
         {{"program", good, good, "--port", port}, 2, "unexpected argument"},
         {{"bogus"}, 2, "unknown command 'bogus'"},
+        // A file picked for the other command, or a firmware image renamed to a program.
+        {{"program", image, "--port", port},
+         2,
+         "fw.trs is a firmware image (.trs): send it with 'orvane-cli firmware'"},
+        {{"firmware", good, "--port", port},
+         2,
+         "good.tr3 is a program file (.tr3): send it with 'orvane-cli program'"},
+        {{"program", renamedImage, "--port", port}, 2, "fw.tr3 starts like a firmware image"},
+        {{"program", payload, "--port", port},
+         2,
+         "payload.bin is no program file (.tr3) (--force sends it anyway)"},
+        {{"firmware", payload, "--port", port}, 2, "'orvane-cli image pack' makes one"},
+        {{"test", "--port", port, "--record", "a", "--record", "b"}, 2, "--record is given more than once"},
+        {{"test", "--ports", "COM1-COM300"}, 2, "port numbers go from COM1 to COM256, not 'COM1-COM300'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -58,6 +75,14 @@ TEST_F(HostInput, RefusedRunsSayWhyInOneLineAndSendNothing) {
     ASSERT_EQ(device.Stop(), 0);
     EXPECT_EQ(SummaryNumber(Path("summary.json"), "trigger"), 0);
     EXPECT_EQ(SummaryNumber(Path("summary.json"), "dataFrames"), 0);
+
+    // --force sends it all the same: the whole image, header included, as a program.
+    SimulatedDevice forced({"--save", Path("saved.bin").string()});
+    ASSERT_TRUE(forced.Ready());
+    const CliRun run = RunCli({"program", image, "--port", forced.Port(), "--force"}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    ASSERT_EQ(forced.Stop(), 0);
+    EXPECT_EQ(Read(Path("saved.bin")), Read(image));
 }
 
 // A port somebody else holds is refused with exit 1, whether the holder is any program with a lock on
@@ -93,7 +118,8 @@ TEST_F(HostInput, HeldPortIsRefusedAndLeftAlone) {
     EXPECT_EQ(Read(Path("saved.bin")), payload);
 }
 
-// A station run with one port named twice and one held among free ones: the repeat is said once and
+// A station run with one port named 300 times and one held among free ones: the repeats are said in one
+// line and
 // the device updated once, the held port is refused with its holder named, and the others complete.
 TEST_F(HostInput, RepeatedAndHeldPortsInAStationEachGetTheirLine) {
     SimulatedDevice rack({"--count", "3", "--device", "1:--summary=" + Path("s1.json").string(), "--device",
@@ -105,13 +131,18 @@ TEST_F(HostInput, RepeatedAndHeldPortsInAStationEachGetTheirLine) {
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     const std::string again = ports[0].substr(3);  // the same port by its number
-    const CliRun run = RunCli({"program", Write("p.tr3", RandomBytes(500)), "--port", ports[0], "--port",
-                               ports[1], "--port", again, "--port", ports[2]},
-                              kHostRunLimit);
+    std::vector<std::string> args = {
+        "program", Write("p.tr3", RandomBytes(500)), "--port", ports[0], "--port", ports[1], "--port",
+        ports[2]};
+    for (int i = 0; i < 299; ++i)
+        args.insert(args.end(), {"--port", i % 2 == 0 ? again : ports[0]});
+    const CliRun run = RunCli(args, kHostRunLimit);
     ::close(fd);
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    EXPECT_EQ(Count(run.err, "is listed more than once"), 1u) << run.err;
-    EXPECT_TRUE(Contains(run.err, "[" + ports[0] + "] " + ports[0] + " is listed more than once")) << run.err;
+    EXPECT_EQ(Count(run.err, "is listed"), 1u) << run.err;
+    EXPECT_TRUE(
+        Contains(run.err, "[" + ports[0] + "] " + ports[0] + " is listed 300 times; it is updated once"))
+        << run.err;
     EXPECT_TRUE(Contains(run.out, "is held by another program")) << run.out;
     EXPECT_EQ(Count(run.out, "] 更新完成！"), 2u) << run.out;
     ASSERT_EQ(rack.Stop(), 0);

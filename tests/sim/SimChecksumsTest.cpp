@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/sim/SimTestFrames.h"
-#include "tools/cli/Sha256.h"
+#include "tools/common/Sha256.h"
 #include "tools/sim/VerifyRecordCheck.h"
 
 using namespace simtest;

@@ -35,7 +35,7 @@ TEST(SimulatorOptionsTest, RefusesBadArgumentsWithOneLineNamingThem) {
         {{"--port", "257"}, "--port"},    {{"--port", "9x"}, "--port"},
         {{"--port", "-9"}, "--port"},     {{"--status", "256"}, "--status"},
         {{"--hangup-at", "0"}, "--hang"}, {{"--pace=1"}, "--pace takes no"},
-        {{"--save", ""}, "--save"},
+        {{"--save", ""}, "--save"},       {{"--port", "9", "--port=10"}, "--port is given more than once"},
     };
     for (const auto& [args, mentions] : cases) {
         SimulatorOptions o;
@@ -54,7 +54,7 @@ TEST(SimulatorOptionsTest, CountGivesEachDeviceTheSharedAndItsOwnOptions) {
     std::string error;
     ASSERT_TRUE(SimulatorOptions::ParseMany(
         {"--count", "4", "--pace", "--port", "20", "--device", "2:--silent", "--device", "3:--hangup-at 5",
-         "--device", "4:--save=b.bin", "--device", "4:--model=X"},
+         "--device", "4:--save=b.bin", "--device", "4:--model=X", "--model", "Y"},
         devices, help, error))
         << error;
     ASSERT_EQ(devices.size(), 4u);
@@ -65,7 +65,7 @@ TEST(SimulatorOptionsTest, CountGivesEachDeviceTheSharedAndItsOwnOptions) {
         EXPECT_EQ(devices[i].silent, i == 1);
         EXPECT_EQ(devices[i].hangupAt, i == 2 ? 5u : 0u);
         EXPECT_EQ(devices[i].saveFile, i == 3 ? "b.bin" : "");
-        EXPECT_EQ(devices[i].modelGbk, i == 3 ? "X" : "ORV-SIM");
+        EXPECT_EQ(devices[i].modelGbk, i == 3 ? "X" : "Y") << "a device's own option overrides a shared one";
     }
     ASSERT_TRUE(SimulatorOptions::ParseMany({"--silent"}, devices, help, error));
     EXPECT_TRUE(devices.size() == 1u && devices[0].silent) << "without --count, one device as before";
@@ -80,6 +80,8 @@ TEST(SimulatorOptionsTest, CountGivesEachDeviceTheSharedAndItsOwnOptions) {
         {{"--count", "2", "--device", "2:--bogus"}, "device 2: unknown argument '--bogus'"},
         {{"--count", "2", "--save", "a.bin"}, "would write the same file a.bin"},
         {{"--count", "3", "--port", "255"}, "beyond COM256"},
+        {{"--count", "2", "--device", "1:--status=1", "--device", "1:--status=2"},
+         "device 1: --status is given"},
     };
     for (const auto& [args, mentions] : refused) {
         SCOPED_TRACE(testing::PrintToString(args));

@@ -118,7 +118,8 @@ TEST_F(ImageTool, InfoNamesWhatIsWrongWithAnInvalidImage) {
              f[5] = 'x';
              return f;
          }(),
-         "bad magic"},
+         "this is no firmware image"},
+        {std::vector<uint8_t>(600, '#'), "this is no firmware image"},
         {[&] {
              auto f = good;
              f[8] = 0x01, f[9] = 0x12;
@@ -143,6 +144,11 @@ TEST_F(ImageTool, InfoNamesWhatIsWrongWithAnInvalidImage) {
         const Result info = Run({"info", Write("bad.trs", c.image)});
         EXPECT_EQ(info.exitCode, 1) << c.reason;
         EXPECT_NE(info.out.find(std::string("invalid image: ") + c.reason), std::string::npos) << info.out;
+        // A file that is no image is said to be none before any of its bytes are shown as header
+        // fields.
+        if (c.reason == std::string("this is no firmware image")) {
+            EXPECT_EQ(std::count(info.out.begin(), info.out.end(), '\n'), 2) << info.out;
+        }
     }
 }
 
@@ -197,6 +203,14 @@ TEST_F(ImageTool, BadArgumentsGiveOneLineAndExitTwo) {
         const Result r = Run(args);
         EXPECT_EQ(r.exitCode, 2) << ::testing::PrintToString(args);
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    // The payload as its own output, under any name, would be lost.
+    fs::create_hard_link(payload, dir / "link.bin");
+    for (const fs::path& same : {fs::path(payload), dir / "." / "p.bin", dir / "link.bin"}) {
+        const Result r = Run({"pack", payload, "--model", "M", "-o", same.string()});
+        EXPECT_EQ(r.exitCode, 2) << same;
+        EXPECT_NE(r.err.find("is the payload file itself"), std::string::npos) << r.err;
+        EXPECT_EQ(ReadText(payload), ReadText(Write("expected.bin", Bytes(10)))) << same;
     }
     for (const std::vector<std::string>& help : {std::vector<std::string>{"--help"}, {"pack", "--help"}}) {
         const Result r = Run(help);

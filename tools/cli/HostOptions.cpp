@@ -1,117 +1,120 @@
 #include "tools/cli/HostOptions.h"
 
-#include <cerrno>
+#include <CLI/CLI.hpp>
 #include <cstdlib>
 
-namespace {
+#include "tools/common/CommandLine.h"
 
-bool ParseNumber(const std::string& text, long min, long max, long& value) {
-    if (text.empty() || text.size() > 9)
-        return false;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    value = std::strtol(text.c_str(), nullptr, 10);
-    return value >= min && value <= max;
-}
+namespace {
 
 constexpr long kMaxTimeoutSeconds = 86400;
 constexpr long kHighestComNumber = 256;
 
-// "COM3" (any case) or "3".
-bool ParseComNumber(std::string text, long& number) {
-    if (text.size() > 3 && (text[0] == 'C' || text[0] == 'c') && (text[1] == 'O' || text[1] == 'o') &&
-        (text[2] == 'M' || text[2] == 'm'))
-        text = text.substr(3);
-    return ParseNumber(text, 1, kHighestComNumber, number);
+// Plain decimal digits only: CLI11's own conversion would also take "+5", " 5" and octal "010".
+bool ParseNumber(const std::string& text, long min, long max, long& value) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    value = std::strtol(text.c_str(), nullptr, 10);
+    return value >= min && value <= max;
+}
+
+// The COM number in "COM3" (any case) or "3", however large; 0 when `text` is neither.
+long ComNumber(const std::string& text) {
+    const bool prefixed = text.size() > 3 && (text[0] == 'C' || text[0] == 'c') &&
+                          (text[1] == 'O' || text[1] == 'o') && (text[2] == 'M' || text[2] == 'm');
+    long number = 0;
+    return ParseNumber(prefixed ? text.substr(3) : text, 1, 999999999, number) ? number : 0;
+}
+
+bool ParseRange(const std::string& text, HostOptions& out, std::string& error) {
+    const size_t dash = text.find('-');
+    const long first = dash == std::string::npos ? 0 : ComNumber(text.substr(0, dash));
+    const long last = dash == std::string::npos ? 0 : ComNumber(text.substr(dash + 1));
+    if (first == 0 || last == 0 || first > last) {
+        error = "--ports takes a range such as COM3-COM10, not '" + text + "'";
+        return false;
+    }
+    if (last > kHighestComNumber) {
+        error = "--ports: port numbers go from COM1 to COM" + std::to_string(kHighestComNumber) + ", not '" +
+                text + "'";
+        return false;
+    }
+    out.rangeFirst = static_cast<int>(first);
+    out.rangeLast = static_cast<int>(last);
+    return true;
 }
 
 }  // namespace
 
 bool HostOptions::Parse(Kind kind, const CommandArgs& args, HostOptions& out, std::string& error) {
     out = HostOptions{};
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) {
-                error = arg + " needs a value";
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
-        std::string text;
-        long number = 0;
-        if (arg == "--help" || arg == "-h") {
-            out.help = true;
-        } else if (arg == "--json") {
-            out.json = true;
-        } else if (arg == "--debug") {
-            out.debug = true;
-        } else if (arg == "--trace") {
-            out.trace = true;
-        } else if (arg == "--port") {
-            if (!value(text))
-                return false;
-            out.ports.push_back(text);
-        } else if (arg == "--ports") {
-            if (!value(text))
-                return false;
-            const size_t dash = text.find('-');
-            long first = 0, last = 0;
-            if (dash == std::string::npos || !ParseComNumber(text.substr(0, dash), first) ||
-                !ParseComNumber(text.substr(dash + 1), last) || first > last) {
-                error = "--ports takes a range such as COM3-COM10, not '" + text + "'";
-                return false;
-            }
-            out.rangeFirst = static_cast<int>(first);
-            out.rangeLast = static_cast<int>(last);
-        } else if (arg == "--all-ports") {
-            out.allPorts = true;
-        } else if (arg == "--record") {
-            if (!value(out.record))
-                return false;
-            if (out.record.empty()) {
-                error = "--record needs a file name";
-                return false;
-            }
-        } else if (arg == "--address") {
-            if (!value(text))
-                return false;
-            if (!ParseNumber(text, 0, 255, number)) {
-                error = "--address takes a number from 0 to 255, not '" + text + "'";
-                return false;
-            }
-            out.address = static_cast<int>(number);
-        } else if (arg == "--timeout" && kind != Kind::Test) {
-            if (!value(text))
-                return false;
-            if (!ParseNumber(text, 1, kMaxTimeoutSeconds, number)) {
-                error = "--timeout takes a number of seconds from 1 to 86400, not '" + text + "'";
-                return false;
-            }
-            out.timeout = std::chrono::seconds(number);
-        } else if (arg == "--baud" && kind == Kind::Firmware) {
-            if (!value(text))
-                return false;
-            if (text != "9600" && text != "115200") {
-                error = "--baud takes 9600 or 115200, not '" + text + "'";
-                return false;
-            }
-            out.highSpeed = text == "115200";
-        } else if (!arg.empty() && arg[0] == '-') {
-            error = "unknown option '" + arg + "'";
-            return false;
-        } else if (kind != Kind::Test && out.file.empty()) {
-            out.file = arg;
-        } else {
-            error = "unexpected argument '" + arg + "'";
-            return false;
-        }
+    std::string range, address, expect, timeout, baud;
+    CLI::App app;
+    app.set_help_flag();
+    app.allow_extras();  // named below in our own words
+    app.add_flag("-h,--help", out.help);
+    app.add_flag("--json", out.json);
+    app.add_flag("--debug", out.debug);
+    app.add_flag("--trace", out.trace);
+    app.add_flag("--all-ports", out.allPorts);
+    app.add_flag("--force", out.force);
+    app.add_option("--port", out.ports)->allow_extra_args(false);
+    app.add_option("--ports", range);
+    app.add_option("--record", out.record);
+    app.add_option("--address", address);
+    app.add_option("--expect", expect);
+    if (kind != Kind::Test) {
+        app.add_option("--timeout", timeout);
+        app.add_option("file", out.file);
+    }
+    if (kind == Kind::Firmware)
+        app.add_option("--baud", baud);
+    if (!ParseCommandLine(app, args, error))
+        return false;
+
+    if (const std::vector<std::string> extra = app.remaining(); !extra.empty()) {
+        error = (extra[0].size() > 1 && extra[0][0] == '-' ? "unknown option '" : "unexpected argument '") +
+                extra[0] + "'";
+        return false;
     }
     if (out.help)
         return true;
+    auto given = [&app](const char* name) { return app.get_option(name)->count() != 0; };
+    long number = 0;
+    if (given("--ports") && !ParseRange(range, out, error))
+        return false;
+    if (given("--record") && out.record.empty()) {
+        error = "--record needs a file name";
+        return false;
+    }
+    if (given("--address")) {
+        if (!ParseNumber(address, 0, 255, number)) {
+            error = "--address takes a number from 0 to 255, not '" + address + "'";
+            return false;
+        }
+        out.address = static_cast<int>(number);
+    }
+    if (given("--expect")) {
+        if (!ParseNumber(expect, 1, kHighestComNumber, number)) {
+            error = "--expect takes a number of devices from 1 to 256, not '" + expect + "'";
+            return false;
+        }
+        out.expect = static_cast<int>(number);
+    }
+    if (kind != Kind::Test && given("--timeout")) {
+        if (!ParseNumber(timeout, 1, kMaxTimeoutSeconds, number)) {
+            error = "--timeout takes a number of seconds from 1 to 86400, not '" + timeout + "'";
+            return false;
+        }
+        out.timeout = std::chrono::seconds(number);
+    }
+    if (kind == Kind::Firmware && given("--baud")) {
+        if (baud != "9600" && baud != "115200") {
+            error = "--baud takes 9600 or 115200, not '" + baud + "'";
+            return false;
+        }
+        out.highSpeed = baud == "115200";
+    }
     if (out.ports.empty() && out.rangeFirst == 0 && !out.allPorts) {
         error = "--port, --ports or --all-ports is required (see 'orvane-cli ports')";
         return false;
@@ -123,13 +126,12 @@ bool HostOptions::Parse(Kind kind, const CommandArgs& args, HostOptions& out, st
     }
     return true;
 }
-
 const char* HostOptions::Usage(Kind kind) {
     switch (kind) {
         case Kind::Test:
             return "usage: orvane-cli test --port P... | --ports A-B | --all-ports [--address A] [--record "
                    "F]\n"
-                   "                      [--json] [--debug] [--trace]\n"
+                   "                      [--expect N] [--json] [--debug] [--trace]\n"
                    "\n"
                    "Wakes the device with the trigger frame and asks for its model.\n"
                    "  --port P      COM3, 3, or a device path such as /dev/ttyUSB0; repeat it for\n"
@@ -137,6 +139,7 @@ const char* HostOptions::Usage(Kind kind) {
                    "  --ports A-B   every port present from COM A to COM B, e.g. COM3-COM10\n"
                    "  --all-ports   every port present\n"
                    "  --record F    append one JSON line per device to the station record F\n"
+                   "  --expect N    fail before anything is sent unless exactly N devices are present\n"
                    "  --address A   device address, 0..255 (default 1)\n"
                    "  --json        one JSON object per line instead of text\n"
                    "  --debug       also print the log's DEBUG lines\n"
@@ -144,23 +147,24 @@ const char* HostOptions::Usage(Kind kind) {
                    "exit: 0 the device answered, 1 failed, 2 usage or port error, 3 no answer;\n"
                    "with several devices the worst of them\n";
         case Kind::Program:
-            return "usage: orvane-cli program FILE.tr3 --port P... [--address A] [--timeout S] [--json] "
-                   "[--debug] "
-                   "[--trace]\n"
+            return "usage: orvane-cli program FILE.tr3 --port P... [--address A] [--timeout S] [--force]\n"
+                   "                         [--json] [--debug] [--trace]\n"
                    "\n"
                    "Sends a program file (1 to 200000 bytes) to the device.\n"
-                   "The port, record and output options are those of 'orvane-cli test --help'.\n"
+                   "The port, record, --expect and output options are those of 'orvane-cli test --help'.\n"
                    "  --timeout S   stop when the device sends nothing for S seconds (default 30)\n"
+                   "  --force       send a file whose name or content does not fit the command\n"
                    "exit: 0 completed, 1 failed/stopped/refused, 2 usage or file error, 3 time-out\n";
         case Kind::Firmware:
             return "usage: orvane-cli firmware FILE.trs --port P... [--baud 9600|115200] [--address A] "
                    "[--timeout S]\n"
-                   "                          [--json] [--debug] [--trace]\n"
+                   "                          [--force] [--json] [--debug] [--trace]\n"
                    "\n"
                    "Sends a firmware image to the device.\n"
-                   "The port, record and output options are those of 'orvane-cli test --help'.\n"
+                   "The port, record, --expect and output options are those of 'orvane-cli test --help'.\n"
                    "  --baud B      transfer rate after the model query (default 9600)\n"
                    "  --timeout S   stop when the device sends nothing for S seconds (default 30)\n"
+                   "  --force       send a file whose name or content does not fit the command\n"
                    "exit: 0 completed, 1 failed/stopped/refused, 2 usage or file error, 3 time-out\n";
     }
     return "";

@@ -17,6 +17,8 @@ struct HostOptions {
     std::string file;
     std::string record;  // --record: the station record to append a line to
     int address = 1;
+    int expect = -1;     // --expect N: the number of devices that must be present; -1 when not given
+    bool force = false;  // --force: send a file whose name or content does not fit the command
     std::chrono::seconds timeout{30};
     bool highSpeed = false;
     bool json = false;

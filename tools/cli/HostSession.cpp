@@ -166,7 +166,7 @@ void HostSession::AppendRecord(int exitCode, const std::string& status, const st
     line.Add("mode", HostOptions::CommandName(m_kind));
     if (m_kind != HostOptions::Kind::Test) {
         UpdateFileInfo file;
-        InspectUpdateFile(m_kind, m_options.file, file);
+        InspectUpdateFile(m_kind, m_options.file, m_options.force, file);
         line.Add("file", file.path).Add("size", static_cast<int64_t>(file.fileBytes));
         line.Add("sha256", file.sha256);
     }
@@ -291,7 +291,7 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
     m_kind = kind;
     const bool firmware = kind == HostOptions::Kind::Firmware;
     UpdateFileInfo file;
-    if (!InspectUpdateFile(kind, m_options.file, file))
+    if (!InspectUpdateFile(kind, m_options.file, m_options.force, file))
         return Finish(kExitUsage, "file-error", file.error);
     m_fileSize = file.payloadBytes;
     m_totalBlocks = file.blocks;

@@ -106,6 +106,10 @@ int RunPack(const CommandArgs& args) {
         ConsolePrintf(ConsoleStream::Error, "orvane-cli image pack: %s\n", input.Error().c_str());
         return kExitUsage;
     }
+    // Writing the image would replace the payload before it is read whole, and leave neither.
+    if (input.IsSameFile(outPath))
+        return Usage(
+            ("-o " + outPath + " is the payload file itself; write the image to another file").c_str());
     if (input.Size() == 0) {
         ConsolePrintf(ConsoleStream::Error, "orvane-cli image pack: refused: the payload is empty\n");
         return kExitFailed;
@@ -184,6 +188,13 @@ int RunInfo(const CommandArgs& args) {
         return kExitUsage;
     }
     const auto size32 = static_cast<uint32_t>(fileSize);
+    const FIRMWARE_HEADER_CHECK check =
+        CheckFirmwareHeader(reinterpret_cast<const uint8_t*>(&header), size32);
+    // Without the magic the rest of the header is whatever the file holds: its fields would only
+    // mislead.
+    if (check == FIRMWARE_HEADER_BAD_MAGIC)
+        return Invalid(
+            "this is no firmware image: it does not start with \"tamro\" and a 0x00 byte (bad magic)");
     const uint32_t payloadLength = FirmwarePayloadLength(header);
     const CString chipModel = AnsiToWide(header.chipModel, sizeof(header.chipModel));
     ConsolePrintf(ConsoleStream::Output, "magic:           %s\n",
@@ -194,13 +205,12 @@ int RunInfo(const CommandArgs& args) {
     ConsolePrintf(ConsoleStream::Output, "chip model:      \"%s\"%s\n", chipModel.ToUtf8().c_str(),
                   chipModel.IsEmpty() ? " (empty: any device model is accepted)" : "");
 
-    switch (CheckFirmwareHeader(reinterpret_cast<const uint8_t*>(&header), size32)) {
+    switch (check) {
         case FIRMWARE_HEADER_OK:
+        case FIRMWARE_HEADER_BAD_MAGIC:  // said above
             break;
         case FIRMWARE_HEADER_TOO_SHORT:
             return Invalid("the file is too short for the header");
-        case FIRMWARE_HEADER_BAD_MAGIC:
-            return Invalid("bad magic: the file does not start with \"tamro\" and a 0x00 byte");
         case FIRMWARE_HEADER_BAD_LENGTH:
             return Invalid("wrong header length: the header says " +
                            std::to_string(FirmwareHeaderLength(header)) + ", it must be 274");

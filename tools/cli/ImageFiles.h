@@ -19,6 +19,9 @@ public:
     // Reads exactly `count` bytes from where the last read ended.
     bool Read(uint8_t* buffer, size_t count);
     uint64_t Size() const { return m_size; }
+    // Whether `path` names the open file itself, however spelt or linked (a hard link, a symbolic
+    // link, another way to the same folder). False when `path` does not exist.
+    bool IsSameFile(const std::string& path) const;
     const std::string& Error() const { return m_error; }
 
 private:

@@ -39,6 +39,13 @@ bool InputFile::Open(const std::string& path) {
     return true;
 }
 
+bool InputFile::IsSameFile(const std::string& path) const {
+    struct stat mine {};
+    struct stat other {};
+    return ::fstat(m_handle->fd, &mine) == 0 && ::stat(path.c_str(), &other) == 0 &&
+           mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
+}
+
 bool InputFile::Read(uint8_t* buffer, size_t count) {
     size_t done = 0;
     while (done < count) {

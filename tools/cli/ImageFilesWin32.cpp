@@ -53,6 +53,22 @@ bool InputFile::Open(const std::string& path) {
     return true;
 }
 
+bool InputFile::IsSameFile(const std::string& path) const {
+    // No access asked for: only the file's identity (volume and file index) is read.
+    const HANDLE other =
+        ::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (other == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION mine{}, theirs{};
+    const bool same =
+        ::GetFileInformationByHandle(m_handle->file, &mine) && ::GetFileInformationByHandle(other, &theirs) &&
+        mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
+        mine.nFileIndexHigh == theirs.nFileIndexHigh && mine.nFileIndexLow == theirs.nFileIndexLow;
+    ::CloseHandle(other);
+    return same;
+}
+
 bool InputFile::Read(uint8_t* buffer, size_t count) {
     size_t done = 0;
     while (done < count) {

@@ -1,28 +1,29 @@
-// Minimal JSON for the command-line tool's --json mode: one object per line, written by JsonObject
-// and read back by JsonFields (a station reads its children's lines).
+// The command-line tool's --json mode, one object per line, on nlohmann/json: JsonObject writes a
+// line, JsonFields reads one back (a station reads its children's lines). Neither throws: text that
+// is not UTF-8 is written with U+FFFD in place of the bad bytes, and a line that is not a flat object
+// is refused.
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
 std::string JsonString(std::string_view utf8);
 
-// Builds one object: JsonObject().Add("type", "log").Add("n", 3).Text()
+// Builds one object, keys in the order added: JsonObject().Add("type", "log").Add("n", 3).Text()
 class JsonObject {
 public:
     JsonObject& Add(std::string_view key, std::string_view value);
     JsonObject& Add(std::string_view key, const char* value) { return Add(key, std::string_view(value)); }
     JsonObject& Add(std::string_view key, int64_t value);
+    // Written to a tenth: durations and rates, not measurements to the last digit.
     JsonObject& Add(std::string_view key, double value);
     JsonObject& Add(std::string_view key, bool value);
-    std::string Text() const { return "{" + m_body + "}"; }
+    std::string Text() const;
 
 private:
-    void Key(std::string_view key);
-    std::string m_body;
+    nlohmann::ordered_json m_object = nlohmann::ordered_json::object();
 };
 
 // Reads one line holding a flat object of strings, numbers and booleans, as JsonObject writes them.
@@ -32,7 +33,7 @@ public:
     // False, leaving no fields, when `line` is not such an object.
     bool Parse(std::string_view line);
 
-    bool Has(std::string_view key) const { return m_fields.find(key) != m_fields.end(); }
+    bool Has(std::string_view key) const { return m_object.contains(key); }
     // The value under `key`; empty, 0 or false when it is missing or of another kind.
     std::string String(std::string_view key) const;
     double Number(std::string_view key) const;
@@ -41,14 +42,7 @@ public:
     bool Boolean(std::string_view key) const;
 
 private:
-    struct Value {
-        enum class Kind { String, Number, Boolean } kind = Kind::String;
-        std::string text;
-        double number = 0;
-        int64_t integer = 0;
-        bool boolean = false;
-    };
-    const Value* Find(std::string_view key, Value::Kind kind) const;
+    const nlohmann::json* Find(std::string_view key) const;
 
-    std::map<std::string, Value, std::less<>> m_fields;
+    nlohmann::json m_object = nlohmann::json::object();
 };

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <set>
+#include <map>
 
 #include "framework/ChildProcessGroup.h"
 #include "framework/ConsoleDiagnostics.h"
@@ -86,24 +86,14 @@ int StationRun::Usage(const std::string& message) {
 }
 
 bool StationRun::ChoosePorts() {
-    std::set<int> chosen;
-    auto add = [&](int number, const std::string& asGiven) {
-        const std::string name = "COM" + std::to_string(number);
-        if (!chosen.insert(number).second) {
-            // Sending the same image twice down one line at once would garble both runs.
-            const std::string text =
-                name + " is listed more than once ('" + asGiven + "'); it is updated once";
-            if (m_options.json) {
-                ConsolePrintf(
-                    ConsoleStream::Output, "%s\n",
-                    JsonObject().Add("port", name).Add("type", "message").Add("text", text).Text().c_str());
-            } else {
-                ConsolePrintf(ConsoleStream::Error, "[%s] %s\n", name.c_str(), text.c_str());
-            }
+    // Sending the same image twice down one line at once would garble both runs: a port named more
+    // than once is updated once, and said so in one line however often it was named.
+    std::map<int, int> timesNamed;
+    auto add = [&](int number) {
+        if (++timesNamed[number] > 1)
             return;
-        }
         Device device;
-        device.port = name;
+        device.port = "COM" + std::to_string(number);
         m_devices.push_back(device);
     };
     for (const std::string& given : m_options.ports) {
@@ -112,12 +102,36 @@ bool StationRun::ChoosePorts() {
             Usage(choice.error);
             return false;
         }
-        add(choice.number, given);
+        add(choice.number);
     }
     if (m_options.rangeFirst != 0 || m_options.allPorts) {
         for (int number : EnumerateComPorts()) {
             if (m_options.allPorts || (number >= m_options.rangeFirst && number <= m_options.rangeLast))
-                add(number, m_options.allPorts ? "--all-ports" : "--ports");
+                add(number);
+        }
+    }
+    std::vector<std::string> repeated;
+    for (const auto& [number, times] : timesNamed) {
+        if (times > 1)
+            repeated.push_back("COM" + std::to_string(number) + " is listed " + std::to_string(times) +
+                               " times");
+    }
+    if (!repeated.empty()) {
+        std::string text;
+        for (const std::string& part : repeated)
+            text += (text.empty() ? "" : ", ") + part;
+        text += repeated.size() == 1 ? "; it is updated once" : "; each is updated once";
+        // With one port repeated the line is that port's; with several, the run's.
+        const std::string port = repeated.size() == 1 ? repeated[0].substr(0, repeated[0].find(' ')) : "";
+        if (m_options.json) {
+            JsonObject line;
+            if (!port.empty())
+                line.Add("port", port);
+            ConsolePrintf(ConsoleStream::Output, "%s\n",
+                          line.Add("type", "message").Add("text", text).Text().c_str());
+        } else {
+            ConsolePrintf(ConsoleStream::Error, "%s%s\n", port.empty() ? "" : ("[" + port + "] ").c_str(),
+                          text.c_str());
         }
     }
     if (m_devices.empty()) {
@@ -135,6 +149,8 @@ std::vector<std::string> StationRun::ChildArguments(const std::string& port) con
             ++i;  // and its value
             continue;
         }
+        if (arg.rfind("--port=", 0) == 0 || arg.rfind("--ports=", 0) == 0)
+            continue;
         if (arg == "--all-ports" || arg == "--json")
             continue;
         out.push_back(arg);
@@ -258,7 +274,7 @@ int StationRun::Run() {
         return kExitUsage;
     if (m_kind != HostOptions::Kind::Test) {
         UpdateFileInfo file;
-        if (!InspectUpdateFile(m_kind, m_options.file, file))
+        if (!InspectUpdateFile(m_kind, m_options.file, m_options.force, file))
             return Usage(file.error);
     }
     CString self;

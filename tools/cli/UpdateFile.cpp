@@ -1,11 +1,14 @@
 #include "tools/cli/UpdateFile.h"
 
+#include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
-#include "tools/cli/Sha256.h"
+#include "tools/common/Sha256.h"
+#include "update/FirmwareFile.h"
 #include "update/FirmwareUpdate.h"
 #include "update/ProgramUpdate.h"
 
@@ -24,9 +27,39 @@ std::string Utf8Text(const fs::path& path) {
     return std::string(text.begin(), text.end());
 }
 
+bool HasExtension(const fs::path& file, const char* extension) {
+    std::string actual = Utf8Text(file.extension());
+    for (char& c : actual)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return actual == extension;
+}
+
+// The window's file dialog offers only .tr3 files for a program and only .trs files for a firmware
+// image; the tool keeps to that, so a file picked for the wrong command is not sent as something it
+// is not. Empty when `file` fits `kind`.
+std::string Misfit(HostOptions::Kind kind, const std::string& path, const fs::path& file) {
+    if (kind == HostOptions::Kind::Firmware) {
+        if (HasExtension(file, ".trs"))
+            return "";
+        if (HasExtension(file, ".tr3"))
+            return path + " is a program file (.tr3): send it with 'orvane-cli program'";
+        return path + " is no firmware image (.trs); 'orvane-cli image pack' makes one from a payload";
+    }
+    if (HasExtension(file, ".trs"))
+        return path + " is a firmware image (.trs): send it with 'orvane-cli firmware'";
+    if (!HasExtension(file, ".tr3"))
+        return path + " is no program file (.tr3)";
+    // A firmware image renamed to .tr3 would go out with its header as part of the program.
+    std::ifstream in(file, std::ios::binary);
+    char start[sizeof FIRMWARE_MAGIC] = {};
+    if (in.read(start, sizeof start) && std::memcmp(start, FIRMWARE_MAGIC, sizeof start) == 0)
+        return path + " starts like a firmware image: send it with 'orvane-cli firmware' as a .trs file";
+    return "";
+}
+
 }  // namespace
 
-bool InspectUpdateFile(HostOptions::Kind kind, const std::string& path, UpdateFileInfo& info) {
+bool InspectUpdateFile(HostOptions::Kind kind, const std::string& path, bool force, UpdateFileInfo& info) {
     info = UpdateFileInfo{};
     std::error_code ec;
     const fs::path file = Utf8Path(path);
@@ -38,6 +71,12 @@ bool InspectUpdateFile(HostOptions::Kind kind, const std::string& path, UpdateFi
     if (fs::is_directory(file, ec)) {
         info.error = path + " is a folder, not a file";
         return false;
+    }
+    if (!force) {
+        if (const std::string misfit = Misfit(kind, path, file); !misfit.empty()) {
+            info.error = misfit + " (--force sends it anyway)";
+            return false;
+        }
     }
     FirmwareUpdate firmware;
     ProgramUpdate program;

@@ -18,5 +18,7 @@ struct UpdateFileInfo {
 };
 
 // Loads `path` with the engine of `kind` (Program or Firmware), as the window would. False with
-// `info.error` set when the file is missing, a folder, unreadable or refused.
-bool InspectUpdateFile(HostOptions::Kind kind, const std::string& path, UpdateFileInfo& info);
+// `info.error` set when the file is missing, a folder, unreadable or refused, or (unless `force`)
+// does not fit the command: a name other than .tr3 for a program or .trs for a firmware image, or a
+// program that begins like a firmware image.
+bool InspectUpdateFile(HostOptions::Kind kind, const std::string& path, bool force, UpdateFileInfo& info);

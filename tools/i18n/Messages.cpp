@@ -18,7 +18,8 @@ const MoCatalog& ChineseCatalog() {
         // The catalogue was built by msgfmt with this program; if it ever fails to load, the
         // messages stay English rather than the program failing.
         if (!loaded.Load(EmbeddedChineseCatalog(), error))
-            std::fprintf(stderr, "orvane-cli: the Chinese message catalogue is unusable: %s\n", error.c_str());
+            ConsolePrintf(ConsoleStream::Error, "orvane-cli: the Chinese message catalogue is unusable: %s\n",
+                          error.c_str());
         return loaded;
     }();
     return catalog;
@@ -67,7 +68,8 @@ bool TakeLanguageOption(std::vector<std::string>& args, std::string& error) {
                 return false;
             }
             value = args[i + 1];
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
         } else if (args[i].rfind("--lang=", 0) == 0) {
             value = args[i].substr(7);
             args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));

@@ -1,12 +1,12 @@
 #include "tools/sim/SimulatorOptions.h"
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdlib>
-#include <functional>
-#include <map>
 
 #include "framework/CString.h"
 #include "framework/TextCodec.h"
+#include "tools/common/CommandLine.h"
 #include "tools/sim/SimReplies.h"
 
 namespace {
@@ -27,148 +27,99 @@ bool ParseNumber(const std::string& text, long low, long high, long& value) {
     return true;
 }
 
+// CLI11 names the option ahead of what a check says: "--status: expected a number from 0 to 255, ...".
+CLI::Validator Number(long low, long high) {
+    return CLI::Validator(
+        [low, high](std::string& text) -> std::string {
+            long value = 0;
+            if (ParseNumber(text, low, high, value))
+                return "";
+            return "expected a number from " + std::to_string(low) + " to " + std::to_string(high) +
+                   ", got '" + text + "'";
+        },
+        "");
+}
+
+const CLI::Validator kFileName(
+    [](std::string& text) -> std::string { return text.empty() ? "expected a file name" : ""; }, "");
+
+// The terminal hands us UTF-8; the device speaks GBK.
+const CLI::Validator kModelText(
+    [](std::string& text) -> std::string {
+        if (WideToAnsi(CString::FromUtf8(text)).size() <= SimReplies::kMaxModelBytes)
+            return "";
+        return "the model text is longer than " + std::to_string(SimReplies::kMaxModelBytes) + " GBK bytes";
+    },
+    "");
+
+// Reads `args` onto `out`, changing only what they name.
+bool ParseOnto(const std::vector<std::string>& args, SimulatorOptions& out, bool& help, std::string& error) {
+    CLI::App app;
+    app.set_help_flag();
+    app.allow_extras();
+    app.add_flag("-h,--help", help);
+    app.add_flag("--pace", out.pace);
+    app.add_flag("--verbose", out.verbose);
+    app.add_flag("--silent", out.silent);
+    app.add_flag("--stray-byte", out.strayByte);
+    auto number = [&app](const char* name, long low, long high, auto apply) {
+        app.add_option_function<long>(name, apply)->check(Number(low, high));
+    };
+    auto millis = [&number](const char* name, std::chrono::milliseconds& target) {
+        number(name, 0, kMaxMilliseconds, [&target](long v) { target = std::chrono::milliseconds(v); });
+    };
+    auto ordinal = [&number](const char* name, uint32_t& target) {
+        number(name, 1, kMaxBlockOrdinal, [&target](long v) { target = static_cast<uint32_t>(v); });
+    };
+    number("--port", 1, SimulatorOptions::kHighestPort, [&out](long v) { out.port = static_cast<int>(v); });
+    number("--status", 0, 255, [&out](long v) { out.statusCode = static_cast<uint8_t>(v); });
+    millis("--switch-delay", out.switchDelay);
+    millis("--ack-delay", out.ackDelay);
+    millis("--recover-ms", out.recoverDelay);
+    ordinal("--wrong-number-at", out.wrongNumberAt);
+    ordinal("--wrong-count-at", out.wrongCountAt);
+    ordinal("--drop-ack-at", out.dropAckAt);
+    ordinal("--hangup-at", out.hangupAt);
+    app.add_option("--save", out.saveFile)->check(kFileName);
+    app.add_option("--summary", out.summaryFile)->check(kFileName);
+    app.add_option_function<std::string>(
+           "--model", [&out](const std::string& text) { out.modelGbk = WideToAnsi(CString::FromUtf8(text)); })
+        ->check(kModelText);
+
+    help = false;
+    if (!ParseCommandLine(app, args, error))
+        return false;
+    if (help)
+        return true;
+    if (const std::vector<std::string> extra = app.remaining(); !extra.empty()) {
+        error = "unknown argument '" + extra[0] + "' (see 'orvane-cli simulate --help')";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool SimulatorOptions::Parse(const std::vector<std::string>& args, SimulatorOptions& out, bool& help,
                              std::string& error) {
     out = SimulatorOptions{};
-    help = false;
-    error.clear();
-
-    using Setter = std::function<bool(const std::string& name, const std::string& value)>;
-    auto number = [&error](long low, long high, auto apply) -> Setter {
-        return [&error, low, high, apply](const std::string& name, const std::string& value) {
-            long parsed = 0;
-            if (!ParseNumber(value, low, high, parsed)) {
-                error = name + ": expected a number from " + std::to_string(low) + " to " +
-                        std::to_string(high) + ", got '" + value + "'";
-                return false;
-            }
-            apply(parsed);
-            return true;
-        };
-    };
-    auto millis = [&number](std::chrono::milliseconds& target) {
-        return number(0, kMaxMilliseconds, [&target](long v) { target = std::chrono::milliseconds(v); });
-    };
-    auto ordinal = [&number](uint32_t& target) {
-        return number(1, kMaxBlockOrdinal, [&target](long v) { target = static_cast<uint32_t>(v); });
-    };
-    auto path = [&error](std::string& target) -> Setter {
-        return [&error, &target](const std::string& name, const std::string& value) {
-            if (value.empty()) {
-                error = name + ": expected a file name";
-                return false;
-            }
-            target = value;
-            return true;
-        };
-    };
-
-    const std::map<std::string, Setter> withValue = {
-        {"--port", number(1, kHighestPort, [&out](long v) { out.port = static_cast<int>(v); })},
-        {"--model",
-         [&out, &error](const std::string& name, const std::string& value) {
-             // The terminal hands us UTF-8; the device speaks GBK.
-             out.modelGbk = WideToAnsi(CString::FromUtf8(value));
-             if (out.modelGbk.size() > SimReplies::kMaxModelBytes) {
-                 error = name + ": the model text is longer than " +
-                         std::to_string(SimReplies::kMaxModelBytes) + " GBK bytes";
-                 return false;
-             }
-             return true;
-         }},
-        {"--status", number(0, 255, [&out](long v) { out.statusCode = static_cast<uint8_t>(v); })},
-        {"--switch-delay", millis(out.switchDelay)},
-        {"--ack-delay", millis(out.ackDelay)},
-        {"--recover-ms", millis(out.recoverDelay)},
-        {"--save", path(out.saveFile)},
-        {"--summary", path(out.summaryFile)},
-        {"--wrong-number-at", ordinal(out.wrongNumberAt)},
-        {"--wrong-count-at", ordinal(out.wrongCountAt)},
-        {"--drop-ack-at", ordinal(out.dropAckAt)},
-        {"--hangup-at", ordinal(out.hangupAt)},
-    };
-    const std::map<std::string, bool*> flags = {
-        {"--pace", &out.pace},
-        {"--verbose", &out.verbose},
-        {"--silent", &out.silent},
-        {"--stray-byte", &out.strayByte},
-    };
-
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::string value;
-        bool hasInlineValue = false;
-        if (const size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name = name.substr(0, eq);
-            hasInlineValue = true;
-        }
-        if (name == "--help" || name == "-h") {
-            help = true;
-            return true;
-        }
-        if (auto flag = flags.find(name); flag != flags.end()) {
-            if (hasInlineValue) {
-                error = name + " takes no value";
-                return false;
-            }
-            *flag->second = true;
-            continue;
-        }
-        auto option = withValue.find(name);
-        if (option == withValue.end()) {
-            error = "unknown argument '" + args[i] + "' (see 'orvane-cli simulate --help')";
-            return false;
-        }
-        if (!hasInlineValue) {
-            if (i + 1 >= args.size()) {
-                error = name + " needs a value";
-                return false;
-            }
-            value = args[++i];
-        }
-        if (!option->second(name, value))
-            return false;
-    }
-    return true;
+    return ParseOnto(args, out, help, error);
 }
 
 bool SimulatorOptions::ParseMany(const std::vector<std::string>& args, std::vector<SimulatorOptions>& out,
                                  bool& help, std::string& error) {
     out.clear();
+    help = false;
     long count = 0;
-    std::vector<std::string> shared;
-    std::vector<std::pair<long, std::string>> own;  // device K, one option
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--count" || arg == "--device") {
-            if (i + 1 >= args.size()) {
-                error = arg + " needs a value";
-                return false;
-            }
-            const std::string value = args[++i];
-            if (arg == "--count") {
-                if (!ParseNumber(value, 1, kMaxCount, count)) {
-                    error = "--count: expected a number from 1 to " + std::to_string(kMaxCount) + ", got '" +
-                            value + "'";
-                    return false;
-                }
-                continue;
-            }
-            const size_t colon = value.find(':');
-            long device = 0;
-            if (colon == std::string::npos || !ParseNumber(value.substr(0, colon), 1, kMaxCount, device) ||
-                value.size() == colon + 1) {
-                error = "--device takes K:OPTION, e.g. 2:--silent or 3:--hangup-at=5, not '" + value + "'";
-                return false;
-            }
-            own.emplace_back(device, value.substr(colon + 1));
-            continue;
-        }
-        shared.push_back(arg);
-    }
+    std::vector<std::string> own;  // "K:OPTION"
+    CLI::App app;
+    app.set_help_flag();
+    app.allow_extras();  // the options every device shares
+    app.add_option("--count", count)->check(Number(1, kMaxCount));
+    app.add_option("--device", own)->allow_extra_args(false);
+    if (!ParseCommandLine(app, args, error))
+        return false;
+    const std::vector<std::string> shared = app.remaining();
     if (count == 0) {
         if (!own.empty()) {
             error = "--device needs --count";
@@ -177,29 +128,35 @@ bool SimulatorOptions::ParseMany(const std::vector<std::string>& args, std::vect
         out.resize(1);
         return Parse(shared, out[0], help, error);
     }
-    for (long device = 1; device <= count; ++device) {
-        std::vector<std::string> mine = shared;
-        for (const auto& [k, option] : own) {
-            if (k > count) {
-                error = "--device " + std::to_string(k) + ": there are only " + std::to_string(count) +
-                        " devices";
-                return false;
-            }
-            if (k != device)
-                continue;
-            // "--hangup-at 5" in one argument is the option and its value.
-            const size_t space = option.find(' ');
-            mine.push_back(option.substr(0, space));
-            if (space != std::string::npos)
-                mine.push_back(option.substr(space + 1));
-        }
-        SimulatorOptions options;
-        if (!Parse(mine, options, help, error)) {
-            error = "device " + std::to_string(device) + ": " + error;
+    SimulatorOptions common;
+    if (!Parse(shared, common, help, error))
+        return false;
+    if (help)
+        return true;
+
+    std::vector<std::vector<std::string>> mine(static_cast<size_t>(count));
+    for (const std::string& value : own) {
+        const size_t colon = value.find(':');
+        long device = 0;
+        if (colon == std::string::npos || !ParseNumber(value.substr(0, colon), 1, kMaxCount, device) ||
+            value.size() == colon + 1) {
+            error = "--device takes K:OPTION, e.g. 2:--silent or 3:--hangup-at=5, not '" + value + "'";
             return false;
         }
-        if (help)
-            return true;
+        if (device > count) {
+            error = "--device " + std::to_string(device) + ": there are only " + std::to_string(count) +
+                    " devices";
+            return false;
+        }
+        // "--hangup-at 5" in one argument is the option and its value.
+        const std::string option = value.substr(colon + 1);
+        const size_t space = option.find(' ');
+        mine[static_cast<size_t>(device - 1)].push_back(option.substr(0, space));
+        if (space != std::string::npos)
+            mine[static_cast<size_t>(device - 1)].push_back(option.substr(space + 1));
+    }
+    for (long device = 1; device <= count; ++device) {
+        SimulatorOptions options = common;
         if (options.port != 0) {
             options.port += static_cast<int>(device - 1);
             if (options.port > kHighestPort) {
@@ -207,6 +164,12 @@ bool SimulatorOptions::ParseMany(const std::vector<std::string>& args, std::vect
                 return false;
             }
         }
+        if (!ParseOnto(mine[static_cast<size_t>(device - 1)], options, help, error)) {
+            error = "device " + std::to_string(device) + ": " + error;
+            return false;
+        }
+        if (help)
+            return true;
         out.push_back(options);
     }
     // Two devices writing one file would leave whichever finished last.

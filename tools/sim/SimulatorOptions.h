@@ -30,16 +30,18 @@ struct SimulatorOptions {
     static constexpr int kLowestDefaultPort = 9;
     static constexpr int kHighestPort = 256;
 
-    // Reads the arguments after "simulate". Returns false with one line in `error` for bad ones;
-    // `help` is set when --help was asked for (the other arguments are then not read).
+    // Reads the arguments after "simulate" ("--name value" or "--name=value"). Returns false with one
+    // line in `error` for bad ones, a single-value option given twice among them;
+    // `help` is set when --help was asked for; arguments it does not know are then let pass.
     static bool Parse(const std::vector<std::string>& args, SimulatorOptions& out, bool& help,
                       std::string& error);
     static const char* Usage();
 
     // Reads the arguments of 'simulate --count N': the options every device shares, plus
     // "--device K:OPTION" for device K alone (K from 1; OPTION "--name", "--name=value" or
-    // "--name value" in one argument). Without --count it is one device, as Parse reads it. The
-    // result has one entry per device; a shared --port N puts them on N, N+1, ...
+    // "--name value" in one argument), which overrides a shared one. Without --count it is one
+    // device, as Parse reads it. The result has one entry per device; a shared --port N puts them on
+    // N, N+1, ... An option other than --device given twice to one device is refused.
     static bool ParseMany(const std::vector<std::string>& args, std::vector<SimulatorOptions>& out,
                           bool& help, std::string& error);
     static constexpr int kMaxCount = 64;

@@ -1,18 +1,15 @@
 #include "tools/sim/SimulatorSummary.h"
 
-#include <cstdio>
+#include <nlohmann/json.hpp>
 
-#include "tools/cli/Sha256.h"
+#include "tools/common/Sha256.h"
 
 namespace {
 
-std::string Bool(bool value) {
-    return value ? "true" : "false";
-}
+using Json = nlohmann::ordered_json;
 
-std::string Field(const VerifyField& field) {
-    return "{\"announced\": " + std::to_string(field.announced) +
-           ", \"received\": " + std::to_string(field.received) + ", \"ok\": " + Bool(field.ok()) + "}";
+Json Field(const VerifyField& field) {
+    return {{"announced", field.announced}, {"received", field.received}, {"ok", field.ok()}};
 }
 
 }  // namespace
@@ -30,41 +27,32 @@ const char* SimulatorSummary::ModeName(SimTransferMode mode) {
 }
 
 std::string SimulatorSummary::ToJson(const SimReport& report) {
-    std::string json = "{\n  \"frames\": {";
-    bool first = true;
-    for (const auto& [kind, count] : report.framesByKind) {
-        json += (first ? "" : ", ") + ("\"" + kind + "\": ") + std::to_string(count);
-        first = false;
-    }
-    json += "},\n";
-    json += "  \"badFrames\": " + std::to_string(report.badFrames) + ",\n";
-    json += "  \"skippedBytes\": " + std::to_string(report.skippedBytes) + ",\n";
-    json += std::string("  \"mode\": \"") + ModeName(report.mode) + "\",\n";
-    json += "  \"blocksReceived\": " + std::to_string(report.blocksReceived) + ",\n";
-    json += "  \"blocksExpected\": " + std::to_string(report.blocksExpected) + ",\n";
-    json += "  \"dataFrames\": " + std::to_string(report.dataFrames) + ",\n";
-    json += "  \"duplicateBlocks\": " + std::to_string(report.duplicateBlocks) + ",\n";
-    json += "  \"numberingErrors\": " + std::to_string(report.numberingErrors) + ",\n";
-    json += "  \"countMismatches\": " + std::to_string(report.countMismatches) + ",\n";
-    json += "  \"complete\": " + Bool(report.complete) + ",\n";
-    json += "  \"transfersCompleted\": " + std::to_string(report.transfersCompleted) + ",\n";
+    Json json;
+    json["frames"] = report.framesByKind;
+    json["badFrames"] = report.badFrames;
+    json["skippedBytes"] = report.skippedBytes;
+    json["mode"] = ModeName(report.mode);
+    json["blocksReceived"] = report.blocksReceived;
+    json["blocksExpected"] = report.blocksExpected;
+    json["dataFrames"] = report.dataFrames;
+    json["duplicateBlocks"] = report.duplicateBlocks;
+    json["numberingErrors"] = report.numberingErrors;
+    json["countMismatches"] = report.countMismatches;
+    json["complete"] = report.complete;
+    json["transfersCompleted"] = report.transfersCompleted;
+    json["record"] = nullptr;
     if (report.record) {
         const VerifyRecordResult& r = *report.record;
-        json += "  \"record\": {\n";
-        json += "    \"fixedBytes\": " + Bool(r.fixedBytesOk) + ",\n";
-        json += "    \"length\": " + Field(r.length) + ",\n";
-        json += "    \"crc\": " + Field(r.crc) + ",\n";
-        json += "    \"sum\": " + Field(r.sum) + ",\n";
-        json += "    \"xor\": " + Field(r.xorValue) + ",\n";
-        json += "    \"blockCount\": " + Field(r.blockCount) + ",\n";
-        json += "    \"ok\": " + Bool(r.AllOk()) + "\n";
-        json += "  },\n";
-    } else {
-        json += "  \"record\": null,\n";
+        json["record"] = {{"fixedBytes", r.fixedBytesOk},
+                          {"length", Field(r.length)},
+                          {"crc", Field(r.crc)},
+                          {"sum", Field(r.sum)},
+                          {"xor", Field(r.xorValue)},
+                          {"blockCount", Field(r.blockCount)},
+                          {"ok", r.AllOk()}};
     }
-    json += "  \"payloadLength\": " + std::to_string(report.payload.size()) + ",\n";
-    json += "  \"payloadSha256\": \"" + Sha256::Hex(report.payload) + "\",\n";
-    json += "  \"lastRate\": " + std::to_string(report.lastRate) + "\n";
-    json += "}\n";
-    return json;
+    json["payloadLength"] = report.payload.size();
+    json["payloadSha256"] = Sha256::Hex(report.payload);
+    json["lastRate"] = report.lastRate;
+    return json.dump(2) + "\n";
 }

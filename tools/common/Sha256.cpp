@@ -1,4 +1,4 @@
-#include "tools/cli/Sha256.h"
+#include "tools/common/Sha256.h"
 
 namespace {
 
