@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Chinese catalogue po/zh_CN.po against the texts the sources mark for translation (Tr, TrN,
-# TrNoop in tools/).
+# TrNoop in tools/, TranslateText in framework/).
 #   scripts/update-po.sh           extracts them (xgettext) and merges them into po/zh_CN.po (msgmerge);
 #                                  new and changed texts are then for a translator to fill in
 #   scripts/update-po.sh --check   fails unless every marked text has a Chinese translation, none is
@@ -13,9 +13,9 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
 cd "$root"
-find tools -name '*.cpp' -o -name '*.h' | LC_ALL=C sort >"$work/files"
-xgettext --language=C++ --from-code=UTF-8 --keyword= --keyword=Tr --keyword=TrN:1,2 --keyword=TrNoop \
-    --flag=Tr:1:pass-c-format --flag=TrN:1:pass-c-format --flag=TrN:2:pass-c-format \
+find tools framework -name '*.cpp' -o -name '*.h' | LC_ALL=C sort >"$work/files"
+xgettext --language=C++ --from-code=UTF-8 --keyword= --keyword=Tr --keyword=TrN:1,2 --keyword=TrNoop --keyword=TranslateText \
+    --flag=Tr:1:pass-c-format --flag=TranslateText:1:pass-c-format --flag=TrN:1:pass-c-format --flag=TrN:2:pass-c-format \
     --flag=ConsolePrintf:2:c-format --flag=FormatText:1:c-format \
     --package-name=orvane-cli --no-wrap --sort-by-file --add-comments=TRANSLATORS: \
     --files-from="$work/files" --output="$work/orvane-cli.pot"

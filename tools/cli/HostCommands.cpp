@@ -6,6 +6,7 @@
 #include "tools/cli/HostOptions.h"
 #include "tools/cli/HostSession.h"
 #include "tools/cli/StationRun.h"
+#include "tools/i18n/Messages.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ int RunHost(HostOptions::Kind kind, const char* name, const CommandArgs& args) {
     HostOptions options;
     std::string error;
     if (!HostOptions::Parse(kind, args, options, error)) {
-        ConsolePrintf(ConsoleStream::Error, "orvane-cli %s: %s (see 'orvane-cli %s --help')\n", name,
+        ConsolePrintf(ConsoleStream::Error, Tr("orvane-cli %s: %s (see 'orvane-cli %s --help')\n"), name,
                       error.c_str(), name);
         return kExitUsage;
     }

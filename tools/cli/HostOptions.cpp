@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "tools/common/CommandLine.h"
+#include "tools/i18n/Messages.h"
 
 namespace {
 
@@ -31,12 +32,12 @@ bool ParseRange(const std::string& text, HostOptions& out, std::string& error) {
     const long first = dash == std::string::npos ? 0 : ComNumber(text.substr(0, dash));
     const long last = dash == std::string::npos ? 0 : ComNumber(text.substr(dash + 1));
     if (first == 0 || last == 0 || first > last) {
-        error = "--ports takes a range such as COM3-COM10, not '" + text + "'";
+        error = FormatText(Tr("--ports takes a range such as COM3-COM10, not '%s'"), text.c_str());
         return false;
     }
     if (last > kHighestComNumber) {
-        error = "--ports: port numbers go from COM1 to COM" + std::to_string(kHighestComNumber) + ", not '" +
-                text + "'";
+        error = FormatText(Tr("--ports: port numbers go from COM1 to COM%ld, not '%s'"), kHighestComNumber,
+                           text.c_str());
         return false;
     }
     out.rangeFirst = static_cast<int>(first);
@@ -73,8 +74,9 @@ bool HostOptions::Parse(Kind kind, const CommandArgs& args, HostOptions& out, st
         return false;
 
     if (const std::vector<std::string> extra = app.remaining(); !extra.empty()) {
-        error = (extra[0].size() > 1 && extra[0][0] == '-' ? "unknown option '" : "unexpected argument '") +
-                extra[0] + "'";
+        error = FormatText(extra[0].size() > 1 && extra[0][0] == '-' ? Tr("unknown option '%s'")
+                                                                     : Tr("unexpected argument '%s'"),
+                           extra[0].c_str());
         return false;
     }
     if (out.help)
@@ -84,44 +86,46 @@ bool HostOptions::Parse(Kind kind, const CommandArgs& args, HostOptions& out, st
     if (given("--ports") && !ParseRange(range, out, error))
         return false;
     if (given("--record") && out.record.empty()) {
-        error = "--record needs a file name";
+        error = Tr("--record needs a file name");
         return false;
     }
     if (given("--address")) {
         if (!ParseNumber(address, 0, 255, number)) {
-            error = "--address takes a number from 0 to 255, not '" + address + "'";
+            error = FormatText(Tr("--address takes a number from 0 to 255, not '%s'"), address.c_str());
             return false;
         }
         out.address = static_cast<int>(number);
     }
     if (given("--expect")) {
         if (!ParseNumber(expect, 1, kHighestComNumber, number)) {
-            error = "--expect takes a number of devices from 1 to 256, not '" + expect + "'";
+            error =
+                FormatText(Tr("--expect takes a number of devices from 1 to 256, not '%s'"), expect.c_str());
             return false;
         }
         out.expect = static_cast<int>(number);
     }
     if (kind != Kind::Test && given("--timeout")) {
         if (!ParseNumber(timeout, 1, kMaxTimeoutSeconds, number)) {
-            error = "--timeout takes a number of seconds from 1 to 86400, not '" + timeout + "'";
+            error = FormatText(Tr("--timeout takes a number of seconds from 1 to 86400, not '%s'"),
+                               timeout.c_str());
             return false;
         }
         out.timeout = std::chrono::seconds(number);
     }
     if (kind == Kind::Firmware && given("--baud")) {
         if (baud != "9600" && baud != "115200") {
-            error = "--baud takes 9600 or 115200, not '" + baud + "'";
+            error = FormatText(Tr("--baud takes 9600 or 115200, not '%s'"), baud.c_str());
             return false;
         }
         out.highSpeed = baud == "115200";
     }
     if (out.ports.empty() && out.rangeFirst == 0 && !out.allPorts) {
-        error = "--port, --ports or --all-ports is required (see 'orvane-cli ports')";
+        error = Tr("--port, --ports or --all-ports is required (see 'orvane-cli ports')");
         return false;
     }
     if (kind != Kind::Test && out.file.empty()) {
-        error = kind == Kind::Program ? "the program file (.tr3) is missing"
-                                      : "the firmware image (.trs) is missing";
+        error = kind == Kind::Program ? Tr("the program file (.tr3) is missing")
+                                      : Tr("the firmware image (.trs) is missing");
         return false;
     }
     return true;
@@ -129,43 +133,46 @@ bool HostOptions::Parse(Kind kind, const CommandArgs& args, HostOptions& out, st
 const char* HostOptions::Usage(Kind kind) {
     switch (kind) {
         case Kind::Test:
-            return "usage: orvane-cli test --port P... | --ports A-B | --all-ports [--address A] [--record "
-                   "F]\n"
-                   "                      [--expect N] [--json] [--debug] [--trace]\n"
-                   "\n"
-                   "Wakes the device with the trigger frame and asks for its model.\n"
-                   "  --port P      COM3, 3, or a device path such as /dev/ttyUSB0; repeat it for\n"
-                   "                several devices at once\n"
-                   "  --ports A-B   every port present from COM A to COM B, e.g. COM3-COM10\n"
-                   "  --all-ports   every port present\n"
-                   "  --record F    append one JSON line per device to the station record F\n"
-                   "  --expect N    fail before anything is sent unless exactly N devices are present\n"
-                   "  --address A   device address, 0..255 (default 1)\n"
-                   "  --json        one JSON object per line instead of text\n"
-                   "  --debug       also print the log's DEBUG lines\n"
-                   "  --trace       print the serial layer's diagnostics on stderr\n"
-                   "exit: 0 the device answered, 1 failed, 2 usage or port error, 3 no answer;\n"
-                   "with several devices the worst of them\n";
+            return Tr(
+                "usage: orvane-cli test --port P... | --ports A-B | --all-ports [--address A] [--record "
+                "F]\n"
+                "                      [--expect N] [--json] [--debug] [--trace]\n"
+                "\n"
+                "Wakes the device with the trigger frame and asks for its model.\n"
+                "  --port P      COM3, 3, or a device path such as /dev/ttyUSB0; repeat it for\n"
+                "                several devices at once\n"
+                "  --ports A-B   every port present from COM A to COM B, e.g. COM3-COM10\n"
+                "  --all-ports   every port present\n"
+                "  --record F    append one JSON line per device to the station record F\n"
+                "  --expect N    fail before anything is sent unless exactly N devices are present\n"
+                "  --address A   device address, 0..255 (default 1)\n"
+                "  --json        one JSON object per line instead of text\n"
+                "  --debug       also print the log's DEBUG lines\n"
+                "  --trace       print the serial layer's diagnostics on stderr\n"
+                "exit: 0 the device answered, 1 failed, 2 usage or port error, 3 no answer;\n"
+                "with several devices the worst of them\n");
         case Kind::Program:
-            return "usage: orvane-cli program FILE.tr3 --port P... [--address A] [--timeout S] [--force]\n"
-                   "                         [--json] [--debug] [--trace]\n"
-                   "\n"
-                   "Sends a program file (1 to 200000 bytes) to the device.\n"
-                   "The port, record, --expect and output options are those of 'orvane-cli test --help'.\n"
-                   "  --timeout S   stop when the device sends nothing for S seconds (default 30)\n"
-                   "  --force       send a file whose name or content does not fit the command\n"
-                   "exit: 0 completed, 1 failed/stopped/refused, 2 usage or file error, 3 time-out\n";
+            return Tr(
+                "usage: orvane-cli program FILE.tr3 --port P... [--address A] [--timeout S] [--force]\n"
+                "                         [--json] [--debug] [--trace]\n"
+                "\n"
+                "Sends a program file (1 to 200000 bytes) to the device.\n"
+                "The port, record, --expect and output options are those of 'orvane-cli test --help'.\n"
+                "  --timeout S   stop when the device sends nothing for S seconds (default 30)\n"
+                "  --force       send a file whose name or content does not fit the command\n"
+                "exit: 0 completed, 1 failed/stopped/refused, 2 usage or file error, 3 time-out\n");
         case Kind::Firmware:
-            return "usage: orvane-cli firmware FILE.trs --port P... [--baud 9600|115200] [--address A] "
-                   "[--timeout S]\n"
-                   "                          [--force] [--json] [--debug] [--trace]\n"
-                   "\n"
-                   "Sends a firmware image to the device.\n"
-                   "The port, record, --expect and output options are those of 'orvane-cli test --help'.\n"
-                   "  --baud B      transfer rate after the model query (default 9600)\n"
-                   "  --timeout S   stop when the device sends nothing for S seconds (default 30)\n"
-                   "  --force       send a file whose name or content does not fit the command\n"
-                   "exit: 0 completed, 1 failed/stopped/refused, 2 usage or file error, 3 time-out\n";
+            return Tr(
+                "usage: orvane-cli firmware FILE.trs --port P... [--baud 9600|115200] [--address A] "
+                "[--timeout S]\n"
+                "                          [--force] [--json] [--debug] [--trace]\n"
+                "\n"
+                "Sends a firmware image to the device.\n"
+                "The port, record, --expect and output options are those of 'orvane-cli test --help'.\n"
+                "  --baud B      transfer rate after the model query (default 9600)\n"
+                "  --timeout S   stop when the device sends nothing for S seconds (default 30)\n"
+                "  --force       send a file whose name or content does not fit the command\n"
+                "exit: 0 completed, 1 failed/stopped/refused, 2 usage or file error, 3 time-out\n");
     }
     return "";
 }

@@ -1,8 +1,10 @@
 #include "tools/i18n/Messages.h"
 
-#include <cstdarg>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
+#include "framework/TextTranslator.h"
 #include "framework/UserLanguage.h"
 #include "tools/i18n/EmbeddedCatalog.h"
 #include "tools/i18n/MoCatalog.h"
@@ -49,6 +51,7 @@ const char* MessageLanguageName(MessageLanguage language) {
 
 void SetMessageLanguage(MessageLanguage language) {
     g_language = language;
+    SetTextTranslator(&Tr);
     if (language == MessageLanguage::Chinese)
         ChineseCatalog();  // loaded now, before any thread can ask for it
 }
@@ -102,19 +105,33 @@ const char* TrN(const char* singular, const char* plural, unsigned long n) {
     return n == 1 ? singular : plural;
 }
 
-std::string FormatText(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text;
-    if (length > 0) {
-        text.assign(static_cast<size_t>(length) + 1, '\0');
-        std::vsnprintf(text.data(), text.size(), format, args);
-        text.resize(static_cast<size_t>(length));
+const char* ErrorNumberText(int error) {
+    // The errors a file or port operation meets in the field, in the C library's own English words.
+    // Those words are the keys: on a system whose C library words them otherwise, the English text
+    // found in the catalogue is still right, only in its own wording.
+    struct Known {
+        int error;
+        const char* text;
+    };
+    static const Known known[] = {
+        {ENOENT, TrNoop("No such file or directory")},
+        {EACCES, TrNoop("Permission denied")},
+        {EPERM, TrNoop("Operation not permitted")},
+        {EISDIR, TrNoop("Is a directory")},
+        {ENOTDIR, TrNoop("Not a directory")},
+        {ENOSPC, TrNoop("No space left on device")},
+        {EROFS, TrNoop("Read-only file system")},
+        {EBUSY, TrNoop("Device or resource busy")},
+        {EIO, TrNoop("Input/output error")},
+        {ENXIO, TrNoop("No such device or address")},
+        {ENODEV, TrNoop("No such device")},
+        {EEXIST, TrNoop("File exists")},
+        {EMFILE, TrNoop("Too many open files")},
+        {ENAMETOOLONG, TrNoop("File name too long")},
+    };
+    for (const Known& entry : known) {
+        if (entry.error == error && g_language == MessageLanguage::Chinese)
+            return Tr(entry.text);
     }
-    va_end(args);
-    return text;
+    return std::strerror(error);
 }

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/ConsoleText.h"
+#include "framework/TextTranslator.h"  // FormatText, and the framework's texts
 
 enum class MessageLanguage { English, Chinese };
 
@@ -19,7 +19,8 @@ bool ParseMessageLanguage(std::string_view name, MessageLanguage& language);
 // The --lang value that names `language`, for passing the choice on to child processes.
 const char* MessageLanguageName(MessageLanguage language);
 
-// Chooses the language of every later Tr(). Call it before any thread runs.
+// Chooses the language of every later Tr(), and of the framework's texts. Call it before any thread
+// runs.
 void SetMessageLanguage(MessageLanguage language);
 MessageLanguage CurrentMessageLanguage();
 
@@ -35,5 +36,5 @@ __attribute__((format_arg(2)));
 // Marks a text for the catalogue where it is defined (a table); Tr() translates it where it is used.
 #define TrNoop(text) (text)
 
-// printf-style formatting into a string, for messages built before they are printed.
-std::string FormatText(const char* format, ...) ORVANE_PRINTF_FORMAT(1, 2);
+// strerror(`error`) for an errno value, in the current language where the catalogue has the text.
+const char* ErrorNumberText(int error);
