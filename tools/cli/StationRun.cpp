@@ -13,6 +13,7 @@
 #include "tools/cli/PortArgument.h"
 #include "tools/cli/ProgressReporter.h"
 #include "tools/cli/UpdateFile.h"
+#include "tools/i18n/Messages.h"
 #include "ui/Dialog_Update.h"
 
 namespace {
@@ -155,7 +156,10 @@ std::vector<std::string> StationRun::ChildArguments(const std::string& port) con
             continue;
         out.push_back(arg);
     }
-    out.insert(out.end(), {"--port", port, "--json"});
+    // The station's language, whether it came from --lang (taken off before the command saw it) or
+    // from the locale, so that every device's texts read alike.
+    out.insert(out.end(),
+               {"--port", port, "--json", "--lang", MessageLanguageName(CurrentMessageLanguage())});
     return out;
 }
 
