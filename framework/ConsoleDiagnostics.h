@@ -23,3 +23,5 @@ void ConsoleErr(const CString& line);
 // Whether the stream is an interactive terminal (a console window on Windows), where progress may be
 // redrawn in place; false for pipes and files.
 bool IsTerminal(ConsoleStream stream);
+// The width of the terminal behind the stream in columns; 0 when it is none or will not say.
+int TerminalColumns(ConsoleStream stream);

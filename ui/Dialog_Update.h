@@ -71,6 +71,9 @@ public:
     void LoadLogSettings();
     void ProcessReceivedByte(uint8_t byte);
     void HandleDeviceFrame(const DeviceFrame& frame);
+    // The engine of the update under way, or null. An observer reads its progress when the engine
+    // logs in the middle of handling a frame, before the window reports the frame's progress.
+    const BaseUpdate* CurrentUpdate() const { return m_currentUpdate; }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

@@ -1,7 +1,10 @@
 // ChildProcessGroup on POSIX: posix_spawn with a pipe per output stream, poll over all of them, and
-// wait4 for each child's exit status and resource usage.
+// wait4 for each child's exit status and resource usage. Each child gets a process group of its own,
+// so a terminal's Ctrl-C (sent to the foreground group) reaches only this process, which passes it
+// on once with InterruptAll; a child that got both would take the second for "end at once".
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -29,6 +32,7 @@ struct Stream {
 struct Child {
     pid_t pid = -1;
     Clock::time_point started;
+    bool interrupted = false;
 };
 
 std::string Failure(const char* call) {
@@ -63,7 +67,12 @@ bool Spawn(const std::string& program, const std::vector<std::string>& arguments
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    const int rc = ::posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    const int rc = ::posix_spawn(&child.pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     ::close(err[1]);
@@ -126,20 +135,41 @@ void Reap(Child& child, ChildExit& exit) {
 
 }  // namespace
 
+struct ChildProcessGroup::Running {
+    std::vector<Child> children;
+};
+
+void ChildProcessGroup::InterruptAll() {
+    if (!m_running)
+        return;
+    for (Child& child : m_running->children) {
+        // A reaped child's pid may already belong to another process.
+        if (child.pid > 0 && !child.interrupted)
+            ::kill(child.pid, SIGTERM);
+        child.interrupted = true;
+    }
+}
+
 std::vector<ChildExit> ChildProcessGroup::Run(const std::string& program,
                                               const std::vector<std::vector<std::string>>& argumentLists,
-                                              const LineHandler& onLine) {
+                                              const LineHandler& onLine, const Tick& tick) {
     std::vector<ChildExit> exits(argumentLists.size());
-    std::vector<Child> children(argumentLists.size());
+    Running running;
+    running.children.resize(argumentLists.size());
+    std::vector<Child>& children = running.children;
+    m_running = &running;
     std::vector<Stream> streams;
     for (size_t i = 0; i < argumentLists.size(); ++i)
         Spawn(program, argumentLists[i], i, children[i], streams, exits[i].startError);
 
+    const int tickMilliseconds = static_cast<int>(kTickInterval.count());
     while (!streams.empty()) {
+        if (tick)
+            tick();
         std::vector<pollfd> fds;
         for (const Stream& stream : streams)
             fds.push_back({stream.fd, POLLIN, 0});
-        if (::poll(fds.data(), fds.size(), -1) < 0) {
+        if (::poll(fds.data(), fds.size(), tick ? tickMilliseconds : -1) < 0) {
             if (errno == EINTR)
                 continue;
             // Without poll the children can still be waited for; their output is lost.
@@ -167,5 +197,6 @@ std::vector<ChildExit> ChildProcessGroup::Run(const std::string& program,
     // Children whose output failed to be read are still waited for.
     for (size_t i = 0; i < children.size(); ++i)
         Reap(children[i], exits[i]);
+    m_running = nullptr;
     return exits;
 }

@@ -70,12 +70,14 @@ public:
         }
         m_ready.notify_one();
     }
-    Chunk Pop() {
+    // False when nothing came within `wait`.
+    bool Pop(Chunk& chunk, std::chrono::milliseconds wait) {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_ready.wait(lock, [this] { return !m_chunks.empty(); });
-        Chunk chunk = std::move(m_chunks.front());
+        if (!m_ready.wait_for(lock, wait, [this] { return !m_chunks.empty(); }))
+            return false;
+        chunk = std::move(m_chunks.front());
         m_chunks.pop_front();
-        return chunk;
+        return true;
     }
 
 private:
@@ -205,9 +207,21 @@ void Reap(Child& child, ChildExit& exit) {
 
 }  // namespace
 
+// Only records the request so far: the children share this console and get its Ctrl+C themselves.
+struct ChildProcessGroup::Running {
+    bool interruptRequested = false;
+};
+
+void ChildProcessGroup::InterruptAll() {
+    if (m_running)
+        m_running->interruptRequested = true;
+}
+
 std::vector<ChildExit> ChildProcessGroup::Run(const std::string& program,
                                               const std::vector<std::vector<std::string>>& argumentLists,
-                                              const LineHandler& onLine) {
+                                              const LineHandler& onLine, const Tick& tick) {
+    Running running;
+    m_running = &running;
     std::vector<ChildExit> exits(argumentLists.size());
     std::vector<Child> children(argumentLists.size());
     std::vector<Stream> streams;
@@ -221,7 +235,11 @@ std::vector<ChildExit> ChildProcessGroup::Run(const std::string& program,
         readers.emplace_back(ReadUntilEnd, streams[i].read, i, std::ref(queue));
 
     for (size_t open = streams.size(); open > 0;) {
-        Chunk chunk = queue.Pop();
+        if (tick)
+            tick();
+        Chunk chunk;
+        if (!queue.Pop(chunk, kTickInterval))
+            continue;
         Stream& stream = streams[chunk.stream];
         stream.pending += chunk.bytes;
         HandLines(stream, chunk.ended, onLine);
@@ -237,5 +255,6 @@ std::vector<ChildExit> ChildProcessGroup::Run(const std::string& program,
         reader.join();
     for (Stream& stream : streams)
         ::CloseHandle(stream.read);
+    m_running = nullptr;
     return exits;
 }

@@ -23,6 +23,13 @@ bool IsTerminal(ConsoleStream stream) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode) != FALSE;
 }
 
+int TerminalColumns(ConsoleStream stream) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!::GetConsoleScreenBufferInfo(StandardHandle(stream), &info))
+        return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 void WriteConsoleText(ConsoleStream stream, std::string_view utf8) {
     FILE* f = stream == ConsoleStream::Output ? stdout : stderr;
     // Whatever the C library still holds must go first, so the order of the stream is kept.

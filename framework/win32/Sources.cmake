@@ -2,11 +2,12 @@
 # port listing, text, files, module path) and the window layer (windows, dialogs, controls, message
 # loop). framework/CMakeLists.txt adds both on Windows.
 set(ORVANE_WIN32_SYSTEM_SOURCES
-    win32/AppendLineWin32.cpp
+    win32/AppendOnlyFileWin32.cpp
     win32/CFileExceptionWin32.cpp
     win32/ChildProcessGroupWin32.cpp
     win32/CommApiWin32.cpp
     win32/ConsoleTerminalWin32.cpp
+    win32/InterruptRequestWin32.cpp
     win32/ModulePathWin32.cpp
     win32/PortRegistryWin32.cpp
     win32/SerialPortNamesWin32.cpp

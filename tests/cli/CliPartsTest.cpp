@@ -189,24 +189,23 @@ TEST(ResolvePortArgument, NamesNumbersAndPaths) {
     }
 }
 
-TEST(ProgressBar, StaysInsideItsBounds) {
+// The percentage is that of the blocks beside it, never ahead of them, and stays inside its bounds.
+TEST(ProgressBar, StaysInsideItsBoundsAndAgreesWithTheBlocks) {
     struct Case {
-        int percent;
         uint32_t done, total;
         double rate, left;
         const char* text;
     };
     const Case cases[] = {
-        {-5, 0, 20, 0, -1, "[..............................]   0%  0/20 blocks  0 B/s"},
-        {0, 0, 20, 0, 0, "[..............................]   0%  0/20 blocks  0 B/s  0:00 left"},
-        {33, 1, 3, 49.6, 125, "[#########.....................]  33%  1/3 blocks  50 B/s  2:05 left"},
-        {100, 4000, 4000, 4545, 0,
-         "[##############################] 100%  4000/4000 blocks  4545 B/s  0:00 left"},
-        {250, 3, 3, 1, 0, "[##############################] 100%  3/3 blocks  1 B/s  0:00 left"},
+        {0, 20, 0, -1, "[..............................]   0%  0/20 blocks  0 B/s"},
+        {0, 0, 0, 0, "[..............................]   0%  0/0 blocks  0 B/s  0:00 left"},
+        {1, 3, 49.6, 125, "[#########.....................]  33%  1/3 blocks  50 B/s  2:05 left"},
+        {3999, 4000, 4545, 0, "[#############################.]  99%  3999/4000 blocks  4545 B/s  0:00 left"},
+        {4000, 4000, 4545, -1, "[##############################] 100%  4000/4000 blocks  4545 B/s"},
+        {5, 3, 1, 0, "[##############################] 100%  5/3 blocks  1 B/s  0:00 left"},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ProgressReporter::FormatBar(c.percent, c.done, c.total, c.rate, c.left), c.text);
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(ProgressReporter::FormatBar(c.done, c.total, c.rate, c.left), c.text);
 }
 
 TEST(JsonText, EscapesWhatJsonRequiresAndPassesTheRest) {
@@ -288,6 +287,50 @@ TEST(StationOutcome, ExitCodeAndTableNameEveryDevice) {
     EXPECT_EQ(StationRun::CombinedExitCode({ok, late}), 3);
     EXPECT_EQ(StationRun::CombinedExitCode({late, lost, ok}), 1);
     EXPECT_EQ(StationRun::CombinedExitCode({ok, vanished}), 1) << "a port gone after the start failed";
+    EXPECT_EQ(StationRun::CombinedExitCode({vanished, vanished}), 2) << "nothing was sent to any device";
+
+    // A process that ends without a result failed, whatever its code, and keeps the progress seen;
+    // one that ends otherwise than its result said failed too.
+    struct Ending {
+        bool resultSeen;
+        int resultExit;
+        ChildExit exit;
+        int exitCode;
+        const char* status;
+        const char* says;
+    };
+    const Ending endings[] = {
+        {false,
+         -1,
+         {0, "", {}, {}},
+         1,
+         "crashed",
+         "ended with code 0 without a result after 12 of 40 blocks"},
+        {false, -1, {137, "", {}, {}}, 1, "crashed", "ended by signal 9 without a result after 12 of 40"},
+        {true, 0, {139, "", {}, {}}, 1, "completed", "ended by signal 11 after reporting 'completed'"},
+        {true, 3, {3, "", {}, {}}, 3, "timeout", "the device sent nothing"},
+        {true, 143, {143, "", {}, {}}, 143, "interrupted", "the device sent nothing"},
+    };
+    for (const Ending& e : endings) {
+        SCOPED_TRACE(e.says);
+        Device d = device("COM9", "", e.resultSeen ? e.status : "", e.resultExit, "the device sent nothing");
+        d.resultSeen = e.resultSeen;
+        d.resultExit = e.resultExit;
+        d.blocksDone = 12;
+        d.blocksTotal = 40;
+        d.bytes = e.resultSeen ? 600 : 0;
+        StationRun::Conclude(d, e.exit, 1980);
+        EXPECT_EQ(d.exitCode, e.exitCode);
+        EXPECT_EQ(d.status, e.status);
+        EXPECT_NE(d.message.find(e.says), std::string::npos) << d.message;
+        EXPECT_EQ(d.bytes, 600) << "the bytes acknowledged, not 0";
+    }
+
+    EXPECT_EQ(StationRun::PortList({82}), "COM82");
+    EXPECT_EQ(StationRun::PortList({9, 3, 4, 5, 7, 10}), "COM3-COM5, COM7, COM9-COM10");
+    EXPECT_EQ(StationRun::FitColumns("COM9   [####] 50%", 10), "COM9   [##");
+    EXPECT_EQ(StationRun::FitColumns("COM9 更新完成", 8), "COM9 更") << "a wide character is not split";
+    EXPECT_EQ(StationRun::FitColumns("short", 80), "short");
 
     EXPECT_EQ(StationRun::FormatTable({ok, late, lost}),
               "port   model    result     bytes  time    reason\n"

@@ -20,6 +20,7 @@ public:
     CliProcess& operator=(const CliProcess&) = delete;
 
     bool Started() const { return m_pid > 0; }
+    pid_t Pid() const { return m_pid; }
 
     // The next whole line of standard output, without its newline; nullopt when none comes in time
     // or the process ends without one.

@@ -85,8 +85,8 @@ TEST_F(HostInput, RefusedRunsSayWhyInOneLineAndSendNothing) {
     EXPECT_EQ(Read(Path("saved.bin")), Read(image));
 }
 
-// A port somebody else holds is refused with exit 1, whether the holder is any program with a lock on
-// the device or a running update; the update is not disturbed.
+// A port somebody else holds is refused with exit 2 (nothing was sent), whether the holder is any program
+// with a lock on the device or a running update; the update is not disturbed.
 TEST_F(HostInput, HeldPortIsRefusedAndLeftAlone) {
     SimulatedDevice device({"--ack-delay", "40", "--save", Path("saved.bin").string()});
     ASSERT_TRUE(device.Ready());
@@ -95,7 +95,7 @@ TEST_F(HostInput, HeldPortIsRefusedAndLeftAlone) {
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     CliRun run = RunCli({"test", "--port", device.Port()}, kHostRunLimit);
-    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
     EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
     EXPECT_TRUE(Contains(run.err, "is held by another program")) << run.err;
     // The lock's holder is named, not merely some process that has the device open (the
@@ -111,7 +111,7 @@ TEST_F(HostInput, HeldPortIsRefusedAndLeftAlone) {
          (line = update.NextLine(kHostRunLimit)) && *line != "开始程序更新";) {
     }
     run = RunCli({"test", "--port", device.Port()}, kHostRunLimit);
-    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
     EXPECT_TRUE(Contains(run.err, "is held by another program: orvane-cli (pid")) << run.err;
     EXPECT_EQ(update.Wait(kHostRunLimit), 0) << update.Out() << update.Err();
     ASSERT_EQ(device.Stop(), 0);
@@ -159,4 +159,39 @@ TEST_F(HostInput, EveryCommandExplainsItself) {
         EXPECT_EQ(run.out.rfind("usage: orvane-cli " + std::string(command), 0), 0u) << run.out;
         EXPECT_EQ(run.err, "");
     }
+}
+
+// A range with a fixture missing names the absent ports in one line; --expect N refuses, before
+// anything is sent, a run that does not have exactly N devices.
+TEST_F(HostInput, ARangeNamesItsAbsentPortsAndExpectCountsTheDevices) {
+    SimulatedDevice rack({"--count", "3", "--device", "1:--summary=" + Path("s1.json").string(), "--device",
+                          "3:--summary=" + Path("s3.json").string()},
+                         3);
+    ASSERT_TRUE(rack.Ready());
+    const std::vector<std::string> ports = rack.Ports();
+    const std::string above = "COM" + std::to_string(std::stoi(ports[2].substr(3)) + 1);
+    const std::string range = ports[0] + "-" + above;
+    const std::string absent = "not present in " + range + ": " + above;
+
+    CliRun run = RunCli({"test", "--ports", range, "--expect", "4"}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+    EXPECT_TRUE(Contains(run.err, "--expect 4, but 3 devices are there: " + ports[0] + "-" + ports[2]))
+        << run.err;
+    EXPECT_EQ(Count(run.err, absent), 1u) << run.err;
+    run = RunCli({"test", "--port", ports[0], "--expect", "2"}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    ASSERT_EQ(rack.Stop(), 0);
+    EXPECT_EQ(SummaryNumber(Path("s1.json"), "trigger"), 0) << "nothing sent";
+    EXPECT_EQ(SummaryNumber(Path("s3.json"), "trigger"), 0) << "nothing sent";
+
+    SimulatedDevice again({"--count", "3"}, 3);
+    ASSERT_TRUE(again.Ready());
+    ASSERT_EQ(again.Ports(), ports);
+    run = RunCli({"test", "--ports", range}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(Lines(run.err), std::vector<std::string>{absent});
+    run = RunCli({"test", "--ports", range, "--expect", "3"}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(again.Stop(), 0);
 }

@@ -9,12 +9,96 @@
 #include <map>
 #include <set>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <regex>
+
 #include "protocol/Protocol.h"
 #include "tests/cli/CliFixture.h"
 #include "tests/support/FaultyCommApi.h"
 #include "tools/cli/HostSession.h"
 
 class HostUpdate : public CliTest {};
+
+extern char** environ;
+
+namespace {
+
+struct TerminalRun {
+    int exitCode = -1;
+    std::string terminal;  // everything written to the pseudo-terminal, in order
+    std::string out;       // standard output, when it went to a pipe
+};
+
+// Runs orvane-cli with standard error, and with `stdoutToo` standard output as well, on a
+// pseudo-terminal `columns` wide, as a technician's terminal would be; the rest goes to a pipe.
+TerminalRun RunOnTerminal(const std::vector<std::string>& args, bool stdoutToo, unsigned short columns) {
+    TerminalRun run;
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);  // closed by the reading below
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+        return run;
+    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios raw{};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);  // the bytes as written, newlines not turned into CR LF
+    ::tcsetattr(slave, TCSANOW, &raw);
+    const winsize size{24, columns, 0, 0};
+    ::ioctl(slave, TIOCSWINSZ, &size);
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return run;
+    std::vector<std::string> all = {ORVANE_CLI};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, stdoutToo ? slave : out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, slave, STDERR_FILENO);
+    pid_t pid = -1;
+    const bool started = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(slave);
+    ::close(out[1]);
+    // Both ends are read until they end: the pty reports EIO once the last writer has closed it.
+    int ends[2] = {master, out[0]};
+    std::string* into[2] = {&run.terminal, &run.out};
+    while (started && (ends[0] >= 0 || ends[1] >= 0)) {
+        pollfd fds[2] = {{ends[0], POLLIN, 0}, {ends[1], POLLIN, 0}};
+        if (::poll(fds, 2, static_cast<int>(kHostRunLimit.count())) <= 0)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (ends[i] < 0 || fds[i].revents == 0)
+                continue;
+            char buffer[4096];
+            const ssize_t n = ::read(ends[i], buffer, sizeof buffer);
+            if (n > 0) {
+                into[i]->append(buffer, static_cast<size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                ::close(ends[i]);
+                ends[i] = -1;
+            }
+        }
+    }
+    for (int end : ends) {
+        if (end >= 0)
+            ::close(end);
+    }
+    int status = 0;
+    if (started && ::waitpid(pid, &status, 0) == pid)
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+}  // namespace
 
 // Every addressed frame carries the address given, on the host's side and as the device saw it.
 TEST_F(HostUpdate, TransfersArriveWholeWithTheAddressInEveryFrame) {
@@ -370,4 +454,62 @@ TEST_F(HostUpdate, FailureAfterTheTriggerWaitEndsTheRunWithTheReason) {
         EXPECT_EQ(out.back(), std::string("错误：") + c.reason);
         ASSERT_EQ(device.Stop(), 0);
     }
+}
+
+// On a terminal the bar's percentage agrees with its block count, the time left waits for a few
+// blocks, the last bar stands above "更新完成！", and a station's lines fit a narrow terminal. Output
+// that goes to a pipe gets no redrawing at all.
+TEST_F(HostUpdate, ProgressOnATerminalIsTrueAndPipesGetNoRedraws) {
+    const std::string program = Write("p.tr3", RandomBytes(2000));  // 40 blocks
+    SimulatedDevice rack({"--count", "2", "--ack-delay", "20"}, 2);
+    ASSERT_TRUE(rack.Ready());
+    const std::vector<std::string> ports = rack.Ports();
+
+    TerminalRun run = RunOnTerminal({"program", program, "--port", ports[0]}, true, 200);
+    EXPECT_EQ(run.exitCode, 0) << run.terminal;
+    static const std::regex bar(R"(\[[#.]{30}\] +(\d+)%  (\d+)/(\d+) blocks  \d+ B/s(  \d+:\d\d left)?)");
+    size_t bars = 0, estimates = 0;
+    for (auto it = std::sregex_iterator(run.terminal.begin(), run.terminal.end(), bar);
+         it != std::sregex_iterator(); ++it) {
+        const std::smatch& m = *it;
+        const int percent = std::stoi(m[1]), done = std::stoi(m[2]), total = std::stoi(m[3]);
+        EXPECT_EQ(total, 40);
+        EXPECT_EQ(percent, done * 100 / total) << m.str();
+        EXPECT_TRUE(done >= 5 || !m[4].matched) << "an estimate from too few blocks: " << m.str();
+        ++bars;
+        estimates += m[4].matched;
+    }
+    EXPECT_GE(bars, 2u) << run.terminal;
+    EXPECT_GE(estimates, 1u) << run.terminal;
+    const size_t done = run.terminal.find("更新完成！");
+    ASSERT_NE(done, std::string::npos) << run.terminal;
+    const size_t finalBar = run.terminal.find("100%  40/40 blocks");
+    EXPECT_LT(finalBar, done) << "the final bar comes before the completion line: " << run.terminal;
+    EXPECT_FALSE(Contains(run.terminal.substr(done), " blocks")) << "and no bar after it: " << run.terminal;
+
+    // A station on a terminal 40 columns wide: each progress line fits, so a redraw leaves no copies.
+    run = RunOnTerminal({"program", program, "--port", ports[0], "--port", ports[1]}, true, 40);
+    EXPECT_EQ(run.exitCode, 0) << run.terminal;
+    static const std::regex control("\x1b\\[[0-9;]*[A-Za-z]|\r");
+    size_t progressLines = 0;
+    for (const std::string& line : Lines(std::regex_replace(run.terminal, control, ""))) {
+        if (!Contains(line, " blocks") && !Contains(line, "starting"))
+            continue;
+        ++progressLines;
+        EXPECT_LE(line.size(), 39u) << line;
+    }
+    EXPECT_GE(progressLines, 2u) << run.terminal;
+
+    // Standard output piped (`| tee`), standard error on the terminal: nothing is redrawn.
+    for (const std::vector<std::string>& ports : {std::vector<std::string>{ports[0]}, ports}) {
+        std::vector<std::string> args = {"program", program};
+        for (const std::string& port : ports)
+            args.insert(args.end(), {"--port", port});
+        run = RunOnTerminal(args, false, 80);
+        EXPECT_EQ(run.exitCode, 0) << run.terminal << run.out;
+        EXPECT_TRUE(Contains(run.out, "更新完成！")) << run.out;
+        EXPECT_FALSE(Contains(run.terminal, "\r") || Contains(run.terminal, "\x1b")) << run.terminal;
+        EXPECT_FALSE(Contains(run.out, "\r") || Contains(run.out, "\x1b")) << run.out;
+    }
+    EXPECT_EQ(rack.Stop(), 0);
 }

@@ -58,7 +58,7 @@ TEST_F(PortsCommand, ListsTheAdapterWithItsIdentity) {
     // (this adapter is no terminal, so it cannot be opened).
     const std::string record = Path("station.jsonl").string();
     run = RunCli({"test", "--all-ports", "--record", record}, kHostRunLimit);
-    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, 2) << "no port could be opened: " << run.out << run.err;
     std::ifstream in(record);
     std::string line;
     ASSERT_TRUE(std::getline(in, line));

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "framework/ConsoleText.h"
+#include "framework/InterruptRequest.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/HostOptions.h"
 #include "tools/cli/HostSession.h"
@@ -22,13 +23,31 @@ int RunHost(HostOptions::Kind kind, const char* name, const CommandArgs& args) {
         WriteConsoleText(ConsoleStream::Output, HostOptions::Usage(kind));
         return kExitOk;
     }
+    // From here on an interrupt stops the devices and still writes the records and the table.
+    InterruptRequest::Install();
     if (options.ManyPorts())
         return StationRun(kind, options, args).Run();
+    if (options.expect >= 0 && options.expect != 1) {
+        ConsolePrintf(ConsoleStream::Error, "orvane-cli %s: --expect %d, but one port is named\n", name,
+                      options.expect);
+        return kExitUsage;
+    }
     HostSession session(options);
     return kind == HostOptions::Kind::Test ? session.RunTest() : session.RunUpdate(kind);
 }
 
 }  // namespace
+
+const char* InterruptName(int exitCode) {
+    switch (exitCode) {
+        case 129:
+            return "a hang-up";
+        case 143:
+            return "a termination request";
+        default:
+            return "an interrupt (Ctrl-C)";
+    }
+}
 
 int RunTest(const CommandArgs& args) {
     return RunHost(HostOptions::Kind::Test, "test", args);

@@ -149,8 +149,14 @@ const char* HostOptions::Usage(Kind kind) {
                 "  --json        one JSON object per line instead of text\n"
                 "  --debug       also print the log's DEBUG lines\n"
                 "  --trace       print the serial layer's diagnostics on stderr\n"
-                "exit: 0 the device answered, 1 failed, 2 usage or port error, 3 no answer;\n"
-                "with several devices the worst of them\n");
+                "exit (the same for one port and many):\n"
+                "  0    every device answered\n"
+                "  1    a device failed; with several, a port held or missing among the others\n"
+                "       counts too; so does a record line that could not be written\n"
+                "  2    nothing was sent: usage, file, record or port not available\n"
+                "  3    a device did not answer in time, and none failed\n"
+                "  130  interrupted by Ctrl-C (143 SIGTERM, 129 SIGHUP): every device was stopped\n"
+                "       and recorded; a second interrupt ends at once\n");
         case Kind::Program:
             return Tr(
                 "usage: orvane-cli program FILE.tr3 --port P... [--address A] [--timeout S] [--force]\n"
@@ -160,7 +166,8 @@ const char* HostOptions::Usage(Kind kind) {
                 "The port, record, --expect and output options are those of 'orvane-cli test --help'.\n"
                 "  --timeout S   stop when the device sends nothing for S seconds (default 30)\n"
                 "  --force       send a file whose name or content does not fit the command\n"
-                "exit: 0 completed, 1 failed/stopped/refused, 2 usage or file error, 3 time-out\n");
+                "exit: 0 completed, 1 failed, 2 nothing sent, 3 time-out, 130/143/129 interrupted\n"
+                "(see 'orvane-cli test --help')\n");
         case Kind::Firmware:
             return Tr(
                 "usage: orvane-cli firmware FILE.trs --port P... [--baud 9600|115200] [--address A] "
@@ -172,7 +179,8 @@ const char* HostOptions::Usage(Kind kind) {
                 "  --baud B      transfer rate after the model query (default 9600)\n"
                 "  --timeout S   stop when the device sends nothing for S seconds (default 30)\n"
                 "  --force       send a file whose name or content does not fit the command\n"
-                "exit: 0 completed, 1 failed/stopped/refused, 2 usage or file error, 3 time-out\n");
+                "exit: 0 completed, 1 failed, 2 nothing sent, 3 time-out, 130/143/129 interrupted\n"
+                "(see 'orvane-cli test --help')\n");
     }
     return "";
 }

@@ -3,17 +3,15 @@
 #include <cstdio>
 #include <ctime>
 
-#include "framework/AppendLine.h"
 #include "framework/ConsoleDiagnostics.h"
 #include "framework/ConsoleText.h"
 #include "framework/HeadlessApp.h"
+#include "framework/InterruptRequest.h"
 #include "framework/ModalAutomation.h"
 #include "framework/TextCodec.h"
 #include "tools/cli/Arguments.h"
 #include "tools/cli/Json.h"
 #include "tools/cli/PortArgument.h"
-#include "tools/cli/UpdateFile.h"
-#include "tools/cli/UsbInfo.h"
 #include "ui/Dialog_OpenSerial.h"
 #include "ui/resource.h"
 
@@ -40,21 +38,15 @@ const char* LevelName(LOG_LEVEL level) {
     }
 }
 
-std::string UtcTime(std::time_t when) {
-    // std::gmtime's shared result is safe here: only the window's thread asks for it.
-    const std::tm* parts = std::gmtime(&when);
-    char text[32] = "";
-    if (parts)
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", parts);
-    return text;
-}
-
 }  // namespace
 
 HostSession::HostSession(const HostOptions& options, CommApi& commApi)
     : m_options(options),
       m_dialog(nullptr, commApi),
-      m_progress(options.json, !options.json && IsTerminal(ConsoleStream::Error),
+      // The bar is redrawn in place between log lines on stdout: only when both reach the terminal,
+      // never into a pipe or a file (`| tee` would keep every copy).
+      m_progress(options.json,
+                 !options.json && IsTerminal(ConsoleStream::Error) && IsTerminal(ConsoleStream::Output),
                  [](const std::string& line) {
                      ConsolePrintf(ConsoleStream::Output, "%s\n", line.c_str());
                      std::fflush(stdout);
@@ -74,6 +66,9 @@ HostSession::~HostSession() {
     AfxSetModalAnswers({});
     m_dialog.DestroyWindow();
     m_dialog.m_observer = nullptr;
+}
+
+HostSession::ConsoleSinkRestorer::~ConsoleSinkRestorer() {
     SetConsoleSink(nullptr);
 }
 
@@ -99,6 +94,12 @@ void HostSession::OnLogLine(LOG_LEVEL level, const CString& text, bool shown) {
     if (!shown)
         return;
     m_lastLine = text.ToUtf8();
+    // The engine logs its own completion while it handles the last acknowledgement, before the
+    // window reports that block: the bar catches up first, so that it stands above the line.
+    if (const BaseUpdate* update = m_dialog.CurrentUpdate(); update && update->m_blocksDone > m_blocksDone) {
+        m_blocksDone = update->m_blocksDone;
+        m_progress.Update(m_blocksDone);
+    }
     m_progress.Interrupt();
     if (m_options.json) {
         ConsolePrintf(ConsoleStream::Output, "%s\n",
@@ -144,6 +145,8 @@ void HostSession::OnProgress(int32_t percent, uint32_t block, uint32_t count) {
     m_percent = percent;
     m_blocksDone = block;
     m_totalBlocks = count;
+    // At once, not at the next turn of the loop: the last block's bar comes before "更新完成！".
+    m_progress.Update(m_blocksDone);
 }
 
 void HostSession::Click(int controlId, UINT notification) {
@@ -152,32 +155,32 @@ void HostSession::Click(int controlId, UINT notification) {
     m_dialog.SendMessage(WM_COMMAND, wParam, 0);
 }
 
-void HostSession::AppendRecord(int exitCode, const std::string& status, const std::string& reason) {
-    if (m_options.record.empty())
-        return;
-    JsonObject line;
-    line.Add("time", UtcTime(m_startedAt));
-    line.Add("port", m_port != 0 ? "COM" + std::to_string(m_port) : m_options.ports.front());
-    line.Add("device", m_device);
-    UsbInfo usb;
-    if (!m_device.empty() && FindUsbInfo(HardwareRoot(), m_device, usb) && !usb.serial.empty())
-        line.Add("usb_serial", usb.serial);
-    line.Add("model", m_model);
-    line.Add("mode", HostOptions::CommandName(m_kind));
-    if (m_kind != HostOptions::Kind::Test) {
-        UpdateFileInfo file;
-        InspectUpdateFile(m_kind, m_options.file, m_options.force, file);
-        line.Add("file", file.path).Add("size", static_cast<int64_t>(file.fileBytes));
-        line.Add("sha256", file.sha256);
-    }
-    line.Add("baud", static_cast<int64_t>(
-                         m_kind == HostOptions::Kind::Firmware && m_options.highSpeed ? 115200 : 9600));
-    line.Add("result", status).Add("exit", static_cast<int64_t>(exitCode)).Add("reason", reason);
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_started;
-    line.Add("seconds", elapsed.count());
+bool HostSession::AppendRecord(int exitCode, const std::string& status, const std::string& reason) {
+    if (!m_record.IsOpen())
+        return true;
+    StationRecord::Entry entry;
+    entry.startedAt = m_startedAt;
+    entry.port = m_port != 0 ? "COM" + std::to_string(m_port) : m_options.ports.front();
+    entry.device = m_device;
+    entry.model = m_model;
+    entry.kind = m_kind;
+    entry.file = &m_file;
+    entry.highSpeed = m_options.highSpeed;
+    entry.result = status;
+    entry.exitCode = exitCode;
+    entry.reason = reason;
+    entry.blocks = m_blocksDone;
+    entry.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
     std::string error;
-    if (!AppendLineToFile(m_options.record, line.Text(), error))
-        Say("the station record could not be written: " + error);
+    if (m_record.Append(entry, error))
+        return true;
+    if (m_options.json) {
+        ConsolePrintf(ConsoleStream::Output, "%s\n",
+                      JsonObject().Add("type", "record-error").Add("message", error).Text().c_str());
+    } else {
+        ConsolePrintf(ConsoleStream::Error, "%s\n", error.c_str());
+    }
+    return false;
 }
 
 int HostSession::Finish(int exitCode, const std::string& status, const std::string& message) {
@@ -188,6 +191,11 @@ int HostSession::Finish(int exitCode, const std::string& status, const std::stri
     const std::string reason = !message.empty()                               ? message
                                : exitCode != kExitOk && !m_firstError.empty() ? m_firstError
                                                                               : m_lastLine;
+    // The record comes before the result: a run whose line was lost has not done its job, and a
+    // process ended right after its result still leaves its line.
+    if (!AppendRecord(exitCode, status, exitCode == kExitOk ? std::string() : reason) &&
+        (exitCode == kExitOk || exitCode == kExitTimeout))
+        exitCode = kExitFailed;
     if (m_options.json) {
         JsonObject result;
         result.Add("type", "result").Add("exit", static_cast<int64_t>(exitCode)).Add("status", status);
@@ -196,13 +204,23 @@ int HostSession::Finish(int exitCode, const std::string& status, const std::stri
             result.Add("model", m_model);
         const uint32_t sent = std::min(m_blocksDone * kBlockBytes, m_fileSize);
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_started;
-        result.Add("bytes", static_cast<int64_t>(sent)).Add("seconds", elapsed.count());
+        result.Add("bytes", static_cast<int64_t>(sent)).Add("blocks", static_cast<int64_t>(m_blocksDone));
+        result.Add("device", m_device).Add("seconds", elapsed.count());
         ConsolePrintf(ConsoleStream::Output, "%s\n", result.Text().c_str());
     }
     std::fflush(stdout);
     std::fflush(stderr);
-    AppendRecord(exitCode, status, exitCode == kExitOk ? std::string() : reason);
     return exitCode;
+}
+
+int HostSession::FinishInterrupted() {
+    const int code = InterruptRequest::Pending();
+    std::string message = std::string("stopped by ") + InterruptName(code);
+    if (m_kind != HostOptions::Kind::Test && m_totalBlocks != 0) {
+        message +=
+            " after " + std::to_string(m_blocksDone) + " of " + std::to_string(m_totalBlocks) + " blocks";
+    }
+    return Finish(code, "interrupted", message);
 }
 
 bool HostSession::CreateMainWindow() {
@@ -251,6 +269,7 @@ int HostSession::OpenPort() {
     if (m_dialog.m_btnTest.IsWindowEnabled())
         return kExitOk;
     const std::string why = ExplainOpenFailure(m_port);
+    // Nothing was sent either way: a port that is missing or held is not available (exit 2).
     if (!offered) {
         // The line the serial layer prints when the port will not open, so that a missing port reads the
         // same as a held one, whatever the ports listing knew.
@@ -259,18 +278,27 @@ int HostSession::OpenPort() {
             kExitUsage, "no-port",
             "无法打开串口 " + name + ": " + (why.empty() ? name + " is not among the ports present" : why));
     }
-    return Finish(kExitFailed, "open-failed", why);
+    return Finish(kExitUsage, "open-failed", why);
 }
 
 int HostSession::RunTest() {
     m_kind = HostOptions::Kind::Test;
+    if (std::string error; !m_record.Open(m_options.record, error))
+        return Finish(kExitUsage, "record-error", error);
     return AfxRunWithoutDisplay([this] {
         if (!CreateMainWindow())
             return Finish(kExitFailed, "failed", "the main window could not be created");
         if (const int rc = OpenPort(); rc != kExitOk)
             return rc;
+        if (InterruptRequest::Pending())
+            return FinishInterrupted();
         Click(IDC_BTN_TEST, BN_CLICKED);
-        AfxPumpMessagesUntil([this] { return m_testOutcome.has_value(); }, kTestGuard);
+        // The test ends by itself within seconds and has no stop of its own; an interrupt only cuts
+        // the wait short.
+        AfxPumpMessagesUntil([this] { return m_testOutcome.has_value() || InterruptRequest::Pending(); },
+                             kTestGuard);
+        if (!m_testOutcome && InterruptRequest::Pending())
+            return FinishInterrupted();
         if (!m_testOutcome)
             return Finish(kExitTimeout, "timeout", "the connection test did not end");
         switch (*m_testOutcome) {
@@ -290,16 +318,20 @@ int HostSession::RunTest() {
 int HostSession::RunUpdate(HostOptions::Kind kind) {
     m_kind = kind;
     const bool firmware = kind == HostOptions::Kind::Firmware;
-    UpdateFileInfo file;
+    UpdateFileInfo& file = m_file;
     if (!InspectUpdateFile(kind, m_options.file, m_options.force, file))
         return Finish(kExitUsage, "file-error", file.error);
     m_fileSize = file.payloadBytes;
     m_totalBlocks = file.blocks;
+    if (std::string error; !m_record.Open(m_options.record, error))
+        return Finish(kExitUsage, "record-error", error);
     return AfxRunWithoutDisplay([this, firmware, &file] {
         if (!CreateMainWindow())
             return Finish(kExitFailed, "failed", "the main window could not be created");
         if (const int rc = OpenPort(); rc != kExitOk)
             return rc;
+        if (InterruptRequest::Pending())
+            return FinishInterrupted();
 
         Click(firmware ? IDC_RADIO_FIRMWARE : IDC_RADIO_PROGRAM, BN_CLICKED);
         if (firmware) {
@@ -327,7 +359,13 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
         bool timedOut = false;
         while (!m_updateOutcome) {
             AfxPumpMessagesUntil([this] { return m_updateOutcome || m_lineLost; }, kPollSlice);
-            m_progress.Update(m_percent, m_blocksDone);
+            // A block the bar skipped to spare the terminal shows once the device pauses.
+            m_progress.Update(m_blocksDone);
+            if (InterruptRequest::Pending() && !m_updateOutcome) {
+                // As the window's Stop button does: the engine stops, the line goes back to 9600.
+                Click(IDC_BTN_STOP, BN_CLICKED);
+                return FinishInterrupted();
+            }
             if (m_lineLost && !m_updateOutcome) {
                 Click(IDC_BTN_STOP, BN_CLICKED);
                 return Finish(kExitFailed, "line-lost",
@@ -346,7 +384,6 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
         }
         switch (*m_updateOutcome) {
             case UpdateOutcome::Completed:
-                m_progress.Update(100, m_totalBlocks);
                 return Finish(kExitOk, "completed");
             case UpdateOutcome::Stopped:
                 return Finish(kExitFailed, "stopped");

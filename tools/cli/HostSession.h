@@ -11,6 +11,8 @@
 
 #include "tools/cli/HostOptions.h"
 #include "tools/cli/ProgressReporter.h"
+#include "tools/cli/StationRecord.h"
+#include "tools/cli/UpdateFile.h"
 #include "ui/Dialog_Update.h"
 
 class HostSession : public Dialog_UpdateObserver {
@@ -37,11 +39,23 @@ private:
     int OpenPort();
     void Click(int controlId, UINT notification = 0);
     int Finish(int exitCode, const std::string& status, const std::string& message = {});
+    // Ends a run an interrupt cut short (see InterruptRequest), after the window's Stop if it ran.
+    int FinishInterrupted();
     void Say(const std::string& line);
-    void AppendRecord(int exitCode, const std::string& status, const std::string& reason);
+    // False (after saying why) when the record line did not reach the file.
+    bool AppendRecord(int exitCode, const std::string& status, const std::string& reason);
+
+    // Restores the default console sink only after the window below is gone: its serial reader may
+    // still report a byte while the port closes, and that line must not reach stdout raw.
+    struct ConsoleSinkRestorer {
+        ~ConsoleSinkRestorer();
+    };
 
     HostOptions m_options;
+    ConsoleSinkRestorer m_sinkRestorer;
     HostOptions::Kind m_kind = HostOptions::Kind::Test;
+    StationRecord m_record;
+    UpdateFileInfo m_file;
     Dialog_Update m_dialog;
     ProgressReporter m_progress;
     int m_port = 0;

@@ -21,20 +21,20 @@ ProgressReporter::ProgressReporter(bool json, bool terminal, Emit emit)
 void ProgressReporter::Begin(uint32_t totalBlocks, uint32_t totalBytes) {
     m_totalBlocks = totalBlocks;
     m_totalBytes = totalBytes;
-    m_start = std::chrono::steady_clock::now();
-    m_lastPercent = -1;
     m_lastBlocks = UINT32_MAX;
+    m_firstBlockSeen = false;
+    m_finished = false;
 }
 
-double ProgressReporter::BytesPerSecond(uint32_t blocksDone) const {
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    const double bytes = std::min<double>(static_cast<double>(blocksDone) * kBlockBytes, m_totalBytes);
-    return seconds > 0 ? bytes / seconds : 0.0;
+int ProgressReporter::Percent(uint32_t blocksDone, uint32_t totalBlocks) {
+    if (totalBlocks == 0)
+        return 0;
+    return static_cast<int>(std::min<uint64_t>(100, uint64_t{blocksDone} * 100 / totalBlocks));
 }
 
-std::string ProgressReporter::FormatBar(int percent, uint32_t blocksDone, uint32_t totalBlocks,
-                                        double bytesPerSecond, double secondsLeft) {
-    percent = std::clamp(percent, 0, 100);
+std::string ProgressReporter::FormatBar(uint32_t blocksDone, uint32_t totalBlocks, double bytesPerSecond,
+                                        double secondsLeft) {
+    const int percent = Percent(blocksDone, totalBlocks);
     const int filled = percent * kBarWidth / 100;
     // Built by appending into one string: g++ 12 at -O3 misreads `"[" + std::string(...)` (a
     // literal prepended to a temporary) as an overlapping copy and warns -Wrestrict falsely.
@@ -53,51 +53,60 @@ std::string ProgressReporter::FormatBar(int percent, uint32_t blocksDone, uint32
     return text;
 }
 
-void ProgressReporter::Update(int percent, uint32_t blocksDone) {
-    if (percent == m_lastPercent && blocksDone == m_lastBlocks)
+void ProgressReporter::Update(uint32_t blocksDone) {
+    if (m_finished || blocksDone == m_lastBlocks)
         return;
     const auto now = std::chrono::steady_clock::now();
-    const bool final = percent >= 100;
-    if (!final && m_lastPercent >= 0 && now - m_lastDraw < kRedrawInterval)
+    if (!m_firstBlockSeen && blocksDone > 0) {
+        m_firstBlockSeen = true;
+        m_firstBlocks = blocksDone;
+        m_firstBlockAt = now;
+    }
+    const bool final = m_totalBlocks != 0 && blocksDone >= m_totalBlocks;
+    if (!final && m_lastBlocks != UINT32_MAX && now - m_lastDraw < kRedrawInterval)
         return;
-    m_lastPercent = percent;
     m_lastBlocks = blocksDone;
     m_lastDraw = now;
-    const double rate = BytesPerSecond(blocksDone);
+    const double seconds = std::chrono::duration<double>(now - m_firstBlockAt).count();
+    const uint32_t counted = m_firstBlockSeen ? blocksDone - m_firstBlocks : 0;
+    const double rate =
+        counted > 0 && seconds > 0 ? counted * static_cast<double>(kBlockBytes) / seconds : 0.0;
     if (m_json) {
         m_emit(JsonObject()
                    .Add("type", "progress")
-                   .Add("percent", static_cast<int64_t>(percent))
+                   .Add("percent", static_cast<int64_t>(Percent(blocksDone, m_totalBlocks)))
                    .Add("blocks_done", static_cast<int64_t>(blocksDone))
                    .Add("blocks_total", static_cast<int64_t>(m_totalBlocks))
                    .Add("bytes_per_second", rate)
                    .Text());
+        m_finished = final;
         return;
     }
     if (!m_terminal)
         return;
     const double bytesLeft =
-        static_cast<double>(m_totalBytes) - static_cast<double>(blocksDone) * kBlockBytes;
-    const double secondsLeft = rate > 0 ? std::max(0.0, bytesLeft) / rate : -1;
+        std::max(0.0, static_cast<double>(m_totalBytes) - static_cast<double>(blocksDone) * kBlockBytes);
+    const double secondsLeft = counted >= kEstimateAfterBlocks && rate > 0 ? bytesLeft / rate : -1;
     ConsolePrintf(ConsoleStream::Error, "\r%s\033[K",
-                  FormatBar(percent, blocksDone, m_totalBlocks, rate, secondsLeft).c_str());
-    std::fflush(stderr);
+                  FormatBar(blocksDone, m_totalBlocks, rate, final ? -1 : secondsLeft).c_str());
     m_drawn = true;
+    if (final) {
+        End();
+        m_finished = true;
+    }
 }
 
 void ProgressReporter::Interrupt() {
     if (!m_drawn)
         return;
     WriteConsoleText(ConsoleStream::Error, "\r\033[K");
-    std::fflush(stderr);
     m_drawn = false;
-    m_lastPercent = -1;
+    m_lastBlocks = UINT32_MAX;
 }
 
 void ProgressReporter::End() {
     if (m_drawn) {
         WriteConsoleText(ConsoleStream::Error, "\n");
-        std::fflush(stderr);
         m_drawn = false;
     }
 }

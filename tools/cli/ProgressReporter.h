@@ -1,5 +1,6 @@
 // The progress of an update on stderr (a bar with percent, blocks, rate and time left, only when
-// stderr is a terminal), or as JSON objects on stdout.
+// both output streams are a terminal), or as JSON objects on stdout. The percentage is that of the
+// blocks acknowledged, so it always agrees with the block count beside it.
 #pragma once
 
 #include <chrono>
@@ -11,30 +12,38 @@ class ProgressReporter {
 public:
     using Emit = std::function<void(const std::string& jsonLine)>;
 
+    // The time left is estimated only once this many blocks went out at the device's own pace: the
+    // first ones carry the wake-up and, for firmware, the model query and the rate switch.
+    static constexpr uint32_t kEstimateAfterBlocks = 5;
+
     ProgressReporter(bool json, bool terminal, Emit emit);
 
     void Begin(uint32_t totalBlocks, uint32_t totalBytes);
-    // Called often; draws or emits only when something visible changed.
-    void Update(int percent, uint32_t blocksDone);
+    // Called often; draws or emits only when something visible changed. The last block's bar is
+    // drawn at once and left standing, so that what is printed next comes below it.
+    void Update(uint32_t blocksDone);
     // Clears the bar so another line can be printed; it is drawn again at the next update.
     void Interrupt();
     // Leaves the terminal line clean for good.
     void End();
 
-    static std::string FormatBar(int percent, uint32_t blocksDone, uint32_t totalBlocks,
-                                 double bytesPerSecond, double secondsLeft);
+    static int Percent(uint32_t blocksDone, uint32_t totalBlocks);
+    // `secondsLeft` < 0: no estimate yet.
+    static std::string FormatBar(uint32_t blocksDone, uint32_t totalBlocks, double bytesPerSecond,
+                                 double secondsLeft);
 
 private:
-    double BytesPerSecond(uint32_t blocksDone) const;
-
     bool m_json;
     bool m_terminal;
     Emit m_emit;
     uint32_t m_totalBlocks = 0;
     uint32_t m_totalBytes = 0;
-    int m_lastPercent = -1;
     uint32_t m_lastBlocks = UINT32_MAX;
     bool m_drawn = false;
-    std::chrono::steady_clock::time_point m_start;
+    bool m_finished = false;
+    // The rate counts from the first block seen, not from the start, for the reason above.
+    uint32_t m_firstBlocks = 0;
+    std::chrono::steady_clock::time_point m_firstBlockAt;
+    bool m_firstBlockSeen = false;
     std::chrono::steady_clock::time_point m_lastDraw;
 };

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <map>
 
-#include "framework/ChildProcessGroup.h"
 #include "framework/ConsoleDiagnostics.h"
 #include "framework/ConsoleText.h"
+#include "framework/InterruptRequest.h"
 #include "framework/ModulePath.h"
 #include "serial/PortDiscovery.h"
 #include "tools/cli/Json.h"
@@ -22,6 +22,7 @@ using namespace std::chrono_literals;
 
 // Redrawing a block of progress lines is costly on a slow terminal; a few times a second is plenty.
 constexpr std::chrono::milliseconds kRedrawInterval = 200ms;
+constexpr uint32_t kBlockBytes = 50;
 
 LOG_LEVEL LevelFromName(const std::string& name) {
     if (name == "debug")
@@ -56,6 +57,23 @@ std::string Pad(const std::string& text, size_t width) {
     return text + std::string(width > columns ? width - columns : 0, ' ');
 }
 
+// The length in bytes of the UTF-8 sequence that starts with `lead`.
+size_t SequenceLength(unsigned char lead) {
+    return lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+}
+
+// Whether an option of the station itself (with its value, when `takesValue`) is at args[i]; the
+// children get a single --port instead and leave records to this process.
+bool IsStationOption(const std::string& arg, const char* name, bool takesValue, size_t& skip) {
+    const std::string option = name;
+    if (arg == option) {
+        skip = takesValue ? 1 : 0;
+        return true;
+    }
+    skip = 0;
+    return takesValue && arg.rfind(option + "=", 0) == 0;
+}
+
 std::string Seconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f s", seconds);
@@ -66,7 +84,9 @@ std::string Seconds(double seconds) {
 
 StationRun::StationRun(HostOptions::Kind kind, const HostOptions& options, const CommandArgs& args)
     : m_kind(kind), m_options(options), m_args(args) {
-    m_terminal = !m_options.json && IsTerminal(ConsoleStream::Error);
+    // The progress lines are redrawn in place between the log lines on stdout: only when both reach
+    // the terminal, never into a pipe or a file.
+    m_terminal = !m_options.json && IsTerminal(ConsoleStream::Error) && IsTerminal(ConsoleStream::Output);
 }
 
 int StationRun::Usage(const std::string& message) {
@@ -95,6 +115,7 @@ bool StationRun::ChoosePorts() {
             return;
         Device device;
         device.port = "COM" + std::to_string(number);
+        device.device = ResolvePortArgument(device.port).device;
         m_devices.push_back(device);
     };
     for (const std::string& given : m_options.ports) {
@@ -106,54 +127,118 @@ bool StationRun::ChoosePorts() {
         add(choice.number);
     }
     if (m_options.rangeFirst != 0 || m_options.allPorts) {
-        for (int number : EnumerateComPorts()) {
+        const std::vector<int> present = EnumerateComPorts();
+        for (int number : present) {
             if (m_options.allPorts || (number >= m_options.rangeFirst && number <= m_options.rangeLast))
                 add(number);
         }
-    }
-    std::vector<std::string> repeated;
-    for (const auto& [number, times] : timesNamed) {
-        if (times > 1)
-            repeated.push_back("COM" + std::to_string(number) + " is listed " + std::to_string(times) +
-                               " times");
-    }
-    if (!repeated.empty()) {
-        std::string text;
-        for (const std::string& part : repeated)
-            text += (text.empty() ? "" : ", ") + part;
-        text += repeated.size() == 1 ? "; it is updated once" : "; each is updated once";
-        // With one port repeated the line is that port's; with several, the run's.
-        const std::string port = repeated.size() == 1 ? repeated[0].substr(0, repeated[0].find(' ')) : "";
-        if (m_options.json) {
-            JsonObject line;
-            if (!port.empty())
-                line.Add("port", port);
-            ConsolePrintf(ConsoleStream::Output, "%s\n",
-                          line.Add("type", "message").Add("text", text).Text().c_str());
-        } else {
-            ConsolePrintf(ConsoleStream::Error, "%s%s\n", port.empty() ? "" : ("[" + port + "] ").c_str(),
-                          text.c_str());
+        // A fixture unplugged in the middle of a range is named, not silently left out.
+        std::vector<int> absent;
+        for (int number = m_options.rangeFirst; number != 0 && number <= m_options.rangeLast; ++number) {
+            if (std::find(present.begin(), present.end(), number) == present.end())
+                absent.push_back(number);
+        }
+        if (!absent.empty() && !(m_options.allPorts && m_options.rangeFirst == 0)) {
+            Say(nullptr, "message",
+                FormatText(Tr("not present in COM%d-COM%d: %s"), m_options.rangeFirst, m_options.rangeLast,
+                           PortList(absent).c_str()));
         }
     }
+    std::string repeated;
+    const Device* repeatedDevice = nullptr;
+    size_t repeatedCount = 0;
+    for (const auto& [number, times] : timesNamed) {
+        if (times < 2)
+            continue;
+        repeated +=
+            FormatText(repeated.empty() ? Tr("COM%d is listed %d times") : Tr(", COM%d is listed %d times"),
+                       number, times);
+        ++repeatedCount;
+        for (const Device& device : m_devices) {
+            if (device.port == "COM" + std::to_string(number))
+                repeatedDevice = &device;
+        }
+    }
+    // With one port repeated the line is that port's; with several, the run's.
+    if (repeatedCount == 1)
+        Say(repeatedDevice, "message", FormatText(Tr("%s; it is updated once"), repeated.c_str()));
+    else if (repeatedCount > 1)
+        Say(nullptr, "message", FormatText(Tr("%s; each is updated once"), repeated.c_str()));
     if (m_devices.empty()) {
-        Usage("no port present in the ports asked for (see 'orvane-cli ports')");
+        Usage(Tr("no port present in the ports asked for (see 'orvane-cli ports')"));
+        return false;
+    }
+    if (m_options.expect >= 0 && m_devices.size() != static_cast<size_t>(m_options.expect)) {
+        std::vector<int> numbers;
+        for (const Device& device : m_devices)
+            numbers.push_back(std::stoi(device.port.substr(3)));
+        Usage(FormatText(TrN("--expect %d, but %zu device is there: %s",
+                             "--expect %d, but %zu devices are there: %s", m_devices.size()),
+                         m_options.expect, m_devices.size(), PortList(numbers).c_str()));
         return false;
     }
     return true;
+}
+
+std::string StationRun::PortList(const std::vector<int>& numbers) {
+    std::vector<int> sorted = numbers;
+    std::sort(sorted.begin(), sorted.end());
+    std::string text;
+    for (size_t i = 0; i < sorted.size();) {
+        size_t last = i;
+        while (last + 1 < sorted.size() && sorted[last + 1] == sorted[last] + 1)
+            ++last;
+        text += (text.empty() ? "COM" : ", COM") + std::to_string(sorted[i]);
+        if (last > i)
+            text += "-COM" + std::to_string(sorted[last]);
+        i = last + 1;
+    }
+    return text;
+}
+
+std::string StationRun::FitColumns(const std::string& text, size_t columns) {
+    size_t used = 0;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = SequenceLength(static_cast<unsigned char>(text[i]));
+        const size_t width = Columns(text.substr(i, length));
+        if (used + width > columns)
+            return text.substr(0, i);
+        used += width;
+        i += length;
+    }
+    return text;
+}
+
+void StationRun::Say(const Device* device, const std::string& type, const std::string& text) {
+    if (m_options.json) {
+        JsonObject object;
+        if (device)
+            object.Add("port", device->port);
+        object.Add("type", type).Add(type == "message" ? "text" : "message", text);
+        ConsolePrintf(ConsoleStream::Output, "%s\n", object.Text().c_str());
+        return;
+    }
+    PrintAbove(ConsoleStream::Error, device ? "[" + device->port + "] " + text : text);
 }
 
 std::vector<std::string> StationRun::ChildArguments(const std::string& port) const {
     std::vector<std::string> out = {HostOptions::CommandName(m_kind)};
     for (size_t i = 0; i < m_args.size(); ++i) {
         const std::string& arg = m_args[i];
-        if (arg == "--port" || arg == "--ports") {
-            ++i;  // and its value
+        size_t skip = 0;
+        bool station = false;
+        for (const char* option : {"--port", "--ports", "--record", "--expect"}) {
+            if (!station)
+                station = IsStationOption(arg, option, true, skip);
+        }
+        for (const char* flag : {"--all-ports", "--json"}) {
+            if (!station)
+                station = IsStationOption(arg, flag, false, skip);
+        }
+        if (station) {
+            i += skip;
             continue;
         }
-        if (arg.rfind("--port=", 0) == 0 || arg.rfind("--ports=", 0) == 0)
-            continue;
-        if (arg == "--all-ports" || arg == "--json")
-            continue;
         out.push_back(arg);
     }
     // The station's language, whether it came from --lang (taken off before the command saw it) or
@@ -174,8 +259,14 @@ void StationRun::DrawProgress() {
     if (!m_terminal)
         return;
     ClearProgress();
-    for (const Device& device : m_devices)
-        ConsolePrintf(ConsoleStream::Error, "%-6s %s\n", device.port.c_str(), device.progress.c_str());
+    // A line as wide as the terminal or wider wraps, and the next redraw would go up too few rows.
+    const int columns = TerminalColumns(ConsoleStream::Error);
+    for (const Device& device : m_devices) {
+        std::string line = Pad(device.port, 6) + " " + device.progress;
+        if (columns > 1)
+            line = FitColumns(line, static_cast<size_t>(columns - 1));
+        ConsolePrintf(ConsoleStream::Error, "%s\n", line.c_str());
+    }
     m_progressLinesDrawn = m_devices.size();
     std::fflush(stderr);
     m_lastDraw = std::chrono::steady_clock::now();
@@ -205,14 +296,34 @@ void StationRun::OnChildLine(size_t child, bool standardError, const std::string
     if (type == "result") {
         device.resultSeen = true;
         device.status = object.String("status");
+        device.resultExit = static_cast<int>(object.Integer("exit"));
+        device.exitCode = device.resultExit;
         device.message = object.String("message");
         device.model = object.String("model");
         device.bytes = object.Integer("bytes");
+        device.blocksDone = static_cast<uint32_t>(object.Integer("blocks"));
         device.seconds = object.Number("seconds");
         device.progress = device.status;
+        if (device.status == "interrupted" && m_interruptPassed) {
+            // Stopped on this process's behalf: its interrupt is the one to name.
+            const int code = InterruptRequest::Pending();
+            device.exitCode = code;
+            device.message = std::string("stopped by ") + InterruptName(code) + " after " +
+                             std::to_string(device.blocksDone) + " of " + std::to_string(device.blocksTotal) +
+                             " blocks";
+            if (m_kind == HostOptions::Kind::Test)
+                device.message = std::string("stopped by ") + InterruptName(code);
+        }
+        // Written now rather than at the end, so that a second interrupt, which ends this process
+        // at once, finds the lines of the devices that already stopped in the file.
+        Record(device);
         if (m_terminal)
             DrawProgress();
         return;  // gathered into the results at the end
+    }
+    if (type == "progress") {
+        device.blocksDone = static_cast<uint32_t>(object.Integer("blocks_done"));
+        device.blocksTotal = static_cast<uint32_t>(object.Integer("blocks_total"));
     }
     if (m_options.json) {
         // Every event carries its port; the child's own object follows unchanged.
@@ -227,13 +338,74 @@ void StationRun::OnChildLine(size_t child, bool standardError, const std::string
         PrintAbove(ConsoleStream::Output,
                    prefix + (CString(LogLinePrefix(LevelFromName(object.String("level")))) + text).ToUtf8());
     } else if (type == "progress") {
-        device.progress = ProgressReporter::FormatBar(
-            static_cast<int>(object.Integer("percent")), static_cast<uint32_t>(object.Integer("blocks_done")),
-            static_cast<uint32_t>(object.Integer("blocks_total")), object.Number("bytes_per_second"), -1);
+        device.progress = ProgressReporter::FormatBar(device.blocksDone, device.blocksTotal,
+                                                      object.Number("bytes_per_second"), -1);
         if (m_terminal && std::chrono::steady_clock::now() - m_lastDraw >= kRedrawInterval)
             DrawProgress();
-    } else if (type == "message") {
-        PrintAbove(ConsoleStream::Error, prefix + object.String("text"));
+    } else if (type == "message" || type == "record-error") {
+        PrintAbove(ConsoleStream::Error, prefix + object.String(type == "message" ? "text" : "message"));
+    }
+}
+
+void StationRun::Record(Device& device) {
+    if (device.recorded || !m_record.IsOpen())
+        return;
+    device.recorded = true;
+    StationRecord::Entry entry;
+    entry.startedAt = m_startedAt;
+    entry.port = device.port;
+    entry.device = device.device;
+    entry.model = device.model;
+    entry.kind = m_kind;
+    entry.file = &m_file;
+    entry.highSpeed = m_options.highSpeed;
+    entry.result = device.status;
+    entry.exitCode = device.exitCode;
+    entry.reason = device.exitCode == kExitOk ? std::string() : device.message;
+    entry.blocks = device.blocksDone;
+    entry.seconds = device.seconds;
+    std::string error;
+    if (!m_record.Append(entry, error)) {
+        m_recordFailed = true;
+        Say(&device, "record-error", error);
+    }
+}
+
+void StationRun::OnTick(ChildProcessGroup& group) {
+    const int code = InterruptRequest::Pending();
+    if (code == 0 || m_interruptPassed)
+        return;
+    m_interruptPassed = true;
+    // Each device's process stops its update as the window's Stop does and reports back.
+    group.InterruptAll();
+    Say(nullptr, "message",
+        std::string("stopping every device after ") + InterruptName(code) + "; another one ends at once");
+}
+
+void StationRun::Conclude(Device& device, const ChildExit& exit, uint32_t payloadBytes) {
+    device.cpuSeconds = exit.cpuTime.count();
+    std::string how;
+    if (!exit.startError.empty())
+        how = exit.startError;
+    else if (exit.exitCode > 128)
+        how = "the device's process was ended by signal " + std::to_string(exit.exitCode - 128);
+    else
+        how = "the device's process ended with code " + std::to_string(exit.exitCode);
+    if (!device.resultSeen) {
+        device.status = "crashed";
+        device.seconds = exit.wallTime.count();
+        device.bytes = std::min<int64_t>(int64_t{device.blocksDone} * kBlockBytes, payloadBytes);
+        device.message = how + " without a result";
+        if (device.blocksTotal != 0) {
+            device.message += " after " + std::to_string(device.blocksDone) + " of " +
+                              std::to_string(device.blocksTotal) + " blocks";
+        }
+        // Whatever its code: without a result nobody knows the device got its image.
+        device.exitCode = kExitFailed;
+    } else if (exit.exitCode != device.resultExit) {
+        device.message = how + " after reporting '" + device.status + "'" +
+                         (device.message.empty() ? "" : ": " + device.message);
+        device.exitCode = kExitFailed;
     }
 }
 
@@ -263,24 +435,29 @@ std::string StationRun::FormatTable(const std::vector<Device>& devices) {
 }
 
 int StationRun::CombinedExitCode(const std::vector<Device>& devices) {
-    bool failed = false, timedOut = false;
+    bool failed = false, timedOut = false, noneAvailable = !devices.empty();
     for (const Device& device : devices) {
+        if (device.exitCode != kExitUsage)
+            noneAvailable = false;
         if (device.exitCode == kExitTimeout)
             timedOut = true;
         else if (device.exitCode != kExitOk)
-            failed = true;  // a port that vanished after the choice (2) failed on its own, too
+            failed = true;  // a port held or gone among others that were updated, too
     }
+    // Not one port could be opened: nothing was sent to any device.
+    if (noneAvailable)
+        return kExitUsage;
     return failed ? kExitFailed : timedOut ? kExitTimeout : kExitOk;
 }
 
 int StationRun::Run() {
     if (!ChoosePorts())
         return kExitUsage;
-    if (m_kind != HostOptions::Kind::Test) {
-        UpdateFileInfo file;
-        if (!InspectUpdateFile(m_kind, m_options.file, m_options.force, file))
-            return Usage(file.error);
-    }
+    if (m_kind != HostOptions::Kind::Test &&
+        !InspectUpdateFile(m_kind, m_options.file, m_options.force, m_file))
+        return Usage(m_file.error);
+    if (std::string error; !m_record.Open(m_options.record, error))
+        return Usage(error);
     CString self;
     if (!GetModuleFilePath(self))
         return Usage("the path of orvane-cli itself could not be found out");
@@ -289,30 +466,26 @@ int StationRun::Run() {
     for (Device& device : m_devices) {
         argumentLists.push_back(ChildArguments(device.port));
         device.progress = "starting";
+        device.blocksTotal = m_file.blocks;
     }
+    m_startedAt = std::time(nullptr);
     DrawProgress();
-    const std::vector<ChildExit> exits = ChildProcessGroup::Run(
-        self.ToUtf8(), argumentLists, [this](size_t child, bool standardError, const std::string& line) {
+    ChildProcessGroup group;
+    const std::vector<ChildExit> exits = group.Run(
+        self.ToUtf8(), argumentLists,
+        [this](size_t child, bool standardError, const std::string& line) {
             OnChildLine(child, standardError, line);
-        });
+        },
+        [this, &group] { OnTick(group); });
     ClearProgress();
 
     for (size_t i = 0; i < m_devices.size(); ++i) {
-        Device& device = m_devices[i];
-        device.exitCode = exits[i].exitCode;
-        device.cpuSeconds = exits[i].cpuTime.count();
-        if (!device.resultSeen) {
-            device.status = "crashed";
-            device.seconds = exits[i].wallTime.count();
-            device.message =
-                !exits[i].startError.empty()
-                    ? exits[i].startError
-                    : "the run ended (code " + std::to_string(exits[i].exitCode) + ") without a result";
-            if (device.exitCode == kExitOk || device.exitCode < 0)
-                device.exitCode = kExitFailed;
-        }
+        Conclude(m_devices[i], exits[i], m_file.payloadBytes);
+        Record(m_devices[i]);  // the devices whose process gave no result
     }
-    const int exitCode = CombinedExitCode(m_devices);
+    int exitCode = InterruptRequest::Pending() ? InterruptRequest::Pending() : CombinedExitCode(m_devices);
+    if (m_recordFailed && (exitCode == kExitOk || exitCode == kExitTimeout))
+        exitCode = kExitFailed;
     if (m_options.json) {
         int64_t completed = 0;
         double cpu = 0;
@@ -325,6 +498,7 @@ int StationRun::Run() {
             if (!device.model.empty())
                 result.Add("model", device.model);
             result.Add("bytes", device.bytes)
+                .Add("blocks", static_cast<int64_t>(device.blocksDone))
                 .Add("seconds", device.seconds)
                 .Add("cpu_ms", static_cast<int64_t>(device.cpuSeconds * 1000 + 0.5));
             ConsolePrintf(ConsoleStream::Output, "%s\n", result.Text().c_str());

@@ -8,11 +8,15 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
+#include "framework/ChildProcessGroup.h"
 #include "framework/ConsoleDiagnostics.h"
 #include "tools/cli/HostOptions.h"
+#include "tools/cli/StationRecord.h"
+#include "tools/cli/UpdateFile.h"
 
 class StationRun {
 public:
@@ -20,33 +24,49 @@ public:
     // replaced by a single --port.
     StationRun(HostOptions::Kind kind, const HostOptions& options, const CommandArgs& args);
 
-    // The process exit code: 0 when every device completed; 2 for usage or file errors, found
-    // before any device is touched; else 1 when any device failed, 3 when one only timed out.
+    // The process exit code (see Commands.h): 2 when nothing could be sent to any device (usage,
+    // file, record, or not one port available); 130/143/129 when interrupted; else 1 when any device
+    // failed or a record line was lost, 3 when one only timed out, 0 when every device completed.
     int Run();
 
     struct Device {
-        std::string port;  // "COM9"
+        std::string port;    // "COM9"
+        std::string device;  // the device node behind it, when known
         std::string model;
-        std::string status;  // the child's result status, e.g. "completed", "timeout"
+        std::string status;  // the child's result status, e.g. "completed", "timeout"; or "crashed"
         std::string message;
         int exitCode = -1;
+        int resultExit = -1;  // the exit its result line gave
         int64_t bytes = 0;
+        uint32_t blocksDone = 0;  // acknowledged, as last reported
+        uint32_t blocksTotal = 0;
         double seconds = 0;
         double cpuSeconds = 0;
         bool resultSeen = false;
+        bool recorded = false;
         std::string progress;  // the terminal's progress line for this device
     };
 
     // The table printed at the end: port, model, result, bytes sent, time and reason.
     static std::string FormatTable(const std::vector<Device>& devices);
-    // The combined exit code of the devices' single-port codes.
+    // The combined exit code of the devices' single-port codes, interrupts aside.
     static int CombinedExitCode(const std::vector<Device>& devices);
+    // How a device's run ended, from its result line (if one came) and its process's exit: a process
+    // that ends without a result, or otherwise than its result said, failed, whatever its code.
+    static void Conclude(Device& device, const ChildExit& exit, uint32_t payloadBytes);
+    // "COM5, COM7-COM9": the numbers in order, runs joined.
+    static std::string PortList(const std::vector<int>& numbers);
+    // `text` cut to `columns` terminal columns (a Chinese character takes two).
+    static std::string FitColumns(const std::string& text, size_t columns);
 
 private:
     // Fills m_devices from --port, --ports and --all-ports; false (after saying why) on a usage error.
     bool ChoosePorts();
     std::vector<std::string> ChildArguments(const std::string& port) const;
     void OnChildLine(size_t child, bool standardError, const std::string& line);
+    void OnTick(ChildProcessGroup& group);
+    void Record(Device& device);
+    void Say(const Device* device, const std::string& type, const std::string& text);
     void PrintAbove(ConsoleStream stream, const std::string& line);
     void DrawProgress();
     void ClearProgress();
@@ -56,6 +76,11 @@ private:
     HostOptions m_options;
     CommandArgs m_args;
     std::vector<Device> m_devices;
+    UpdateFileInfo m_file;
+    StationRecord m_record;
+    bool m_recordFailed = false;
+    bool m_interruptPassed = false;
+    std::time_t m_startedAt = 0;
     bool m_terminal = false;
     size_t m_progressLinesDrawn = 0;
     std::chrono::steady_clock::time_point m_lastDraw;
