@@ -9,6 +9,14 @@
 // each is a real directory (not a link) owned by this user and writable by nobody else. /tmp is
 // shared by every user, and another one could otherwise make /tmp/orvane-<uid> first and point COM1
 // at a pty of their own.
+//
+// A number given to a pseudo-terminal lasts only while whoever serves it lives: the kernel hands
+// the pty's number to the next terminal that opens, often somebody's shell, and a link left behind
+// by a killed simulator would send our frames there. So a link to a pseudo-terminal counts only
+// while somebody holds an exclusive flock on the file "<link>.lock" beside it (COM12.lock for
+// COM12); reading the folder removes those whose lock is free. Links to real devices keep their
+// numbers for good. The lock files themselves stay: a lock file removed while someone waits for
+// it would let two holders each lock a file of that name.
 #pragma once
 
 #include <filesystem>
@@ -44,21 +52,36 @@ public:
     static std::string WhyNotASerialLine(const std::string& path);
 
     // Gives device a number: the one it already has, else the lowest free one from `lowest` up.
-    // Returns 0 when no number in lowest..256 is free or the link cannot be made.
+    // Returns 0 when no number in lowest..256 is free or the link cannot be made. For a
+    // pseudo-terminal this process takes the lock beside the new link and holds it until Unregister
+    // or its end, so the number lasts exactly as long as the process that asked for it.
     int Register(const std::string& device, int lowest = 1);
+    // Gives device exactly COM<port>, as Register does. Empty on success, else one line on why not;
+    // `taken` is set when another link or another program has the number.
+    std::string RegisterAt(int port, const std::string& device, bool& taken);
     bool Unregister(int port);
+
+    // Removes the links whose device is gone: pseudo-terminals nobody serves any more and devices
+    // that are no longer there (they give their numbers up). One line per link removed.
+    std::vector<std::string> Prune();
 
     // Serial devices present under the hardware root, in registry order: ttyS (with a UART behind
     // it), ttyUSB, ttyACM, then the others, each group by number. Paths are under hardwareRoot/dev.
+    // The kernel's active consoles (hardwareRoot/proc/consoles) are left out: opening one and
+    // writing a frame to it disturbs the machine's console, often ttyS0 on servers.
     std::vector<std::string> PresentDevices() const;
 
-    // Port names ("COM<n>", as the links are named) of every link whose device exists, after giving a
-    // number to each present device that has none yet.
+    // Port names ("COM<n>", as the links are named) of every link whose device exists and is no
+    // active console, after giving a number to each present device that has none yet.
     std::vector<std::string> ListPortNames();
 
     // One line on why COM<port> cannot be opened: it does not exist, permission is denied, or another
     // program holds it (named when the system tells). Empty when no reason can be found.
     std::string ExplainOpenFailure(int port) const;
+    // Why `device` will not open for this user, told from its owner, group and mode: the group to
+    // join when its group may use it, else who alone may (a root:root 0600 node has no group to
+    // join).
+    static std::string WhyPermissionDenied(const std::string& device);
 
 private:
     struct Link {
@@ -66,7 +89,12 @@ private:
         int number;
         std::string target;
     };
-    std::vector<Link> ReadLinks() const;
+    // The links that count; stale pseudo-terminal links are removed on the way, each with one line
+    // in `dropped` when given.
+    std::vector<Link> ReadLinks(std::vector<std::string>* dropped = nullptr) const;
+    // Removes the link `name` when it leads to a pseudo-terminal whose lock nobody holds.
+    bool DropIfStale(const std::string& name, const std::string& target) const;
+    std::vector<std::string> ActiveConsoles() const;
 
     std::string CheckFolders(bool create) const;
 

@@ -1,6 +1,8 @@
 // Why a COM port will not open, told from the device node: missing, not permitted, held by another
 // program (named from /proc/locks or the processes' open files), or not a serial line.
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -14,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "framework/PortRegistry.h"
 
@@ -65,6 +68,27 @@ std::string HolderOf(const std::string& device) {
     return {};
 }
 
+// The _r forms: a station explains the failures of several ports from threads of its own.
+constexpr size_t kNameBufferSize = 16384;
+
+std::string UserName(uid_t uid) {
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(kNameBufferSize);
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return found->pw_name;
+    return std::to_string(uid);
+}
+
+std::string GroupName(gid_t gid) {
+    group entry{};
+    group* found = nullptr;
+    std::vector<char> buffer(kNameBufferSize);
+    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return found->gr_name;
+    return std::to_string(gid);
+}
+
 }  // namespace
 
 std::string PortRegistry::ExplainOpenFailure(int port) const {
@@ -79,11 +103,8 @@ std::string PortRegistry::ExplainOpenFailure(int port) const {
         return name + " stands for " + device + ", which does not exist (unplugged?)";
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == EACCES || errno == EPERM) {
-            return "permission denied on " + device +
-                   ": join the dialout group (sudo usermod -aG dialout $USER), "
-                   "then log in again";
-        }
+        if (errno == EACCES || errno == EPERM)
+            return WhyPermissionDenied(device);
         if (errno == EBUSY) {
             const std::string holder = HolderOf(device);
             return device + " is held by another program" + (holder.empty() ? "" : ": " + holder);
@@ -99,6 +120,25 @@ std::string PortRegistry::ExplainOpenFailure(int port) const {
     }
     ::close(fd);
     return reason;
+}
+
+std::string PortRegistry::WhyPermissionDenied(const std::string& device) {
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0)
+        return "permission denied on " + device;
+    const std::string owner = UserName(info.st_uid);
+    const std::string group = GroupName(info.st_gid);
+    char mode[8];
+    std::snprintf(mode, sizeof(mode), "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    const std::string node = device + " (" + owner + ":" + group + " " + mode + ")";
+    // Joining a group helps only where the group may read and write, and never the root group.
+    const mode_t groupReadWrite = S_IRGRP | S_IWGRP;
+    if ((info.st_mode & groupReadWrite) == groupReadWrite && info.st_gid != 0) {
+        return "permission denied on " + node + ": join the " + group + " group (sudo usermod -aG " + group +
+               " $USER), then log in again";
+    }
+    return "permission denied on " + node + ": only " + owner +
+           " may open it (no group has access, so joining one will not help)";
 }
 
 std::string PortRegistry::WhyNotASerialLine(const std::string& path) {

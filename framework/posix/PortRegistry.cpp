@@ -1,15 +1,23 @@
 #include "framework/PortRegistry.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
 #include <system_error>
+#include <thread>
 #include <tuple>
 
 namespace fs = std::filesystem;
@@ -70,6 +78,85 @@ std::string Canonical(const std::string& path) {
 }
 
 constexpr mode_t kPrivateFolder = S_IRWXU;
+constexpr mode_t kLockFileMode = S_IRUSR | S_IWUSR;
+
+// The device numbers of pseudo-terminal slaves (/dev/pts/N): majors 136 to 143.
+constexpr unsigned kFirstPtySlaveMajor = 136;
+constexpr unsigned kLastPtySlaveMajor = 143;
+
+// A reader looking whether a link is stale holds the lock shared for a moment; a holder-to-be waits
+// that out rather than take the next number.
+constexpr int kLockAttempts = 50;
+constexpr std::chrono::milliseconds kLockRetry{1};
+
+bool IsPseudoTerminal(const std::string& device) {
+    struct stat info {};
+    if (::stat(device.c_str(), &info) == 0) {
+        const unsigned deviceMajor = major(info.st_rdev);
+        return S_ISCHR(info.st_mode) && deviceMajor >= kFirstPtySlaveMajor &&
+               deviceMajor <= kLastPtySlaveMajor;
+    }
+    // A pty that is gone has left no node to look at, only its name.
+    return device.rfind("/dev/pts/", 0) == 0;
+}
+
+fs::path LockFileOf(const fs::path& link) {
+    return link.string() + ".lock";
+}
+
+// The locks this process holds on the links of its pseudo-terminals, by lock file. The simulator
+// serves several lines from threads of its own, so the table is shared.
+std::mutex g_leaseMutex;
+std::map<std::string, int> g_leases;
+
+// Takes the lock beside a link this process is about to make; false when another program has it.
+bool TakeLease(const fs::path& lockFile) {
+    std::lock_guard<std::mutex> guard(g_leaseMutex);
+    if (g_leases.count(lockFile.string()) != 0)
+        return true;
+    const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kLockFileMode);
+    if (fd < 0)
+        return false;
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            g_leases[lockFile.string()] = fd;
+            return true;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            break;
+        std::this_thread::sleep_for(kLockRetry);
+    }
+    ::close(fd);
+    return false;
+}
+
+void ReleaseLease(const fs::path& lockFile) {
+    std::lock_guard<std::mutex> guard(g_leaseMutex);
+    const auto held = g_leases.find(lockFile.string());
+    if (held == g_leases.end())
+        return;
+    ::close(held->second);
+    g_leases.erase(held);
+}
+
+// The device names /proc/consoles lists as enabled ("ttyS0 -W- (EC p a) 4:64"); a line whose flags
+// cannot be read counts as enabled.
+std::vector<std::string> EnabledConsoles(const fs::path& consoles) {
+    std::vector<std::string> names;
+    std::ifstream in(consoles);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string name;
+        if (!(fields >> name))
+            continue;
+        const size_t open = line.find('(');
+        const size_t close = line.find(')', open == std::string::npos ? 0 : open);
+        const bool flagsRead = open != std::string::npos && close != std::string::npos;
+        if (!flagsRead || line.substr(open, close - open).find('E') != std::string::npos)
+            names.push_back(name);
+    }
+    return names;
+}
 
 // Why `folder` may not hold our links, or empty when only this user can change what is in it.
 std::string UnsafeFolder(const fs::path& folder, const struct stat& info) {
@@ -148,7 +235,25 @@ std::string PortRegistry::Prepare() const {
     return CheckFolders(true);
 }
 
-std::vector<PortRegistry::Link> PortRegistry::ReadLinks() const {
+bool PortRegistry::DropIfStale(const std::string& name, const std::string& target) const {
+    if (!IsPseudoTerminal(target))
+        return false;
+    const fs::path link = m_directory / name;
+    // Shared, so two readers looking at once both see the lock free; kept while the link goes, so no
+    // holder can make a new link of that name in between.
+    const int fd = ::open(LockFileOf(link).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd >= 0 && ::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;  // held: somebody serves it
+    }
+    std::error_code ec;
+    fs::remove(link, ec);
+    if (fd >= 0)
+        ::close(fd);
+    return true;
+}
+
+std::vector<PortRegistry::Link> PortRegistry::ReadLinks(std::vector<std::string>* dropped) const {
     std::vector<Link> links;
     if (!Problem().empty())
         return links;
@@ -162,6 +267,12 @@ std::vector<PortRegistry::Link> PortRegistry::ReadLinks() const {
         const fs::path target = fs::read_symlink(it->path(), readEc);
         if (readEc)
             continue;
+        if (DropIfStale(name, target.string())) {
+            if (dropped)
+                dropped->push_back(name + " (" + target.string() +
+                                   "): a pseudo-terminal nobody serves any more");
+            continue;
+        }
         links.push_back({name, number, target.string()});
     }
     return links;
@@ -171,10 +282,10 @@ std::string PortRegistry::Resolve(int port) const {
     if (!Problem().empty())
         return {};
     std::error_code ec;
-    const fs::path exact = m_directory / ("COM" + std::to_string(port));
-    fs::path target = fs::read_symlink(exact, ec);
+    const std::string name = "COM" + std::to_string(port);
+    const fs::path target = fs::read_symlink(m_directory / name, ec);
     if (!ec)
-        return target.string();
+        return DropIfStale(name, target.string()) ? std::string() : target.string();
     // Links made by hand may use another case ("com7").
     for (const Link& link : ReadLinks()) {
         if (link.number == port)
@@ -192,32 +303,89 @@ int PortRegistry::Register(const std::string& device, int lowest) {
         if (Canonical(link.target) == wanted)
             return link.number;
     }
+    const bool leased = IsPseudoTerminal(wanted);
     for (int n = std::max(lowest, kFirstPort); n <= kLastPort; ++n) {
         const bool used =
             std::any_of(links.begin(), links.end(), [n](const Link& l) { return l.number == n; });
         if (used)
             continue;
+        const fs::path link = m_directory / ("COM" + std::to_string(n));
+        if (leased && !TakeLease(LockFileOf(link)))
+            continue;  // another program holds the number, with its link still to come
         std::error_code linkEc;
-        fs::create_symlink(wanted, m_directory / ("COM" + std::to_string(n)), linkEc);
+        fs::create_symlink(wanted, link, linkEc);
         if (!linkEc)
             return n;
         // Another process took the number first; go on with the next one.
+        if (leased)
+            ReleaseLease(LockFileOf(link));
     }
     return 0;
+}
+
+std::string PortRegistry::RegisterAt(int port, const std::string& device, bool& taken) {
+    taken = false;
+    if (std::string unsafe = Prepare(); !unsafe.empty())
+        return unsafe;
+    const std::string name = "COM" + std::to_string(port);
+    // Resolve also finds links made by hand in another case ("com12"), and clears a stale one.
+    if (const std::string other = Resolve(port); !other.empty()) {
+        taken = true;
+        return name + " is taken by another link (" + other + ")";
+    }
+    const fs::path link = m_directory / name;
+    const bool leased = IsPseudoTerminal(device);
+    if (leased && !TakeLease(LockFileOf(link))) {
+        taken = true;
+        return name + " is taken: another program holds " + LockFileOf(link).string();
+    }
+    if (::symlink(device.c_str(), link.c_str()) == 0)
+        return {};
+    const int error = errno;
+    if (leased)
+        ReleaseLease(LockFileOf(link));
+    if (error == EEXIST) {
+        taken = true;
+        return name + " is taken by another link (" + Resolve(port) + ")";
+    }
+    return "symlink " + link.string() + " failed: " + std::strerror(error);
 }
 
 bool PortRegistry::Unregister(int port) {
     if (!Problem().empty())
         return false;
     std::error_code ec;
-    bool removed = fs::remove(m_directory / ("COM" + std::to_string(port)), ec);
+    const fs::path exact = m_directory / ("COM" + std::to_string(port));
+    bool removed = fs::remove(exact, ec);
     if (!removed) {
         for (const Link& link : ReadLinks()) {
             if (link.number == port)
                 removed = fs::remove(m_directory / link.name, ec) || removed;
         }
     }
+    // Only once the link is gone: a reader in between would take it for stale and remove it itself.
+    ReleaseLease(LockFileOf(exact));
     return removed;
+}
+
+std::vector<std::string> PortRegistry::Prune() {
+    std::vector<std::string> removed;
+    for (const Link& link : ReadLinks(&removed)) {
+        std::error_code ec;
+        // A pty that counts is served: its node may be away for a moment while its line is replugged.
+        if (IsPseudoTerminal(link.target) || fs::exists(m_directory / link.name, ec))
+            continue;
+        if (fs::remove(m_directory / link.name, ec))
+            removed.push_back(link.name + " (" + link.target + "): the device is gone");
+    }
+    return removed;
+}
+
+std::vector<std::string> PortRegistry::ActiveConsoles() const {
+    std::vector<std::string> devices;
+    for (const std::string& name : EnabledConsoles(m_hardwareRoot / "proc" / "consoles"))
+        devices.push_back(Canonical((m_hardwareRoot / "dev" / name).string()));
+    return devices;
 }
 
 std::vector<std::string> PortRegistry::PresentDevices() const {
@@ -229,6 +397,7 @@ std::vector<std::string> PortRegistry::PresentDevices() const {
     };
     std::vector<Found> found;
     const fs::path ttyClass = m_hardwareRoot / "sys" / "class" / "tty";
+    const std::vector<std::string> consoles = ActiveConsoles();
     std::error_code ec;
     for (fs::directory_iterator it(ttyClass, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
@@ -244,6 +413,9 @@ std::vector<std::string> PortRegistry::PresentDevices() const {
             if (!(typeFile >> type) || type == 0)
                 continue;
         }
+        if (std::find(consoles.begin(), consoles.end(),
+                      Canonical((m_hardwareRoot / "dev" / name).string())) != consoles.end())
+            continue;
         found.push_back({GroupOf(prefix), prefix, number, name});
     }
     std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
@@ -261,10 +433,13 @@ std::vector<std::string> PortRegistry::ListPortNames() {
         if (fs::exists(device, ec))
             Register(device);
     }
+    // A console linked before it was one (or by hand) is not offered either.
+    const std::vector<std::string> consoles = ActiveConsoles();
     std::vector<std::string> names;
     for (const Link& link : ReadLinks()) {
         std::error_code ec;
-        if (fs::exists(m_directory / link.name, ec))
+        if (fs::exists(m_directory / link.name, ec) &&
+            std::find(consoles.begin(), consoles.end(), Canonical(link.target)) == consoles.end())
             names.push_back(link.name);
     }
     return names;

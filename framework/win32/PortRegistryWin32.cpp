@@ -36,7 +36,7 @@ PortRegistry PortRegistry::Default() {
     return PortRegistry(fs::path(L"HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM"), fs::path());
 }
 
-std::vector<PortRegistry::Link> PortRegistry::ReadLinks() const {
+std::vector<PortRegistry::Link> PortRegistry::ReadLinks(std::vector<std::string>*) const {
     return {};
 }
 
@@ -48,8 +48,19 @@ int PortRegistry::Register(const std::string&, int) {
     return 0;
 }
 
+std::string PortRegistry::RegisterAt(int port, const std::string&, bool& taken) {
+    taken = false;
+    return "COM" + std::to_string(port) +
+           " cannot be given to a device path: Windows numbers its serial ports itself";
+}
+
 bool PortRegistry::Unregister(int) {
     return false;
+}
+
+// The system's own list holds only the ports present; there is nothing of ours to clear.
+std::vector<std::string> PortRegistry::Prune() {
+    return {};
 }
 
 std::vector<std::string> PortRegistry::PresentDevices() const {

@@ -1,10 +1,14 @@
-// 'orvane-cli ports' on a fake hardware tree: which ttys count as ports, and what a USB adapter
-// shows of itself, as text and as JSON.
+// 'orvane-cli ports' on a fake hardware tree: which ttys count as ports, what a USB adapter shows of
+// itself, as text and as JSON, and which links are stale.
+#include <poll.h>
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <fstream>
 
+#include "framework/PortRegistry.h"
 #include "tests/cli/CliFixture.h"
+#include "tests/support/Pty.h"
 
 namespace fs = std::filesystem;
 
@@ -73,4 +77,70 @@ TEST_F(PortsCommand, ListsTheAdapterWithItsIdentity) {
     run = RunCli({"ports", "--bogus"}, kHostRunLimit);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+}
+
+// A simulator killed with SIGKILL leaves its link behind, and the kernel gives its pty's number to
+// the next terminal, often somebody's shell. That link must lead nowhere: not for one port, not for
+// every port, not in the list; --prune removes it, with the links of devices that are gone.
+TEST_F(PortsCommand, AStalePseudoTerminalLinkLeadsNowhere) {
+    Pty shell;  // the terminal that got the number
+    const fs::path stale = registry.PortsDir() / "COM10";
+    const auto leaveStaleLink = [&] {
+        ASSERT_EQ(PortRegistry::Default().Prepare(), "");
+        std::error_code ec;
+        fs::remove(stale, ec);
+        fs::create_symlink(shell.SlavePath(), stale);
+    };
+    // Whatever a run wrote is in the terminal once the run is over.
+    const auto shellGotNothing = [&] {
+        pollfd pfd{shell.MasterFd(), POLLIN, 0};
+        return ::poll(&pfd, 1, 0) == 0;
+    };
+
+    leaveStaleLink();
+    CliRun run = RunCli({"test", "--port", "COM10"}, kHostRunLimit);
+    EXPECT_NE(run.exitCode, 0) << run.out << run.err;
+    EXPECT_TRUE(Contains(run.out + run.err, "COM10 does not exist")) << run.out << run.err;
+    EXPECT_TRUE(shellGotNothing());
+
+    leaveStaleLink();
+    run = RunCli({"test", "--all-ports"}, kHostRunLimit);
+    EXPECT_NE(run.exitCode, 0) << run.out << run.err;
+    EXPECT_TRUE(shellGotNothing());
+
+    leaveStaleLink();
+    run = RunCli({"ports"}, kHostRunLimit);
+    EXPECT_EQ(run.out, "");
+    EXPECT_FALSE(fs::is_symlink(stale)) << "reading the folder removes it";
+
+    // A pty served by a program that holds its lock counts; a real device keeps its number even when
+    // unplugged, until --prune.
+    Pty served;
+    registry.Link("COM11", served.SlavePath());
+    registry.Link("COM3", (registry.HardwareRoot() / "dev" / "ttyUSB7").string());
+    leaveStaleLink();
+    run = RunCli({"ports", "--prune"}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "removed COM10 (" + shell.SlavePath() +
+                           "): a pseudo-terminal nobody serves any more\n"
+                           "removed COM3 (" +
+                           (registry.HardwareRoot() / "dev" / "ttyUSB7").string() +
+                           "): the device is gone\n");
+    EXPECT_FALSE(fs::is_symlink(stale));
+    run = RunCli({"ports"}, kHostRunLimit);
+    EXPECT_EQ(run.out, "COM11\t" + served.SlavePath() + "\n");
+    EXPECT_TRUE(shellGotNothing());
+}
+
+// A device path given with --port is numbered for the run; for a pty the run holds the number's
+// lock, so the link counts for as long as the run needs it.
+TEST_F(PortsCommand, APseudoTerminalGivenByPathWorksForTheRun) {
+    SimulatedDevice device;
+    ASSERT_TRUE(device.Ready());
+    ASSERT_TRUE(fs::remove(registry.PortsDir() / device.Port()));  // known only by its path now
+    const CliRun run = RunCli({"test", "--port", device.Device()}, kHostRunLimit);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_TRUE(Contains(run.out, "设备型号: ORV-SIM")) << run.out;
+    EXPECT_EQ(PortRegistry::Default().Resolve(1), "") << "the number ends with the run";
+    EXPECT_EQ(device.Stop(), 0);
 }

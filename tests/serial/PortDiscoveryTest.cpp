@@ -1,4 +1,6 @@
 // Port discovery: the list rules, and the registry on a fake hardware tree.
+#include <grp.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 #include "framework/PortRegistry.h"
 #include "framework/SerialPortNames.h"
 #include "serial/PortDiscovery.h"
+#include "tests/support/Pty.h"
 #include "tests/support/TempRegistry.h"
 
 namespace {
@@ -65,6 +68,27 @@ TEST(EnumerateComPorts, RealDevicesGetStableNumbersInDeviceOrder) {
     EXPECT_EQ(reg.Resolve(3), (dev / "ttyUSB0").string());
 }
 
+// ttyS0 is the kernel's console on many servers and virtual machines: a port list must not offer it,
+// or a run over every port writes frames onto the console.
+TEST(EnumerateComPorts, LeavesOutTheActiveConsoles) {
+    TempRegistry registry;
+    for (const char* name : {"ttyS0", "ttyS1", "ttyS2", "ttyUSB0"})
+        registry.AddDevice(name);
+    const fs::path dev = registry.HardwareRoot() / "dev";
+    registry.Link("COM7", (dev / "ttyS2").string());  // linked before it became a console
+    fs::create_directories(registry.HardwareRoot() / "proc");
+    std::ofstream(registry.HardwareRoot() / "proc" / "consoles")
+        << "ttyS0                -W- (EC p a)    4:64\n"
+           "tty0                 -WU (E  p  )    4:1\n"
+           "ttyS1                -W- (   p a)    4:65\n"
+           "ttyS2                -W- (E  p a)    4:66\n";
+    EXPECT_EQ(EnumerateComPorts(), (std::vector<int>{1, 2})) << "ttyS1 (disabled console) and ttyUSB0";
+    PortRegistry reg = PortRegistry::Default();
+    EXPECT_EQ(reg.Resolve(1), (dev / "ttyS1").string());
+    EXPECT_EQ(reg.Resolve(2), (dev / "ttyUSB0").string());
+    EXPECT_EQ(reg.Resolve(7), (dev / "ttyS2").string()) << "named on purpose, it still opens";
+}
+
 TEST(PortRegistry, RegisterFromALowestNumberAndUnregister) {
     TempRegistry registry;
     PortRegistry reg = PortRegistry::Default();
@@ -77,6 +101,61 @@ TEST(PortRegistry, RegisterFromALowestNumberAndUnregister) {
     EXPECT_TRUE(reg.Unregister(9));
     EXPECT_TRUE(reg.Resolve(9).empty());
     EXPECT_EQ(ListSerialPortNames(), (std::vector<CString>{L"COM10"}));
+}
+
+// A link left by a process that served a pseudo-terminal and is gone must not lead to whatever
+// terminal has the pty's number now; a link whose lock is held counts, and so does one to a real
+// device, lock or not.
+TEST(PortRegistry, PseudoTerminalLinksCountWhileTheirLockIsHeld) {
+    TempRegistry registry;
+    Pty served, orphaned;
+    registry.AddDevice("ttyUSB0");
+    registry.Link("COM20", served.SlavePath());  // holds the lock, as a simulator does
+    fs::create_symlink(orphaned.SlavePath(), registry.PortsDir() / "COM21");
+    fs::create_symlink("/dev/pts/4095", registry.PortsDir() / "COM22");  // its pty is gone too
+    EXPECT_EQ(EnumerateComPorts(), (std::vector<int>{1, 20}));
+    EXPECT_FALSE(fs::is_symlink(registry.PortsDir() / "COM21"));
+    EXPECT_FALSE(fs::is_symlink(registry.PortsDir() / "COM22"));
+
+    // Registering a pty holds its lock in this process until Unregister.
+    PortRegistry reg = PortRegistry::Default();
+    EXPECT_EQ(reg.Register(orphaned.SlavePath(), 21), 21);
+    EXPECT_EQ(reg.Resolve(21), orphaned.SlavePath());
+    bool taken = false;
+    EXPECT_EQ(reg.RegisterAt(20, orphaned.SlavePath(), taken),
+              "COM20 is taken by another link (" + served.SlavePath() + ")");
+    EXPECT_TRUE(taken);
+    EXPECT_TRUE(reg.Unregister(21));
+    fs::create_symlink(orphaned.SlavePath(), registry.PortsDir() / "COM21");
+    EXPECT_EQ(reg.Resolve(21), "") << "the lock went with Unregister";
+    EXPECT_EQ(reg.RegisterAt(21, orphaned.SlavePath(), taken), "");
+    EXPECT_EQ(reg.Resolve(21), orphaned.SlavePath());
+}
+
+// The advice for a port that will not open fits its node: a group to join only when that group
+// may use it.
+TEST(PortRegistry, PermissionAdviceFitsTheNode) {
+    TempRegistry temp;
+    const fs::path node = temp.Root() / "ttyS0";
+    std::ofstream(node).put('\0');
+    fs::permissions(node, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+    const std::string owner = ::getpwuid(::geteuid())->pw_name;
+    const std::string said = PortRegistry::WhyPermissionDenied(node.string());
+    EXPECT_NE(said.find(" 0600): only " + owner + " may open it (no group has access"), std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("usermod"), std::string::npos) << said;
+
+    // Root stands in for a member-to-be by giving the node a group of the system's.
+    const gid_t gid = ::geteuid() == 0 ? 20 : ::getegid();
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(node.c_str(), 0, gid), 0);
+    }
+    const group* entry = ::getgrgid(gid);
+    const std::string name = entry ? entry->gr_name : std::to_string(gid);
+    fs::permissions(node, fs::perms::group_read | fs::perms::group_write, fs::perm_options::add);
+    EXPECT_EQ(PortRegistry::WhyPermissionDenied(node.string()),
+              "permission denied on " + node.string() + " (" + owner + ":" + name + " 0660): join the " +
+                  name + " group (sudo usermod -aG " + name + " $USER), then log in again");
 }
 
 // Whoever can write into the port folder decides which device a COM number opens: the registry

@@ -186,20 +186,36 @@ TEST_F(SimulateCommandTest, PlaysTheDeviceAndCleansUpOnSigterm) {
     EXPECT_EQ(s["lastRate"].toInt(), 9600);
 }
 
-TEST_F(SimulateCommandTest, HangUpComesBackUnderTheSameNumber) {
+// Three host runs against one simulator: the cable is pulled in each, and the line comes back under
+// the same number every time.
+TEST_F(SimulateCommandTest, HangUpInEveryRunComesBackUnderTheSameNumber) {
     Simulator sim({"--port", "40", "--hangup-at", "1"});
     ASSERT_EQ(sim.Line().rfind("READY COM40 ", 0), 0u) << sim.Line();
     const Bytes transfer = Concat({Trigger(), Block(1, 0, 1, {0x42})});
+    for (int run = 1; run <= 3; ++run) {
+        int fd = OpenLine(PortRegistry::Default().Resolve(40));
+        EXPECT_EQ(Ask(fd, transfer, 1), Bytes{}) << "run " << run << ": no ack, the line is gone";
+        ::close(fd);
+        const std::string again = sim.Line();
+        EXPECT_EQ(again, "READY COM40 " + PortRegistry::Default().Resolve(40)) << "run " << run;
+    }
     int fd = OpenLine(PortRegistry::Default().Resolve(40));
-    EXPECT_EQ(Ask(fd, transfer, 1), Bytes{}) << "no ack, the line is gone";
-    ::close(fd);
-
-    const std::string again = sim.Line();
-    EXPECT_EQ(again, "READY COM40 " + PortRegistry::Default().Resolve(40));
-    fd = OpenLine(PortRegistry::Default().Resolve(40));
-    EXPECT_EQ(Ask(fd, transfer, 8), Ack(1, 0, 1)) << "the cable is pulled once";
+    EXPECT_EQ(Ask(fd, Block(1, 0, 1, {0x42}), 8), Ack(1, 0, 1)) << "the block sent again within a run";
     ::close(fd);
     EXPECT_EQ(sim.Exit(SIGINT), 0);
+}
+
+// A simulator killed outright cannot remove its link; the link counts no longer and the number is
+// free again.
+TEST_F(SimulateCommandTest, AKilledSimulatorsNumberIsFreeAgain) {
+    Simulator killed({"--port", "41"});
+    ASSERT_EQ(killed.Line().rfind("READY COM41 ", 0), 0u);
+    EXPECT_EQ(killed.Exit(SIGKILL), 128 + SIGKILL);
+    EXPECT_TRUE(std::filesystem::is_symlink(registry.PortsDir() / "COM41")) << "left behind";
+    EXPECT_EQ(PortRegistry::Default().Resolve(41), "");
+    Simulator next({"--port", "41"});
+    EXPECT_EQ(next.Line().rfind("READY COM41 ", 0), 0u);
+    EXPECT_EQ(next.Exit(SIGTERM), 0);
 }
 
 TEST_F(SimulateCommandTest, RefusesATakenPortAndBadArguments) {
@@ -222,7 +238,8 @@ TEST_F(SimulateCommandTest, RefusesATakenPortAndBadArguments) {
     }
     std::filesystem::permissions(folder, std::filesystem::perms::others_write,
                                  std::filesystem::perm_options::remove);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(registry.PortsDir()), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(registry.PortsDir()), {}), 2)
+        << "COM12 and its lock alone";
 
     EXPECT_EQ(Simulator({"--port", "zwölf"}).Exit(), 2);
     Simulator help({"--help"});

@@ -1,6 +1,8 @@
 #include "tests/support/TempRegistry.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -34,6 +36,8 @@ TempRegistry::~TempRegistry() {
         ::setenv("ORVANE_HW_ROOT", m_oldHw.c_str(), 1);
     else
         ::unsetenv("ORVANE_HW_ROOT");
+    for (int lock : m_heldLocks)
+        ::close(lock);
     std::error_code ec;
     fs::remove_all(m_root, ec);
 }
@@ -52,6 +56,11 @@ void TempRegistry::Link(const std::string& name, const std::string& target) {
         fs::create_directories(folder);
         fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
     }
+    const fs::path lockFile = (PortsDir() / name).string() + ".lock";
+    const int lock = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0)
+        throw std::runtime_error("cannot lock " + lockFile.string());
+    m_heldLocks.push_back(lock);
     fs::create_symlink(target, PortsDir() / name);
 }
 

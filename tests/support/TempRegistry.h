@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 class TempRegistry {
 public:
@@ -16,7 +17,8 @@ public:
     std::filesystem::path PortsDir() const;
     std::filesystem::path HardwareRoot() const;
 
-    // Links COM<port> to `target` directly.
+    // Links COM<port> to `target` directly, as a program of its own would: holding the lock beside
+    // the link (see PortRegistry.h) until this registry goes, so a pseudo-terminal's link counts.
     void Link(const std::string& name, const std::string& target);
     // Adds a fake serial device to the hardware tree (sysfs entry and device node).
     void AddDevice(const std::string& name, int uartType = 4);
@@ -27,4 +29,5 @@ private:
     std::string m_oldHw;
     bool m_hadRuntime = false;
     bool m_hadHw = false;
+    std::vector<int> m_heldLocks;
 };

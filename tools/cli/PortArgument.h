@@ -15,6 +15,7 @@ struct PortChoice {
 PortChoice ResolvePortArgument(const std::string& argument);
 
 // One line on why COM<port> cannot be opened: it does not exist, permission is denied (with the
-// hint about the dialout group on Linux), or another program holds it (named when the system tells).
+// group to join on Linux, or who alone may open the device), or another program holds it (named
+// when the system tells).
 // Empty when no reason can be found.
 std::string ExplainOpenFailure(int port);

@@ -85,10 +85,12 @@ void DeviceSimulator::OnFrame(const SimFrame& frame, SimTime now) {
     const uint8_t address = frame.bytes.size() > 1 ? frame.bytes[0] : 0;
     switch (frame.kind) {
         case SimFrameKind::Trigger:
-            // A new session: the next block starts a new transfer, and the line is back at 9600.
+            // A new session: the next block starts a new transfer, the line is back at 9600, and
+            // every fault is armed again, since each fires once a run and a run starts here.
             m_sessionFresh = true;
             m_rate = kBaseRate;
             m_strayPending = m_options.strayByte;
+            m_wrongNumberUsed = m_wrongCountUsed = m_dropAckUsed = m_hangupUsed = false;
             break;
         case SimFrameKind::ModelQuery:
             HandleModelQuery(frame, now, start);

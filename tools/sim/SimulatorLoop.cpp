@@ -83,19 +83,13 @@ int SimulatorLoop::Start() {
     }
     int port = 0;
     if (m_options.port != 0) {
-        // Linked by hand rather than through Register: that would hand back any older link to a
-        // device of the same name (a stale one left by a killed simulator) instead of this number.
-        const auto link = m_registry.Directory() / ("COM" + std::to_string(m_options.port));
-        // Resolve also finds links made by hand in another case ("com12"); symlink settles races.
-        const bool alreadyLinked = !m_registry.Resolve(m_options.port).empty();
-        if (alreadyLinked || ::symlink(m_pty.SlavePath().c_str(), link.c_str()) != 0) {
-            if (alreadyLinked || errno == EEXIST) {
-                m_err("simulate: COM" + std::to_string(m_options.port) + " is taken by another link (" +
-                      m_registry.Resolve(m_options.port) + ")");
-                return 2;
-            }
-            m_err("simulate: " + Failure("symlink", link.string()));
-            return 1;
+        // Not through Register: that would hand back any older link to this device instead of this
+        // number.
+        bool taken = false;
+        if (const std::string why = m_registry.RegisterAt(m_options.port, m_pty.SlavePath(), taken);
+            !why.empty()) {
+            m_err("simulate: " + why);
+            return taken ? 2 : 1;
         }
         port = m_options.port;
     } else {
