@@ -1,7 +1,9 @@
 #include "framework/TextTranslator.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -15,6 +17,39 @@ void SetTextTranslator(TextTranslator translator) {
 
 const char* TranslateText(const char* text) {
     return g_translator != nullptr ? g_translator(text) : text;
+}
+
+const char* ErrorNumberText(int error) {
+    // The C library's own English words are the keys. Without a translation (an English run) the
+    // library's own text stands.
+    struct Known {
+        int error;
+        const char* text;
+    };
+    static const Known known[] = {
+        {ENOENT, TranslateNoop("No such file or directory")},
+        {EACCES, TranslateNoop("Permission denied")},
+        {EPERM, TranslateNoop("Operation not permitted")},
+        {EISDIR, TranslateNoop("Is a directory")},
+        {ENOTDIR, TranslateNoop("Not a directory")},
+        {ENOSPC, TranslateNoop("No space left on device")},
+        {EROFS, TranslateNoop("Read-only file system")},
+        {EBUSY, TranslateNoop("Device or resource busy")},
+        {EIO, TranslateNoop("Input/output error")},
+        {ENXIO, TranslateNoop("No such device or address")},
+        {ENODEV, TranslateNoop("No such device")},
+        {EEXIST, TranslateNoop("File exists")},
+        {EMFILE, TranslateNoop("Too many open files")},
+        {ENAMETOOLONG, TranslateNoop("File name too long")},
+    };
+    for (const Known& entry : known) {
+        if (entry.error != error)
+            continue;
+        const char* translated = TranslateText(entry.text);
+        if (translated != entry.text)
+            return translated;
+    }
+    return std::strerror(error);
 }
 
 std::string FormatText(const char* format, ...) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Chinese catalogue po/zh_CN.po against the texts the sources mark for translation (Tr, TrN,
-# TrNoop in tools/, TranslateText in framework/).
+# TrNoop in tools/, TranslateText and TranslateNoop in framework/).
 #   scripts/update-po.sh           extracts them (xgettext) and merges them into po/zh_CN.po (msgmerge);
 #                                  new and changed texts are then for a translator to fill in
 #   scripts/update-po.sh --check   fails unless every marked text has a Chinese translation, none is
@@ -14,14 +14,16 @@ trap 'rm -rf "$work"' EXIT
 
 cd "$root"
 find tools framework -name '*.cpp' -o -name '*.h' | LC_ALL=C sort >"$work/files"
-xgettext --language=C++ --from-code=UTF-8 --keyword= --keyword=Tr --keyword=TrN:1,2 --keyword=TrNoop --keyword=TranslateText \
+xgettext --language=C++ --from-code=UTF-8 --keyword= --keyword=Tr --keyword=TrN:1,2 --keyword=TrNoop --keyword=TranslateText --keyword=TranslateNoop \
     --flag=Tr:1:pass-c-format --flag=TranslateText:1:pass-c-format --flag=TrN:1:pass-c-format --flag=TrN:2:pass-c-format \
     --flag=ConsolePrintf:2:c-format --flag=FormatText:1:c-format \
     --package-name=orvane-cli --no-wrap --sort-by-file --add-comments=TRANSLATORS: \
     --files-from="$work/files" --output="$work/orvane-cli.pot"
 
 if [ "${1:-}" != "--check" ]; then
-    msgmerge --quiet --update --backup=none --no-wrap "$po" "$work/orvane-cli.pot"
+    msgmerge --quiet --no-wrap --output-file="$work/merged.po" "$po" "$work/orvane-cli.pot"
+    # Texts the sources dropped go, rather than pile up as obsolete entries.
+    msgattrib --no-obsolete --no-wrap --output-file="$po" "$work/merged.po"
     msgfmt --check --statistics --output-file=/dev/null "$po"
     exit 0
 fi

@@ -1,8 +1,6 @@
 #include "tools/i18n/Messages.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "framework/TextTranslator.h"
 #include "framework/UserLanguage.h"
@@ -103,35 +101,4 @@ const char* TrN(const char* singular, const char* plural, unsigned long n) {
             return translation;
     }
     return n == 1 ? singular : plural;
-}
-
-const char* ErrorNumberText(int error) {
-    // The errors a file or port operation meets in the field, in the C library's own English words.
-    // Those words are the keys: on a system whose C library words them otherwise, the English text
-    // found in the catalogue is still right, only in its own wording.
-    struct Known {
-        int error;
-        const char* text;
-    };
-    static const Known known[] = {
-        {ENOENT, TrNoop("No such file or directory")},
-        {EACCES, TrNoop("Permission denied")},
-        {EPERM, TrNoop("Operation not permitted")},
-        {EISDIR, TrNoop("Is a directory")},
-        {ENOTDIR, TrNoop("Not a directory")},
-        {ENOSPC, TrNoop("No space left on device")},
-        {EROFS, TrNoop("Read-only file system")},
-        {EBUSY, TrNoop("Device or resource busy")},
-        {EIO, TrNoop("Input/output error")},
-        {ENXIO, TrNoop("No such device or address")},
-        {ENODEV, TrNoop("No such device")},
-        {EEXIST, TrNoop("File exists")},
-        {EMFILE, TrNoop("Too many open files")},
-        {ENAMETOOLONG, TrNoop("File name too long")},
-    };
-    for (const Known& entry : known) {
-        if (entry.error == error && g_language == MessageLanguage::Chinese)
-            return Tr(entry.text);
-    }
-    return std::strerror(error);
 }

@@ -35,6 +35,3 @@ const char* TrN(const char* singular, const char* plural, unsigned long n) __att
 __attribute__((format_arg(2)));
 // Marks a text for the catalogue where it is defined (a table); Tr() translates it where it is used.
 #define TrNoop(text) (text)
-
-// strerror(`error`) for an errno value, in the current language where the catalogue has the text.
-const char* ErrorNumberText(int error);
