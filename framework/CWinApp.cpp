@@ -31,6 +31,7 @@ CWinApp::~CWinApp() {
 }
 
 BOOL CWinApp::InitInstance() {
+    RegisterWithRestartManager();
     return TRUE;
 }
 

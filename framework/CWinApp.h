@@ -57,6 +57,10 @@ private:
     // The executable's file name without its folder and extension; the last fallback for the
     // title.
     static CString ExecutableTitle();
+    // Asks the system to start the program again after it was closed for an update or a restart,
+    // when m_dwRestartManagerSupportFlags says the program supports that (Windows' restart manager;
+    // nothing to do elsewhere). Called from InitInstance, as the flags are set by then.
+    void RegisterWithRestartManager();
     // Starts what the toolkit needs around RunInstance and returns its exit code.
     int StartAndRun(int argc, char** argv);
     // InitInstance, then the event loop or, when InitInstance declined, the clean-up.

@@ -1,6 +1,7 @@
 // The table of registered dialog templates.
 #include "framework/DialogTemplate.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -29,4 +30,24 @@ const DialogTemplate* AfxFindDialogTemplate(UINT id) {
     std::lock_guard<std::mutex> lock(TemplateMutex());
     auto it = Templates().find(id);
     return it == Templates().end() ? nullptr : it->second;
+}
+
+WORD FitDialogPointSize(const DialogTemplate& dialogTemplate, const ScreenArea& workArea,
+                        const std::function<ScreenArea(WORD pointSize)>& frameSizeAt) {
+    const WORD own = dialogTemplate.pointSize;
+    if (!(dialogTemplate.style & DS_SETFONT) || own <= kMinimumDialogPointSize || !frameSizeAt)
+        return own;
+    for (WORD size = own; size > kMinimumDialogPointSize; --size) {
+        const ScreenArea frame = frameSizeAt(size);
+        if (frame.width <= workArea.width && frame.height <= workArea.height)
+            return size;
+    }
+    return kMinimumDialogPointSize;
+}
+
+ScreenArea PlaceInsideWorkArea(const ScreenArea& frame, const ScreenArea& workArea) {
+    ScreenArea placed = frame;
+    placed.x = std::max(workArea.x, std::min(frame.x, workArea.x + workArea.width - frame.width));
+    placed.y = std::max(workArea.y, std::min(frame.y, workArea.y + workArea.height - frame.height));
+    return placed;
 }

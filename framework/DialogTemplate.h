@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <span>
 
 #include "framework/WinTypes.h"
@@ -40,3 +41,26 @@ struct DialogTemplate {
 void AfxRegisterDialogTemplate(const DialogTemplate* dialogTemplate);
 // The registered template, or null.
 const DialogTemplate* AfxFindDialogTemplate(UINT id);
+
+// Fitting a dialog to the screen it opens on. A template's font may be too large for a small or
+// highly scaled screen; the dialog units scale with the font, so a smaller font keeps the layout.
+constexpr WORD kMinimumDialogPointSize = 9;
+
+// A rectangle in screen pixels.
+struct ScreenArea {
+    int x;
+    int y;
+    int width;
+    int height;
+};
+
+// The largest point size from the template's own down to kMinimumDialogPointSize whose frame, as
+// `frameSizeAt` lays it out (only width and height are read), fits `workArea`; the minimum when
+// none does. A template without a font of its own (no DS_SETFONT), or whose font is already below
+// the minimum, keeps its size.
+WORD FitDialogPointSize(const DialogTemplate& dialogTemplate, const ScreenArea& workArea,
+                        const std::function<ScreenArea(WORD pointSize)>& frameSizeAt);
+
+// `frame` moved the least that puts it inside `workArea`. A frame larger than the area is aligned
+// with the area's top-left corner, so its caption stays on the screen and the window can be moved.
+ScreenArea PlaceInsideWorkArea(const ScreenArea& frame, const ScreenArea& workArea);

@@ -57,7 +57,9 @@ trap cleanup EXIT
 # The device: paced like a real line, so that a long transfer can be stopped part way.
 "$simulator" simulate --pace --save "$work/received.bin" >"$work/simulator.out" 2>"$work/simulator.err" &
 simulator_pid=$!
-for _ in $(seq 100); do
+# Polled for: only a hung simulator makes this wait the whole minute.
+deadline=$((SECONDS + 60))
+while [ $SECONDS -lt $deadline ]; do
     grep -q '^READY ' "$work/simulator.out" && break
     kill -0 "$simulator_pid" 2>/dev/null || { cat "$work/simulator.err" >&2; exit 1; }
     sleep 0.1

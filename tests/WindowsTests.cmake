@@ -20,6 +20,7 @@ add_library(orvane_test_support STATIC
 )
 target_link_libraries(orvane_test_support PUBLIC orvane_framework gtest)
 target_include_directories(orvane_test_support PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_definitions(orvane_test_support PUBLIC ORVANE_TEST_TIME_FACTOR=${ORVANE_TEST_TIME_FACTOR})
 
 # orvane_add_windows_tests(<name> SOURCES <files>... LIBRARIES <libraries>... [ARGS <arguments>...]):
 # one executable, one CTest test run under Wine with the given arguments.
@@ -55,3 +56,7 @@ target_link_libraries(main_window_flow_tests PRIVATE orvane_ui gtest_main)
 # Device paths as port arguments are POSIX's alone: Windows numbers its ports itself.
 orvane_add_windows_tests(cli_parts_tests SOURCES cli/CliPartsTest.cpp LIBRARIES orvane_cli_commands
     ARGS --gtest_filter=-ResolvePortArgument.NamesNumbersAndPaths)
+
+# The programs' version resources and manifests, read back from the built files.
+orvane_add_windows_tests(executable_resource_tests SOURCES win32/ExecutableResourcesTest.cpp LIBRARIES version)
+add_dependencies(executable_resource_tests orvane orvane-cli)

@@ -82,8 +82,8 @@ void RegisterDialogResources() {
         AfxRegisterDialogTemplate(&kMainDialog);
         AfxRegisterDialogTemplate(&kOpenSerialDialog);
         AfxRegisterIcon(IDR_MAINFRAME, &DrawApplicationIcon);
+        // The application's title; the code never reads it. Message boxes take the executable's
+        // name, there being no title entry of the framework's own (AFX_IDS_APP_TITLE).
         AfxRegisterString(IDS_APP_TITLE, L"Orvane");
-        // The framework names message boxes after the application's title entry.
-        AfxRegisterString(AFX_IDS_APP_TITLE, L"Orvane");
     });
 }

@@ -4,28 +4,13 @@
 
 #include <QEventLoop>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QWidget>
 
 #include "framework/CWinApp.h"
 #include "framework/LastError.h"
 #include "framework/qt/DialogBuilder.h"
 #include "framework/qt/WindowRegistry.h"
-
-namespace {
-
-void CenterOn(QWidget* widget, QWidget* owner) {
-    QRect area;
-    if (owner != nullptr && owner->isVisible()) {
-        area = owner->frameGeometry();
-    } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        area = screen->availableGeometry();
-    }
-    if (area.isValid())
-        widget->move(area.center() - widget->rect().center());
-}
-
-}  // namespace
+#include "framework/qt/WorkAreaFit.h"
 
 BOOL CDialogEx::CreateDialogWindow(UINT templateId, CWnd* parent) {
     if (GetSafeHwnd() != nullptr)
@@ -40,13 +25,16 @@ BOOL CDialogEx::CreateDialogWindow(UINT templateId, CWnd* parent) {
     if (owner == nullptr && AfxGetMainWnd() != this)
         owner = AfxGetMainWnd();
     QWidget* ownerWidget = owner != nullptr ? WindowRegistry::Widget(owner->GetSafeHwnd()) : nullptr;
-    const HWND hwnd = DialogBuilder::Build(*dialogTemplate, *this, ownerWidget);
+    // Laid out in a font small enough for the whole window to fit the screen, then placed on it.
+    const QRect workArea = WorkAreaFit::WorkArea(ownerWidget);
+    const HWND hwnd = DialogBuilder::Build(*dialogTemplate, WorkAreaFit::PointSize(*dialogTemplate, workArea),
+                                           *this, ownerWidget);
     if (hwnd == nullptr) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
     m_nModalResult = -1;
-    CenterOn(WindowRegistry::Widget(hwnd), ownerWidget);
+    WorkAreaFit::Place(WindowRegistry::Widget(hwnd), ownerWidget, workArea);
     {
         WindowRegistry::DispatchScope scope;
         CDataExchange dx(this, FALSE);

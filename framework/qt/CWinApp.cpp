@@ -19,6 +19,11 @@ CString CWinApp::ExecutableTitle() {
     return CString(QFileInfo(path).completeBaseName().toStdWString());
 }
 
+void CWinApp::RegisterWithRestartManager() {
+    // Desktop sessions on Linux restart nothing that did not ask its session manager, and the
+    // program keeps no state to restore.
+}
+
 int CWinApp::StartAndRun(int argc, char** argv) {
     // A host that already runs the toolkit (a test, the command-line tool) keeps its application.
     int qtArgc = argc;

@@ -58,7 +58,8 @@ void DeliverPendingResize(QWidget* widget) {
 
 }  // namespace
 
-HWND DialogBuilder::Build(const DialogTemplate& dialogTemplate, CWnd& dialog, QWidget* owner) {
+HWND DialogBuilder::Build(const DialogTemplate& dialogTemplate, WORD pointSize, CWnd& dialog,
+                          QWidget* owner) {
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
         return nullptr;
 
@@ -83,10 +84,10 @@ HWND DialogBuilder::Build(const DialogTemplate& dialogTemplate, CWnd& dialog, QW
     auto* widget = new DialogWidget(hwnd, owner, flags);
     dialogRecord->widget = widget;
 
-    const QFont font = (dialogTemplate.style & DS_SETFONT)
-                           ? DialogUnits::DialogFont(dialogTemplate.fontName, dialogTemplate.pointSize,
-                                                     dialogTemplate.weight)
-                           : QApplication::font();
+    const QFont font =
+        (dialogTemplate.style & DS_SETFONT)
+            ? DialogUnits::DialogFont(dialogTemplate.fontName, pointSize, dialogTemplate.weight)
+            : QApplication::font();
     widget->setFont(font);
     widget->setWindowTitle(Text(dialogTemplate.caption));
     const DialogBaseUnits units = DialogUnits::BaseUnits(font);

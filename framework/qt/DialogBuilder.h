@@ -9,9 +9,9 @@ class QWidget;
 
 class DialogBuilder {
 public:
-    // Builds the window hidden and binds it to `dialog`. Returns its handle, or null when there is
-    // no GUI application to make widgets with.
-    static HWND Build(const DialogTemplate& dialogTemplate, CWnd& dialog, QWidget* owner);
+    // Builds the window hidden, laid out in the template's font at `pointSize`, and binds it to
+    // `dialog`. Returns its handle, or null when there is no GUI application to make widgets with.
+    static HWND Build(const DialogTemplate& dialogTemplate, WORD pointSize, CWnd& dialog, QWidget* owner);
 
 private:
     static void AddControl(HWND dialog, QWidget* dialogWidget, const DialogItemTemplate& item,

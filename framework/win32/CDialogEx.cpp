@@ -10,6 +10,7 @@
 #include "framework/win32/DialogTemplateBlob.h"
 #include "framework/win32/MessagePump.h"
 #include "framework/win32/WindowBindings.h"
+#include "framework/win32/WorkAreaFit.h"
 
 namespace {
 
@@ -32,21 +33,12 @@ HWND OwnerWindow(CWnd* parent, const CDialogEx* self) {
     return owner != nullptr ? owner->GetSafeHwnd() : nullptr;
 }
 
-void CenterOnOwner(HWND hwnd) {
-    RECT area{};
-    const HWND owner = ::GetWindow(hwnd, GW_OWNER);
-    if (owner != nullptr && ::IsWindowVisible(owner) && !::IsIconic(owner)) {
-        ::GetWindowRect(owner, &area);
-    } else {
-        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-    }
-    RECT frame{};
-    ::GetWindowRect(hwnd, &frame);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    ::SetWindowPos(hwnd, nullptr, area.left + (area.right - area.left - width) / 2,
-                   area.top + (area.bottom - area.top - height) / 2, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+// The template with the point size at which the window fits the work area of its monitor; the
+// dialog units scale with the font, so the layout stays the template's.
+DialogTemplate FittedTemplate(const DialogTemplate& dialogTemplate, HWND owner) {
+    DialogTemplate fitted = dialogTemplate;
+    fitted.pointSize = WorkAreaFit::PointSize(dialogTemplate, WorkAreaFit::WorkArea(owner));
+    return fitted;
 }
 
 BOOL CALLBACK LiftTextLimit(HWND child, LPARAM) {
@@ -66,7 +58,7 @@ INT_PTR InitDialog(HWND hwnd, const Creation& creation) {
         g_modal.insert(hwnd);
     dialog->Attach(hwnd);
     dialog->m_nModalResult = -1;
-    CenterOnOwner(hwnd);
+    WorkAreaFit::Place(hwnd);
     ::EnumChildWindows(hwnd, LiftTextLimit, 0);
     CDataExchange dx(dialog, FALSE);
     dialog->DoDataExchange(&dx);
@@ -115,12 +107,12 @@ BOOL CDialogEx::CreateDialogWindow(UINT templateId, CWnd* parent) {
         ::SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return FALSE;
     }
-    const DialogTemplateBlob blob(*dialogTemplate);
+    const HWND owner = OwnerWindow(parent, this);
+    const DialogTemplateBlob blob(FittedTemplate(*dialogTemplate, owner));
     Creation creation{this, false};
     MessagePump::InstallDialogFilter();
-    const HWND hwnd =
-        ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), blob.Get(), OwnerWindow(parent, this),
-                                     DialogProc, reinterpret_cast<LPARAM>(&creation));
+    const HWND hwnd = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), blob.Get(), owner, DialogProc,
+                                                   reinterpret_cast<LPARAM>(&creation));
     return hwnd != nullptr && GetSafeHwnd() == hwnd;
 }
 
@@ -136,13 +128,13 @@ INT_PTR CDialogEx::DoModal() {
         ::SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return -1;
     }
-    const DialogTemplateBlob blob(*dialogTemplate);
+    const HWND owner = OwnerWindow(m_pParentWnd, this);
+    const DialogTemplateBlob blob(FittedTemplate(*dialogTemplate, owner));
     Creation creation{this, true};
     m_nModalResult = -1;
     MessagePump::InstallDialogFilter();
-    const INT_PTR result =
-        ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), blob.Get(), OwnerWindow(m_pParentWnd, this),
-                                  DialogProc, reinterpret_cast<LPARAM>(&creation));
+    const INT_PTR result = ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), blob.Get(), owner,
+                                                     DialogProc, reinterpret_cast<LPARAM>(&creation));
     return result == -1 ? -1 : m_nModalResult;
 }
 

@@ -23,6 +23,19 @@ std::wstring SystemFilter(const CString& filter) {
     return result;
 }
 
+// Empty when it cannot be read.
+std::wstring CurrentDirectory() {
+    const DWORD length = ::GetCurrentDirectoryW(0, nullptr);
+    if (length == 0)
+        return std::wstring();
+    std::wstring directory(length, L'\0');
+    const DWORD written = ::GetCurrentDirectoryW(length, directory.data());
+    if (written == 0 || written >= length)
+        return std::wstring();
+    directory.resize(written);
+    return directory;
+}
+
 }  // namespace
 
 INT_PTR CFileDialog::ShowSystemDialog() {
@@ -38,7 +51,14 @@ INT_PTR CFileDialog::ShowSystemDialog() {
     ofn.nMaxFile = kPathBufferLength;
     ofn.lpstrDefExt = m_defExt.IsEmpty() ? nullptr : m_defExt.GetString();
     ofn.Flags = m_flags | OFN_EXPLORER;
+    // The dialog makes the folder the user browsed to the process's current directory, and a
+    // current directory on a USB stick keeps the stick from being ejected while the program runs.
+    // OFN_NOCHANGEDIR does not help: it has no effect on the open dialog. So the current directory
+    // is put back by hand.
+    const std::wstring before = CurrentDirectory();
     const BOOL chosen = m_open ? ::GetOpenFileNameW(&ofn) : ::GetSaveFileNameW(&ofn);
+    if (!before.empty())
+        ::SetCurrentDirectoryW(before.c_str());
     if (!chosen)
         return IDCANCEL;
     m_pathName = CString(path.c_str());

@@ -33,4 +33,5 @@ set(ORVANE_WIN32_WINDOW_SOURCES
     win32/IconResource.cpp
     win32/MessagePump.cpp
     win32/WindowBindings.cpp
+    win32/WorkAreaFit.cpp
 )

@@ -49,6 +49,14 @@ bool SimulatedDevice::AwaitReady(std::chrono::milliseconds timeout) {
     return line && ParseReady(*line, m_port, m_device);
 }
 
+void SimulatedDevice::Pause() {
+    m_process.Signal(SIGSTOP);
+}
+
+void SimulatedDevice::Resume() {
+    m_process.Signal(SIGCONT);
+}
+
 int SimulatedDevice::Stop() {
     m_process.Signal(SIGTERM);
     return m_process.Wait(kStartLimit);

@@ -44,6 +44,10 @@ public:
     const std::string& Device() const { return m_device; }
     // Waits for the next READY line, which follows a hang-up once the line is back.
     bool AwaitReady(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Stops the device's process until Resume(): what the host sends waits on the line and nothing
+    // answers, however long the test takes meanwhile.
+    void Pause();
+    void Resume();
     // Ends it as a user would, with SIGTERM; the payload and summary files are written by then.
     int Stop();
     const std::string& Err() const { return m_process.Err(); }

@@ -10,6 +10,8 @@
 
 #include <cerrno>
 
+#include "tests/support/TestTime.h"
+
 extern char** environ;
 
 namespace {
@@ -138,7 +140,7 @@ bool CliProcess::Pump(Clock::time_point deadline) {
 }
 
 std::optional<std::string> CliProcess::NextLine(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = Clock::now() + test_time::Limit(timeout);
     for (;;) {
         const size_t newline = m_out.find('\n', m_lineStart);
         if (newline != std::string::npos) {
@@ -152,7 +154,7 @@ std::optional<std::string> CliProcess::NextLine(std::chrono::milliseconds timeou
 }
 
 int CliProcess::Wait(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = Clock::now() + test_time::Limit(timeout);
     while (Started() && !(m_exited && m_outFd < 0 && m_errFd < 0)) {
         if (!Pump(deadline))
             return -1;

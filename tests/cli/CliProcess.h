@@ -23,7 +23,8 @@ public:
     pid_t Pid() const { return m_pid; }
 
     // The next whole line of standard output, without its newline; nullopt when none comes in time
-    // or the process ends without one.
+    // or the process ends without one. Here and in Wait the limit is scaled for the build
+    // (tests/support/TestTime.h).
     std::optional<std::string> NextLine(std::chrono::milliseconds timeout);
     // The exit code (128 + signal when killed by one), or -1 when it is still running at the end.
     int Wait(std::chrono::milliseconds timeout);
@@ -56,7 +57,7 @@ struct CliRun {
     std::chrono::duration<double> elapsed{};
 };
 
-// Runs orvane-cli to its end, or kills it after `timeout`.
+// Runs orvane-cli to its end, or kills it after `timeout` (scaled for the build).
 CliRun RunCli(const std::vector<std::string>& args, std::chrono::milliseconds timeout,
               const std::vector<std::string>& environment = {});
 

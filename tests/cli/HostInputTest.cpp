@@ -85,10 +85,13 @@ TEST_F(HostInput, RefusedRunsSayWhyInOneLineAndSendNothing) {
     EXPECT_EQ(Read(Path("saved.bin")), Read(image));
 }
 
-// A port somebody else holds is refused with exit 2 (nothing was sent), whether the holder is any program
-// with a lock on the device or a running update; the update is not disturbed.
+// A port somebody else holds is refused with exit 2 (nothing was sent), whether the holder is any
+// program with a lock on the device or a running update; the update is not disturbed. Each hold lasts until the test ends
+// it: the lock is the test's own, and the device under update is stopped before the update starts,
+// so that the update waits for its first acknowledgement (a day at the most) until the test lets the
+// device go on.
 TEST_F(HostInput, HeldPortIsRefusedAndLeftAlone) {
-    SimulatedDevice device({"--ack-delay", "40", "--save", Path("saved.bin").string()});
+    SimulatedDevice device;
     ASSERT_TRUE(device.Ready());
 
     const int fd = ::open(device.Device().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -105,17 +108,28 @@ TEST_F(HostInput, HeldPortIsRefusedAndLeftAlone) {
     run = RunCli({"test", "--port", device.Port()}, kHostRunLimit);
     EXPECT_EQ(run.exitCode, 0) << "free again once the lock is gone: " << run.out << run.err;
 
-    const Bytes payload = RandomBytes(2000);  // 40 blocks of at least 40 ms each
-    CliProcess update({"program", Write("p.tr3", payload), "--port", device.Port()});
-    for (std::optional<std::string> line;
-         (line = update.NextLine(kHostRunLimit)) && *line != "开始程序更新";) {
-    }
-    run = RunCli({"test", "--port", device.Port()}, kHostRunLimit);
+    SimulatedDevice stalled(
+        {"--save", Path("saved.bin").string(), "--summary", Path("summary.json").string()});
+    ASSERT_TRUE(stalled.Ready());
+    stalled.Pause();
+    const Bytes payload = RandomBytes(2000);
+    CliProcess update({"program", Write("p.tr3", payload), "--port", stalled.Port(), "--timeout", "86400"});
+    // The update holds its port from before it logs its start until it ends.
+    bool started = false;
+    for (std::optional<std::string> line; !started && (line = update.NextLine(kHostRunLimit));)
+        started = *line == "开始程序更新";
+    ASSERT_TRUE(started) << update.Out() << update.Err();
+    run = RunCli({"test", "--port", stalled.Port()}, kHostRunLimit);
+    stalled.Resume();
     EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
     EXPECT_TRUE(Contains(run.err, "is held by another program: orvane-cli (pid")) << run.err;
     EXPECT_EQ(update.Wait(kHostRunLimit), 0) << update.Out() << update.Err();
-    ASSERT_EQ(device.Stop(), 0);
+    ASSERT_EQ(stalled.Stop(), 0);
     EXPECT_EQ(Read(Path("saved.bin")), payload);
+    // The refused run sent nothing: the one trigger is the update's, and no model query came.
+    EXPECT_EQ(SummaryNumber(Path("summary.json"), "trigger"), 1);
+    EXPECT_EQ(SummaryNumber(Path("summary.json"), "modelQuery"), 0);
+    ASSERT_EQ(device.Stop(), 0);
 }
 
 // A station run with one port named 300 times and one held among free ones: the repeats are said in one

@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -13,11 +14,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRawFont>
+#include <QScreen>
 #include <QTest>
 #include <QWidget>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 
 #include "framework/CDialogEx.h"
@@ -273,6 +276,51 @@ TEST_F(TemplateTest, PortChooserHasItsControlsAndCaption) {
     EXPECT_EQ(ok->geometry(), QRect(ToPixels(70, base.width(), 4), ToPixels(50, base.height(), 8),
                                     ToPixels(50, base.width(), 4), ToPixels(20, base.height(), 8)));
     EXPECT_NE(qobject_cast<QComboBox*>(gui_test::FindControl(widget, IDC_COMBO_PORTS)), nullptr);
+}
+
+// The whole window lies in the screen's work area. Where the template's 14-point type fits (1920 x
+// 1080), it is kept; on a smaller screen (CTest's framework.SmallScreen runs this on 1366 x 768) the
+// main window is laid out in a smaller font, just small enough, never below 9 points, and the port
+// chooser, which fits, keeps its own.
+TEST_F(TemplateTest, WindowsFitTheScreen) {
+    const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+    // The main window in 14-point type is about 960 pixels tall with its caption.
+    const bool roomy = work.height() >= 1000;
+    constexpr int kTemplatePixels = 19;  // 14 points at 96 dpi
+    constexpr int kMinimumPixels = 12;   // 9 points
+    CDialogEx mainDialog(IDD_ORVANE_DIALOG);
+    QWidget* mainWindow = Build(mainDialog);
+    ASSERT_NE(mainWindow, nullptr);
+    mainWindow->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(mainWindow));
+    CDialogEx chooser(IDD_OPEN_SERIAL, &mainDialog);
+    QWidget* chooserWindow = Build(chooser);
+    ASSERT_NE(chooserWindow, nullptr);
+    chooserWindow->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(chooserWindow));
+
+    const QRect mainFrame = mainWindow->frameGeometry();
+    std::cout << "work area " << work.width() << " x " << work.height() << "; main window font "
+              << mainWindow->font().pixelSize() << " px, frame " << mainFrame.width() << " x "
+              << mainFrame.height() << " at " << mainFrame.x() << "," << mainFrame.y() << "\n";
+    for (QWidget* window : {mainWindow, chooserWindow}) {
+        SCOPED_TRACE(window->windowTitle().toStdString());
+        const QRect frame = window->frameGeometry();
+        EXPECT_TRUE(work.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
+                                          << frame.height() << " on " << work.width() << "x" << work.height();
+    }
+    EXPECT_EQ(chooserWindow->font().pixelSize(), kTemplatePixels);
+    if (roomy) {
+        EXPECT_EQ(mainWindow->font().pixelSize(), kTemplatePixels);
+    } else {
+        EXPECT_LT(mainWindow->font().pixelSize(), kTemplatePixels);
+        EXPECT_GE(mainWindow->font().pixelSize(), kMinimumPixels);
+        // One point less than needed would leave well over a tenth of the height unused.
+        EXPECT_GT(mainWindow->frameGeometry().height(), work.height() * 85 / 100);
+    }
+    // The layout is the template's in the font's dialog units.
+    const QSize base = BaseUnits(mainWindow->font());
+    EXPECT_EQ(mainWindow->size(), QSize(ToPixels(480, base.width(), 4), ToPixels(365, base.height(), 8)));
 }
 
 TEST_F(TemplateTest, DialogFontDrawsEveryChineseText) {

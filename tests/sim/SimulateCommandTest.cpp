@@ -16,6 +16,7 @@
 #include "framework/PortRegistry.h"
 #include "tests/sim/SimTestFrames.h"
 #include "tests/support/TempRegistry.h"
+#include "tests/support/TestTime.h"
 
 extern char** environ;
 
@@ -27,7 +28,7 @@ using namespace simtest;
 
 namespace {
 
-constexpr std::chrono::milliseconds kTimeout{5000};
+constexpr std::chrono::milliseconds kTimeout = test_time::Limit(std::chrono::milliseconds(5000));
 constexpr std::chrono::milliseconds kExitPoll{10};
 
 // Waits for `fd` to be readable; false on time-out.

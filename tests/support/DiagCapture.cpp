@@ -1,6 +1,7 @@
 #include "tests/support/DiagCapture.h"
 
 #include "framework/TextCodec.h"
+#include "tests/support/TestTime.h"
 
 DiagCapture::DiagCapture() {
     m_previous = SetConsoleSink([this](ConsoleStream stream, const std::string& gbk) {
@@ -32,7 +33,7 @@ bool DiagCapture::Contains(ConsoleStream stream, const CString& text) {
 
 bool DiagCapture::WaitFor(ConsoleStream stream, const CString& text, std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_cv.wait_for(lock, timeout, [&] {
+    return m_cv.wait_for(lock, test_time::Limit(timeout), [&] {
         for (const DiagLine& line : m_lines) {
             if (line.stream == stream && line.text == text)
                 return true;

@@ -24,7 +24,8 @@ public:
 
     std::vector<DiagLine> Lines();
     bool Contains(ConsoleStream stream, const CString& text);
-    // Waits until a line equal to `text` has been written to `stream`.
+    // Waits until a line equal to `text` has been written to `stream`; the limit is scaled for the
+    // build (tests/support/TestTime.h).
     bool WaitFor(ConsoleStream stream, const CString& text,
                  std::chrono::milliseconds timeout = std::chrono::seconds(5));
     void Clear();

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "framework/WidgetAccess.h"
+#include "tests/support/TestTime.h"
 
 using namespace std::chrono_literals;
 
@@ -24,8 +25,12 @@ constexpr std::chrono::milliseconds kModalPollInterval = 5ms;
 class QtApplicationEnvironment : public testing::Environment {
 public:
     void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The offscreen platform's own screen (800 x 600) is smaller than any desktop the program
+        // meets; a plain "offscreen" gets a 1920 x 1080 one. A run may name another screen:
+        // QT_QPA_PLATFORM=offscreen:configfile=<tests/support/screen-*.json>.
+        const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+        if (platform.isEmpty() || platform == "offscreen")
+            qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" ORVANE_TEST_SCREENS "/screen-1920x1080.json");
         if (QCoreApplication::instance() == nullptr)
             m_app = std::make_unique<QApplication>(m_argc, m_argv);
     }
@@ -78,7 +83,7 @@ void Click(QWidget* widget) {
 void AnswerNextModal(std::function<void(QWidget*)> answer, std::chrono::milliseconds timeout) {
     QPointer<QWidget> before = QApplication::activeModalWidget();
     auto* timer = new QTimer;
-    auto deadline = std::make_shared<QDeadlineTimer>(timeout);
+    auto deadline = std::make_shared<QDeadlineTimer>(test_time::Limit(timeout));
     QObject::connect(timer, &QTimer::timeout, [timer, before, deadline, answer = std::move(answer)] {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal != nullptr && modal != before.data() && modal->isVisible()) {
@@ -107,7 +112,7 @@ void AcceptNextMessageBox(QString* text, QString* title) {
 }
 
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    return QTest::qWaitFor(condition, static_cast<int>(timeout.count()));
+    return QTest::qWaitFor(condition, static_cast<int>(test_time::Limit(timeout).count()));
 }
 
 }  // namespace gui_test

@@ -36,7 +36,8 @@ void AnswerNextModal(std::function<void(QWidget* modal)> answer,
 // Answers the next message box by clicking its OK button; `text` and `title` receive what it showed.
 void AcceptNextMessageBox(QString* text = nullptr, QString* title = nullptr);
 
-// Processes events until `condition` holds; false on timeout.
+// Processes events until `condition` holds; false on timeout. This and AnswerNextModal scale their
+// limits for the build (tests/support/TestTime.h).
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = kDefaultTimeout);
 
 }  // namespace gui_test

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "tests/support/TestTime.h"
+
 CommApi& TestCommApi() {
     return SystemCommApi();
 }
@@ -51,7 +53,7 @@ void Pty::Write(const std::vector<uint8_t>& bytes) {
 
 std::vector<uint8_t> Pty::Read(size_t count, std::chrono::milliseconds timeout) {
     std::vector<uint8_t> out;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto deadline = std::chrono::steady_clock::now() + test_time::Limit(timeout);
     while (out.size() < count) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -73,7 +75,7 @@ std::vector<uint8_t> Pty::ReadUntilQuiet(std::chrono::milliseconds quiet) {
     std::vector<uint8_t> out;
     for (;;) {
         pollfd pfd{m_master, POLLIN, 0};
-        if (::poll(&pfd, 1, static_cast<int>(quiet.count())) <= 0)
+        if (::poll(&pfd, 1, static_cast<int>(test_time::Limit(quiet).count())) <= 0)
             break;
         uint8_t buffer[4096];
         const ssize_t n = ::read(m_master, buffer, sizeof(buffer));

@@ -28,7 +28,8 @@ public:
     int SlaveFd() const { return m_slaveKeepAlive; }
 
     void Write(const std::vector<uint8_t>& bytes);
-    // Reads exactly `count` bytes, or fewer if `timeout` passes first.
+    // Reads exactly `count` bytes, or fewer if `timeout` passes first. Both limits are scaled for the
+    // build (tests/support/TestTime.h).
     std::vector<uint8_t> Read(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Reads what arrives until nothing has come for `quiet`.
     std::vector<uint8_t> ReadUntilQuiet(std::chrono::milliseconds quiet);

@@ -1,5 +1,7 @@
 #include "tests/support/TestOwner.h"
 
+#include "tests/support/TestTime.h"
+
 BOOL TestOwner::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -12,7 +14,7 @@ BOOL TestOwner::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 std::optional<std::vector<PostedMessage>> TestOwner::WaitForCount(size_t count,
                                                                   std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_cv.wait_for(lock, timeout, [&] { return m_messages.size() >= count; }))
+    if (!m_cv.wait_for(lock, test_time::Limit(timeout), [&] { return m_messages.size() >= count; }))
         return std::nullopt;
     return m_messages;
 }

@@ -20,7 +20,8 @@ class TestOwner : public CWnd {
 public:
     BOOL PostMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    // Waits until `count` messages have been posted in all, and returns them all.
+    // Waits until `count` messages have been posted in all, and returns them all. The limit is scaled
+    // for the build (tests/support/TestTime.h).
     std::optional<std::vector<PostedMessage>> WaitForCount(
         size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     std::vector<PostedMessage> Snapshot();

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "tests/support/Pty.h"
+#include "tests/support/TestTime.h"
 #include "tests/support/win32/FakeLines.h"
 
 namespace {
@@ -212,7 +213,7 @@ std::vector<uint8_t> Pty::Read(size_t count, std::chrono::milliseconds timeout) 
     if (!line)
         return out;
     std::unique_lock<std::mutex> lock(line->mutex);
-    line->changed.wait_for(lock, timeout, [&] { return line->toDevice.size() >= count; });
+    line->changed.wait_for(lock, test_time::Limit(timeout), [&] { return line->toDevice.size() >= count; });
     while (out.size() < count && !line->toDevice.empty()) {
         out.push_back(line->toDevice.front());
         line->toDevice.pop_front();
@@ -228,7 +229,8 @@ std::vector<uint8_t> Pty::ReadUntilQuiet(std::chrono::milliseconds quiet) {
     std::unique_lock<std::mutex> lock(line->mutex);
     for (;;) {
         const size_t before = line->toDevice.size();
-        if (!line->changed.wait_for(lock, quiet, [&] { return line->toDevice.size() != before; }))
+        if (!line->changed.wait_for(lock, test_time::Limit(quiet),
+                                    [&] { return line->toDevice.size() != before; }))
             break;
     }
     out.assign(line->toDevice.begin(), line->toDevice.end());
