@@ -28,6 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(!options.ports.empty() || options.rangeFirst != 0 || options.allPorts);
         FUZZ_CHECK(options.rangeFirst <= options.rangeLast);
         FUZZ_CHECK(options.address >= 0 && options.address <= 255);
+        FUZZ_CHECK(options.expect == -1 || (options.expect >= 1 && options.expect <= 256));
+        FUZZ_CHECK(options.rangeLast <= 256);
         FUZZ_CHECK(options.timeout >= std::chrono::seconds(1) && options.timeout <= std::chrono::hours(24));
         FUZZ_CHECK(options.file.empty() == (kind == HostOptions::Kind::Test));
         FUZZ_CHECK(!options.highSpeed || kind == HostOptions::Kind::Firmware);

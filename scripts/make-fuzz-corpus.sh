@@ -77,6 +77,7 @@ args host_options test --port COM3
 args host_options firmware fw.trs --port COM9 --baud 115200 --address 255 --timeout 5
 args host_options program app.tr3 --port /dev/ttyUSB0 --json --debug --trace
 args host_options help --help
+args host_options station app.tr3 --ports=COM3-COM10 --expect 8 --force --record=r.jsonl
 
 # Arguments of simulate.
 args simulator_options port_model --port 12 --model ORV-SIM --status 0x10 --pace
@@ -94,6 +95,7 @@ args image_command pack_empty pack @empty.bin --model X -o out.trs
 args image_command info info @image.trs
 args image_command info_not_image info @payload.bin
 args image_command help --help
+args image_command pack_onto_itself pack @payload.bin --model X -o @payload.bin
 
 # Image files for the firmware file target.
 dir="$corpus/firmware_file"

@@ -7,10 +7,12 @@ set(ORVANE_WIN32_SYSTEM_SOURCES
     win32/ChildProcessGroupWin32.cpp
     win32/CommApiWin32.cpp
     win32/ConsoleTerminalWin32.cpp
+    win32/HostNameWin32.cpp
     win32/InterruptRequestWin32.cpp
     win32/ModulePathWin32.cpp
     win32/PortRegistryWin32.cpp
     win32/SerialPortNamesWin32.cpp
+    win32/ShellQuoteWin32.cpp
     win32/TextCodecWin32.cpp
     win32/UserLanguageWin32.cpp
 )

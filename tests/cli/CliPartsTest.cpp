@@ -110,6 +110,7 @@ TEST(HostOptionsParse, RefusesBadArgumentsWithAReason) {
         {Kind::Program, {"a", "b", "--port", "3"}, "unexpected argument 'b'"},
         {Kind::Program, {"a", "--port", "3", "-x"}, "unknown option '-x'"},
         {Kind::Test, {"--port", "3", "--json=false"}, "--json takes no value"},
+        {Kind::Test, {"--port", "3", "/json"}, "unexpected argument '/json'"},  // on Windows, too
         {Kind::Test,
          {"--port", "3", "--expect", "0"},
          "--expect takes a number of devices from 1 to 256, not '0'"},

@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -317,4 +319,116 @@ TEST_F(RunEndings, ExitCodesSayWhatHappenedForOnePortAndMany) {
     }
     ::close(lock);
     EXPECT_EQ(rack.Stop(), 0);
+}
+
+// Every record line names its run (one run id for all), the tool's version, the host, when the unit
+// began and ended, what was acknowledged and the image's own model, plus the --tag fields; every
+// JSON event has a time stamp. A tag that a line could not hold as given is refused before anything
+// is sent: the devices saw only the one good run's trigger frame.
+TEST_F(RunEndings, RecordsNameTheRunAndCarryTheTags) {
+    SimulatedDevice rack({"--count", "2", "--device", "1:--summary=" + Path("s1.json").string(), "--device",
+                          "2:--summary=" + Path("s2.json").string()},
+                         2);
+    ASSERT_TRUE(rack.Ready());
+    const Bytes payload = RandomBytes(420, 3);
+    const std::string image = Image("f.trs", payload, "ORV-SIM");
+    const auto record = Path("line.jsonl");
+    const std::vector<std::string> station = {"firmware", image,           "--port",   rack.Ports()[0],
+                                              "--port",   rack.Ports()[1], "--record", record.string()};
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"--tag", "port=COM1"},
+                                               {"--tag", "bad key=x"},
+                                               {"--tag", "noequals"},
+                                               {"--tag",
+                                                "op=a\x01"
+                                                "b"},
+                                               {"--tag", "op=\xff"},
+                                               {"--tag", "op=a", "--tag", "op=b"}}) {
+        std::vector<std::string> args = station;
+        args.insert(args.end(), bad.begin(), bad.end());
+        const CliRun run = RunCli(args, kHostRunLimit);
+        EXPECT_EQ(run.exitCode, 2) << bad[1] << run.out << run.err;
+        EXPECT_TRUE(Contains(run.err, "--tag")) << run.err;
+    }
+    std::vector<std::string> args = station;
+    args.insert(args.end(), {"--tag", "operator=li", "--tag", "order=WO-1234", "--json"});
+    const CliRun run = RunCli(args, kHostRunLimit);
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    for (const std::string& line : Lines(run.out)) {
+        const QString time = Object(line).value("time").toString();
+        EXPECT_TRUE(time.size() == 24 && time.endsWith('Z')) << line;  // 2026-12-07T20:16:48.125Z
+    }
+    const CliRun version = RunCli({"--version"}, kHostRunLimit);
+    char host[256] = "";
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    const std::vector<std::string> lines = FileLines(record);
+    ASSERT_EQ(lines.size(), 2u);
+    std::set<QString> runIds;
+    for (const std::string& line : lines) {
+        const QJsonObject fields = Object(line);
+        runIds.insert(fields.value("run_id").toString());
+        EXPECT_EQ(version.out, "orvane-cli " + fields.value("version").toString().toStdString() + "\n");
+        EXPECT_EQ(fields.value("host").toString().toStdString(), host);
+        EXPECT_EQ(fields.value("image_model").toString(), "ORV-SIM");
+        EXPECT_EQ(fields.value("bytes").toInt(), static_cast<int>(payload.size()));
+        EXPECT_GE(fields.value("end").toString(), fields.value("time").toString());
+        EXPECT_EQ(fields.value("operator").toString(), "li");
+        EXPECT_EQ(fields.value("order").toString(), "WO-1234");
+        EXPECT_FALSE(fields.contains("unit"));  // a loop's lines only
+    }
+    EXPECT_EQ(runIds.size(), 1u);
+    EXPECT_FALSE(runIds.begin()->isEmpty());
+    ASSERT_EQ(rack.Stop(), 0);
+    EXPECT_EQ(SummaryNumber(Path("s1.json"), "trigger"), 1);
+    EXPECT_EQ(SummaryNumber(Path("s2.json"), "trigger"), 1);
+}
+
+// A station that did not complete everywhere ends with one sentence on what happened and the command
+// that retries exactly the ports that did not complete; run as printed, it updates those alone. The
+// JSON summary lists the same ports with their reasons.
+TEST_F(RunEndings, TheRetryLineUpdatesExactlyTheFailedPorts) {
+    std::vector<std::string> options = {"--count", "3", "--device", "2:--drop-ack-at=2"};
+    for (int k = 1; k <= 3; ++k)
+        options.insert(
+            options.end(),
+            {"--device", std::to_string(k) + ":--summary=" + Path("s" + std::to_string(k)).string()});
+    SimulatedDevice rack(options, 3);
+    ASSERT_TRUE(rack.Ready());
+    const std::string program = Write("有空格 app.tr3", RandomBytes(300, 9));
+    const auto record = Path("line.jsonl");
+    const std::vector<std::string> args = {
+        "program",       program,     "--port", rack.Ports()[0], "--port",       rack.Ports()[1], "--port",
+        rack.Ports()[2], "--timeout", "1",      "--record",      record.string()};
+    const CliRun first = RunCli(args, kHostRunLimit);
+    EXPECT_EQ(first.exitCode, 3) << first.out << first.err;
+    EXPECT_TRUE(Contains(first.out, "3 devices: 2 completed; " + rack.Ports()[1] + " timed out"))
+        << first.out;
+    const std::vector<std::string> out = Lines(first.out);
+    const auto intro = std::find(out.begin(), out.end(), "retry the others with:");
+    ASSERT_TRUE(intro != out.end() && intro + 1 != out.end()) << first.out;
+
+    FILE* shell = ::popen((intro[1] + " >/dev/null 2>&1").c_str(), "r");
+    ASSERT_NE(shell, nullptr);
+    const int status = ::pclose(shell);
+    EXPECT_EQ(WEXITSTATUS(status), 3) << intro[1];
+    std::vector<std::string> lines = FileLines(record);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(Object(lines[3]).value("port").toString().toStdString(), rack.Ports()[1]);
+
+    std::vector<std::string> json = args;
+    json.push_back("--json");
+    const CliRun again = RunCli(json, kHostRunLimit);
+    const QJsonObject summary = Object(Lines(again.out).back());
+    EXPECT_EQ(summary.value("type").toString(), "summary");
+    const QJsonArray failed = summary.value("failed").toArray();
+    ASSERT_EQ(failed.size(), 1) << again.out;
+    EXPECT_EQ(failed[0].toObject().value("port").toString().toStdString(), rack.Ports()[1]);
+    EXPECT_EQ(failed[0].toObject().value("result").toString(), "timeout");
+    EXPECT_FALSE(failed[0].toObject().value("reason").toString().isEmpty());
+    EXPECT_TRUE(Contains(summary.value("retry").toString().toStdString(), "--port " + rack.Ports()[1]));
+
+    ASSERT_EQ(rack.Stop(), 0);
+    EXPECT_EQ(SummaryNumber(Path("s1"), "trigger"), 2);  // the first run and the JSON one
+    EXPECT_EQ(SummaryNumber(Path("s2"), "trigger"), 3);  // and the retry
+    EXPECT_EQ(SummaryNumber(Path("s3"), "trigger"), 2);
 }

@@ -4,6 +4,7 @@
 #include "framework/ConsoleText.h"
 #include "framework/InterruptRequest.h"
 #include "tools/cli/Commands.h"
+#include "tools/cli/FactoryLoop.h"
 #include "tools/cli/HostOptions.h"
 #include "tools/cli/HostSession.h"
 #include "tools/cli/StationRun.h"
@@ -25,6 +26,12 @@ int RunHost(HostOptions::Kind kind, const char* name, const CommandArgs& args) {
     }
     // From here on an interrupt stops the devices and still writes the records and the table.
     InterruptRequest::Install();
+    if (options.loopChild) {
+        options.json = true;  // it speaks to the loop that started it
+        return HostSession(options).RunLoop(kind);
+    }
+    if (options.loop)
+        return FactoryLoop(kind, options, args).Run();
     if (options.ManyPorts())
         return StationRun(kind, options, args).Run();
     if (options.expect >= 0 && options.expect != 1) {

@@ -1,8 +1,10 @@
 #include "tools/cli/HostOptions.h"
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cstdlib>
 
+#include "tools/cli/StationRecord.h"
 #include "tools/common/CommandLine.h"
 #include "tools/i18n/Messages.h"
 
@@ -45,11 +47,74 @@ bool ParseRange(const std::string& text, HostOptions& out, std::string& error) {
     return true;
 }
 
+constexpr size_t kMaxTagKey = 32;
+constexpr size_t kMaxTagValue = 200;
+
+// Whether `text` is UTF-8 without control characters: what a record field can hold as it stands.
+bool IsPlainUtf8(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x20 || lead == 0x7F)
+            return false;
+        const size_t length = lead < 0x80             ? 1
+                              : (lead & 0xE0) == 0xC0 ? 2
+                              : (lead & 0xF0) == 0xE0 ? 3
+                              : (lead & 0xF8) == 0xF0 ? 4
+                                                      : 0;
+        if (length == 0 || i + length > text.size() || (length == 2 && lead < 0xC2))
+            return false;
+        for (size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+// KEY=VALUE: a key of letters, digits and '_' that starts with a letter and is none of the record's
+// own, given once; a value of plain UTF-8. Checked before anything is sent, so that no record line
+// of the run comes out broken or ambiguous.
+bool ParseTag(const std::string& text, HostOptions& out, std::string& error) {
+    const size_t equals = text.find('=');
+    const std::string key = text.substr(0, equals);
+    const std::string value = equals == std::string::npos ? "" : text.substr(equals + 1);
+    const bool keyOk =
+        !key.empty() && key.size() <= kMaxTagKey && std::isalpha(static_cast<unsigned char>(key[0])) &&
+        key.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") ==
+            std::string::npos;
+    if (equals == std::string::npos || !keyOk) {
+        error = FormatText(
+            Tr("--tag takes KEY=VALUE with a KEY of letters, digits and '_' (at most 32), not '%s'"),
+            text.c_str());
+        return false;
+    }
+    if (StationRecord::IsOwnKey(key)) {
+        error = FormatText(Tr("--tag %s: the record has a field '%s' of its own"), key.c_str(), key.c_str());
+        return false;
+    }
+    for (const auto& tag : out.tags) {
+        if (tag.first == key) {
+            error = FormatText(Tr("--tag %s is given twice"), key.c_str());
+            return false;
+        }
+    }
+    if (value.size() > kMaxTagValue || !IsPlainUtf8(value)) {
+        error = FormatText(
+            Tr("--tag %s: the value must be UTF-8 text without control characters, at most 200 bytes"),
+            key.c_str());
+        return false;
+    }
+    out.tags.emplace_back(key, value);
+    return true;
+}
+
 }  // namespace
 
 bool HostOptions::Parse(Kind kind, const CommandArgs& args, HostOptions& out, std::string& error) {
     out = HostOptions{};
     std::string range, address, expect, timeout, baud;
+    std::vector<std::string> tags;
     CLI::App app;
     app.set_help_flag();
     app.allow_extras();  // named below in our own words
@@ -64,9 +129,12 @@ bool HostOptions::Parse(Kind kind, const CommandArgs& args, HostOptions& out, st
     app.add_option("--record", out.record);
     app.add_option("--address", address);
     app.add_option("--expect", expect);
+    app.add_option("--tag", tags)->allow_extra_args(false);
     if (kind != Kind::Test) {
         app.add_option("--timeout", timeout);
         app.add_option("file", out.file);
+        app.add_flag("--loop", out.loop);
+        app.add_flag("--loop-child", out.loopChild);
     }
     if (kind == Kind::Firmware)
         app.add_option("--baud", baud);
@@ -85,6 +153,10 @@ bool HostOptions::Parse(Kind kind, const CommandArgs& args, HostOptions& out, st
     long number = 0;
     if (given("--ports") && !ParseRange(range, out, error))
         return false;
+    for (const std::string& tag : tags) {
+        if (!ParseTag(tag, out, error))
+            return false;
+    }
     if (given("--record") && out.record.empty()) {
         error = Tr("--record needs a file name");
         return false;
@@ -128,6 +200,10 @@ bool HostOptions::Parse(Kind kind, const CommandArgs& args, HostOptions& out, st
                                       : Tr("the firmware image (.trs) is missing");
         return false;
     }
+    if (out.loopChild && (out.ports.size() != 1 || out.ManyPorts())) {
+        error = Tr("--loop-child takes a single --port");
+        return false;
+    }
     return true;
 }
 const char* HostOptions::Usage(Kind kind) {
@@ -136,7 +212,7 @@ const char* HostOptions::Usage(Kind kind) {
             return Tr(
                 "usage: orvane-cli test --port P... | --ports A-B | --all-ports [--address A] [--record "
                 "F]\n"
-                "                      [--expect N] [--json] [--debug] [--trace]\n"
+                "                      [--expect N] [--tag K=V]... [--json] [--debug] [--trace]\n"
                 "\n"
                 "Wakes the device with the trigger frame and asks for its model.\n"
                 "  --port P      COM3, 3, or a device path such as /dev/ttyUSB0; repeat it for\n"
@@ -145,6 +221,8 @@ const char* HostOptions::Usage(Kind kind) {
                 "  --all-ports   every port present\n"
                 "  --record F    append one JSON line per device to the station record F\n"
                 "  --expect N    fail before anything is sent unless exactly N devices are present\n"
+                "  --tag K=V     add the field K (letters, digits, '_') with the text V to every\n"
+                "                record line, e.g. --tag operator=li --tag order=WO-1234\n"
                 "  --address A   device address, 0..255 (default 1)\n"
                 "  --json        one JSON object per line instead of text\n"
                 "  --debug       also print the log's DEBUG lines\n"
@@ -159,26 +237,29 @@ const char* HostOptions::Usage(Kind kind) {
                 "       and recorded; a second interrupt ends at once\n");
         case Kind::Program:
             return Tr(
-                "usage: orvane-cli program FILE.tr3 --port P... [--address A] [--timeout S] [--force]\n"
+                "usage: orvane-cli program FILE.tr3 --port P... [--address A] [--timeout S] [--force] "
+                "[--loop]\n"
                 "                         [--json] [--debug] [--trace]\n"
                 "\n"
                 "Sends a program file (1 to 200000 bytes) to the device.\n"
                 "The port, record, --expect and output options are those of 'orvane-cli test --help'.\n"
                 "  --timeout S   stop when the device sends nothing for S seconds (default 30)\n"
                 "  --force       send a file whose name or content does not fit the command\n"
+                "  --loop        unit after unit on every port until Ctrl-C (see the README)\n"
                 "exit: 0 completed, 1 failed, 2 nothing sent, 3 time-out, 130/143/129 interrupted\n"
                 "(see 'orvane-cli test --help')\n");
         case Kind::Firmware:
             return Tr(
                 "usage: orvane-cli firmware FILE.trs --port P... [--baud 9600|115200] [--address A] "
                 "[--timeout S]\n"
-                "                          [--force] [--json] [--debug] [--trace]\n"
+                "                          [--force] [--loop] [--json] [--debug] [--trace]\n"
                 "\n"
                 "Sends a firmware image to the device.\n"
                 "The port, record, --expect and output options are those of 'orvane-cli test --help'.\n"
                 "  --baud B      transfer rate after the model query (default 9600)\n"
                 "  --timeout S   stop when the device sends nothing for S seconds (default 30)\n"
                 "  --force       send a file whose name or content does not fit the command\n"
+                "  --loop        unit after unit on every port until Ctrl-C (see the README)\n"
                 "exit: 0 completed, 1 failed, 2 nothing sent, 3 time-out, 130/143/129 interrupted\n"
                 "(see 'orvane-cli test --help')\n");
     }

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/cli/Commands.h"
@@ -25,6 +26,12 @@ struct HostOptions {
     bool debug = false;
     bool trace = false;
     bool help = false;
+    // --loop (program, firmware): unit after unit on every port until interrupted.
+    bool loop = false;
+    // --loop-child: the single-port process a loop starts for each port; it speaks --json to it.
+    bool loopChild = false;
+    // --tag KEY=VALUE, in order: fields every record line of the run carries.
+    std::vector<std::pair<std::string, std::string>> tags;
 
     enum class Kind { Test, Program, Firmware };
 

@@ -1,5 +1,6 @@
 #include "tools/cli/HostSession.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -9,6 +10,7 @@
 #include "framework/InterruptRequest.h"
 #include "framework/ModalAutomation.h"
 #include "framework/TextCodec.h"
+#include "serial/PortDiscovery.h"
 #include "tools/cli/Arguments.h"
 #include "tools/cli/Json.h"
 #include "tools/cli/PortArgument.h"
@@ -23,6 +25,10 @@ using namespace std::chrono_literals;
 // reports back.
 constexpr std::chrono::milliseconds kTestGuard = 10s;
 constexpr std::chrono::milliseconds kPollSlice = 50ms;
+// A loop asks a fixture whether a unit is there at most once a second; a unit that leaves two of
+// these polls in a row unanswered has been taken out.
+constexpr std::chrono::milliseconds kUnitPollInterval = 1000ms;
+constexpr int kUnansweredPollsForGone = 2;
 constexpr uint32_t kBlockBytes = 50;
 
 const char* LevelName(LOG_LEVEL level) {
@@ -60,6 +66,7 @@ HostSession::HostSession(const HostOptions& options, CommApi& commApi)
     });
     m_started = std::chrono::steady_clock::now();
     m_startedAt = std::time(nullptr);
+    m_runId = StationRecord::NewRunId();
 }
 
 HostSession::~HostSession() {
@@ -76,7 +83,7 @@ void HostSession::Say(const std::string& line) {
     m_progress.Interrupt();
     if (m_options.json) {
         ConsolePrintf(ConsoleStream::Output, "%s\n",
-                      JsonObject().Add("type", "message").Add("text", line).Text().c_str());
+                      JsonObject().Event("message").Add("text", line).Text().c_str());
     } else {
         ConsolePrintf(ConsoleStream::Error, "%s\n", line.c_str());
     }
@@ -91,7 +98,8 @@ void HostSession::OnLogLine(LOG_LEVEL level, const CString& text, bool shown) {
     // An engine that gives up logs why first and "stopped" after; the first error is the reason.
     if (level == LOG_ERROR && m_firstError.empty())
         m_firstError = text.ToUtf8();
-    if (!shown)
+    // Between units a loop polls once a second; those lines would bury the updates' own.
+    if (!shown || m_quiet)
         return;
     m_lastLine = text.ToUtf8();
     // The engine logs its own completion while it handles the last acknowledgement, before the
@@ -102,13 +110,9 @@ void HostSession::OnLogLine(LOG_LEVEL level, const CString& text, bool shown) {
     }
     m_progress.Interrupt();
     if (m_options.json) {
-        ConsolePrintf(ConsoleStream::Output, "%s\n",
-                      JsonObject()
-                          .Add("type", "log")
-                          .Add("level", LevelName(level))
-                          .Add("text", m_lastLine)
-                          .Text()
-                          .c_str());
+        ConsolePrintf(
+            ConsoleStream::Output, "%s\n",
+            JsonObject().Event("log").Add("level", LevelName(level)).Add("text", m_lastLine).Text().c_str());
     } else {
         ConsolePrintf(ConsoleStream::Output, "%s\n", (CString(LogLinePrefix(level)) + text).ToUtf8().c_str());
     }
@@ -171,12 +175,16 @@ bool HostSession::AppendRecord(int exitCode, const std::string& status, const st
     entry.reason = reason;
     entry.blocks = m_blocksDone;
     entry.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+    entry.endedAt = std::time(nullptr);
+    entry.runId = m_runId;
+    entry.unit = m_unit;
+    entry.tags = &m_options.tags;
     std::string error;
     if (m_record.Append(entry, error))
         return true;
     if (m_options.json) {
         ConsolePrintf(ConsoleStream::Output, "%s\n",
-                      JsonObject().Add("type", "record-error").Add("message", error).Text().c_str());
+                      JsonObject().Event("record-error").Add("message", error).Text().c_str());
     } else {
         ConsolePrintf(ConsoleStream::Error, "%s\n", error.c_str());
     }
@@ -198,7 +206,7 @@ int HostSession::Finish(int exitCode, const std::string& status, const std::stri
         exitCode = kExitFailed;
     if (m_options.json) {
         JsonObject result;
-        result.Add("type", "result").Add("exit", static_cast<int64_t>(exitCode)).Add("status", status);
+        result.Event("result").Add("exit", static_cast<int64_t>(exitCode)).Add("status", status);
         result.Add("message", reason);
         if (m_modelSeen)
             result.Add("model", m_model);
@@ -206,6 +214,8 @@ int HostSession::Finish(int exitCode, const std::string& status, const std::stri
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_started;
         result.Add("bytes", static_cast<int64_t>(sent)).Add("blocks", static_cast<int64_t>(m_blocksDone));
         result.Add("device", m_device).Add("seconds", elapsed.count());
+        if (m_unit != 0)
+            result.Add("unit", static_cast<int64_t>(m_unit));
         ConsolePrintf(ConsoleStream::Output, "%s\n", result.Text().c_str());
     }
     std::fflush(stdout);
@@ -242,6 +252,23 @@ int HostSession::OpenPort() {
     m_device = choice.device;
 
     bool offered = false;
+    if (OpenChosenPort(offered))
+        return kExitOk;
+    const std::string why = ExplainOpenFailure(m_port);
+    // Nothing was sent either way: a port that is missing or held is not available (exit 2).
+    if (!offered) {
+        // The line the serial layer prints when the port will not open, so that a missing port reads the
+        // same as a held one, whatever the ports listing knew.
+        const std::string name = "COM" + std::to_string(m_port);
+        return Finish(
+            kExitUsage, "no-port",
+            "无法打开串口 " + name + ": " + (why.empty() ? name + " is not among the ports present" : why));
+    }
+    return Finish(kExitUsage, "open-failed", why);
+}
+
+bool HostSession::OpenChosenPort(bool& offered) {
+    offered = false;
     ModalAnswers answers;
     answers.dialog = [this, &offered](CDialogEx& dialog) {
         auto* chooser = dynamic_cast<Dialog_OpenSerial*>(&dialog);
@@ -266,19 +293,7 @@ int HostSession::OpenPort() {
     AfxSetModalAnswers(std::move(answers));
     Click(IDC_BTN_PORT, BN_CLICKED);
     // The test button is usable exactly when the port is open and nothing runs.
-    if (m_dialog.m_btnTest.IsWindowEnabled())
-        return kExitOk;
-    const std::string why = ExplainOpenFailure(m_port);
-    // Nothing was sent either way: a port that is missing or held is not available (exit 2).
-    if (!offered) {
-        // The line the serial layer prints when the port will not open, so that a missing port reads the
-        // same as a held one, whatever the ports listing knew.
-        const std::string name = "COM" + std::to_string(m_port);
-        return Finish(
-            kExitUsage, "no-port",
-            "无法打开串口 " + name + ": " + (why.empty() ? name + " is not among the ports present" : why));
-    }
-    return Finish(kExitUsage, "open-failed", why);
+    return m_dialog.m_btnTest.IsWindowEnabled();
 }
 
 int HostSession::RunTest() {
@@ -317,15 +332,13 @@ int HostSession::RunTest() {
 
 int HostSession::RunUpdate(HostOptions::Kind kind) {
     m_kind = kind;
-    const bool firmware = kind == HostOptions::Kind::Firmware;
-    UpdateFileInfo& file = m_file;
-    if (!InspectUpdateFile(kind, m_options.file, m_options.force, file))
-        return Finish(kExitUsage, "file-error", file.error);
-    m_fileSize = file.payloadBytes;
-    m_totalBlocks = file.blocks;
+    if (!InspectUpdateFile(kind, m_options.file, m_options.force, m_file))
+        return Finish(kExitUsage, "file-error", m_file.error);
+    m_fileSize = m_file.payloadBytes;
+    m_totalBlocks = m_file.blocks;
     if (std::string error; !m_record.Open(m_options.record, error))
         return Finish(kExitUsage, "record-error", error);
-    return AfxRunWithoutDisplay([this, firmware, &file] {
+    return AfxRunWithoutDisplay([this] {
         if (!CreateMainWindow())
             return Finish(kExitFailed, "failed", "the main window could not be created");
         if (const int rc = OpenPort(); rc != kExitOk)
@@ -333,63 +346,261 @@ int HostSession::RunUpdate(HostOptions::Kind kind) {
         if (InterruptRequest::Pending())
             return FinishInterrupted();
 
-        Click(firmware ? IDC_RADIO_FIRMWARE : IDC_RADIO_PROGRAM, BN_CLICKED);
-        if (firmware) {
-            m_dialog.m_comboBaud.SetCurSel(m_options.highSpeed ? 1 : 0);
-            Click(IDC_COMBO_BAUD, CBN_SELCHANGE);
-        }
+        if (const int rc = LoadFileIntoWindow(); rc != kExitOk)
+            return rc;
+        return UpdateUnit();
+    });
+}
 
-        ModalAnswers answers = AfxGetModalAnswers();
-        const CString path = CString::FromUtf8(file.path);
-        answers.openFile = [path](CString& chosen) {
-            chosen = path;
+int HostSession::LoadFileIntoWindow() {
+    const bool firmware = m_kind == HostOptions::Kind::Firmware;
+    // Through standby, as a technician would: a port opened afresh has no engine chosen yet.
+    Click(IDC_RADIO_STANDBY, BN_CLICKED);
+    Click(firmware ? IDC_RADIO_FIRMWARE : IDC_RADIO_PROGRAM, BN_CLICKED);
+    if (firmware) {
+        m_dialog.m_comboBaud.SetCurSel(m_options.highSpeed ? 1 : 0);
+        Click(IDC_COMBO_BAUD, CBN_SELCHANGE);
+    }
+
+    ModalAnswers answers = AfxGetModalAnswers();
+    const CString path = CString::FromUtf8(m_file.path);
+    answers.openFile = [path](CString& chosen) {
+        chosen = path;
+        return true;
+    };
+    AfxSetModalAnswers(std::move(answers));
+    Click(IDC_BTN_OPEN_FILE, BN_CLICKED);
+    // Start is usable exactly when a file is loaded; it was checked above, so only a file that
+    // changed in between lands here.
+    if (!m_dialog.m_btnStart.IsWindowEnabled())
+        return Finish(kExitUsage, "file-error");
+    return kExitOk;
+}
+
+int HostSession::UpdateUnit() {
+    m_lastActivity = std::chrono::steady_clock::now();
+    m_progress.Begin(m_totalBlocks, m_fileSize);
+    Click(IDC_BTN_START, BN_CLICKED);
+
+    bool timedOut = false;
+    while (!m_updateOutcome) {
+        AfxPumpMessagesUntil([this] { return m_updateOutcome || m_lineLost; }, kPollSlice);
+        // A block the bar skipped to spare the terminal shows once the device pauses.
+        m_progress.Update(m_blocksDone);
+        if (InterruptRequest::Pending() && !m_updateOutcome) {
+            // As the window's Stop button does: the engine stops, the line goes back to 9600.
+            Click(IDC_BTN_STOP, BN_CLICKED);
+            return FinishInterrupted();
+        }
+        if (m_lineLost && !m_updateOutcome) {
+            Click(IDC_BTN_STOP, BN_CLICKED);
+            return Finish(kExitFailed, "line-lost",
+                          "the serial line failed (system error code " + std::to_string(*m_lineLost) +
+                              "): cable pulled or device gone");
+        }
+        if (!m_updateOutcome && std::chrono::steady_clock::now() - m_lastActivity > m_options.timeout) {
+            timedOut = true;
+            Click(IDC_BTN_STOP, BN_CLICKED);
+        }
+    }
+    if (timedOut) {
+        return Finish(kExitTimeout, "timeout",
+                      "the device sent nothing for " + std::to_string(m_options.timeout.count()) +
+                          " s; the update was stopped");
+    }
+    switch (*m_updateOutcome) {
+        case UpdateOutcome::Completed:
+            return Finish(kExitOk, "completed");
+        case UpdateOutcome::Stopped:
+            return Finish(kExitFailed, "stopped");
+        case UpdateOutcome::Failed:
+            break;
+    }
+    return Finish(kExitFailed, "failed");
+}
+
+// ---------------------------------------------------------------------------------------------
+// The loop: wait for a unit, update it, wait until it is taken out, and again.
+
+void HostSession::SayUnit(const char* state, const std::string& detail) {
+    JsonObject event;
+    event.Event("unit").Add("state", state);
+    if (m_unit != 0)
+        event.Add("unit", static_cast<int64_t>(m_unit));
+    if (!detail.empty())
+        event.Add("detail", detail);
+    ConsolePrintf(ConsoleStream::Output, "%s\n", event.Text().c_str());
+    std::fflush(stdout);
+}
+
+void HostSession::ResetUnit() {
+    m_lastLine.clear();
+    m_firstError.clear();
+    m_model.clear();
+    m_modelSeen = false;
+    m_testOutcome.reset();
+    m_updateOutcome.reset();
+    m_statusMessage.clear();
+    m_blocksDone = 0;
+    m_percent = 0;
+    m_started = std::chrono::steady_clock::now();
+    m_startedAt = std::time(nullptr);
+}
+
+bool HostSession::PumpUntil(std::chrono::steady_clock::time_point until) {
+    const auto left = until - std::chrono::steady_clock::now();
+    if (left > std::chrono::steady_clock::duration::zero()) {
+        AfxPumpMessagesUntil([] { return InterruptRequest::Pending() != 0; },
+                             std::chrono::ceil<std::chrono::milliseconds>(left));
+    }
+    return InterruptRequest::Pending() == 0;
+}
+
+bool HostSession::PortPresent() const {
+    // Read afresh each time: an adapter or a device with its own USB port comes and goes.
+    const std::vector<int> ports = EnumerateComPorts();
+    return std::find(ports.begin(), ports.end(), m_port) != ports.end();
+}
+
+bool HostSession::OpenLoopPort() {
+    m_quiet = true;
+    bool offered = false;
+    m_loopPortOpen = OpenChosenPort(offered);
+    m_quiet = false;
+    if (m_loopPortOpen) {
+        m_device = ResolvePortArgument("COM" + std::to_string(m_port)).device;
+        m_lineLost.reset();
+        m_portProblem.clear();
+        return true;
+    }
+    const std::string why = ExplainOpenFailure(m_port);
+    const std::string problem = why.empty() ? "COM" + std::to_string(m_port) + " could not be opened" : why;
+    if (problem != m_portProblem) {
+        m_portProblem = problem;
+        SayUnit("waiting", problem);
+    }
+    return false;
+}
+
+void HostSession::CloseLoopPort() {
+    if (!m_loopPortOpen)
+        return;
+    m_quiet = true;
+    Click(IDC_BTN_PORT, BN_CLICKED);  // closes it, as the same button does in the window
+    m_quiet = false;
+    m_loopPortOpen = false;
+}
+
+HostSession::PollResult HostSession::Poll(std::chrono::steady_clock::time_point until) {
+    m_testOutcome.reset();
+    m_quiet = true;
+    Click(IDC_BTN_TEST, BN_CLICKED);
+    AfxPumpMessagesUntil(
+        [this] {
+            return m_testOutcome == TestOutcome::Answered || m_lineLost || InterruptRequest::Pending();
+        },
+        std::chrono::ceil<std::chrono::milliseconds>(
+            std::max(until - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero())));
+    m_quiet = false;
+    if (m_lineLost || m_testOutcome == TestOutcome::NotSent)
+        return PollResult::LineLost;
+    return m_testOutcome == TestOutcome::Answered ? PollResult::Answered : PollResult::Unanswered;
+}
+
+bool HostSession::WaitForUnit() {
+    for (;;) {
+        const auto next = std::chrono::steady_clock::now() + kUnitPollInterval;
+        if (InterruptRequest::Pending())
+            return false;
+        if (!m_loopPortOpen) {
+            if (!PortPresent()) {
+                m_portWasAbsent = true;
+            } else if (OpenLoopPort() && m_portWasAbsent) {
+                // A device that brings its own USB port has arrived when its port appears.
+                m_portWasAbsent = false;
+                return true;
+            }
+        }
+        if (m_loopPortOpen) {
+            const PollResult result = Poll(next);
+            if (result == PollResult::Answered)
+                return true;
+            if (result == PollResult::LineLost) {
+                CloseLoopPort();
+                m_portWasAbsent = true;
+            }
+        }
+        if (!PumpUntil(next))
+            return false;
+    }
+}
+
+bool HostSession::WaitUntilGone() {
+    int unanswered = 0;
+    for (;;) {
+        const auto next = std::chrono::steady_clock::now() + kUnitPollInterval;
+        if (InterruptRequest::Pending())
+            return false;
+        if (!m_loopPortOpen || m_lineLost || !PortPresent()) {
+            CloseLoopPort();
+            m_portWasAbsent = true;
             return true;
-        };
-        AfxSetModalAnswers(std::move(answers));
-        Click(IDC_BTN_OPEN_FILE, BN_CLICKED);
-        // Start is usable exactly when a file is loaded; it was checked above, so only a file that
-        // changed in between lands here.
-        if (!m_dialog.m_btnStart.IsWindowEnabled())
-            return Finish(kExitUsage, "file-error");
-
-        m_lastActivity = std::chrono::steady_clock::now();
-        m_progress.Begin(m_totalBlocks, m_fileSize);
-        Click(IDC_BTN_START, BN_CLICKED);
-
-        bool timedOut = false;
-        while (!m_updateOutcome) {
-            AfxPumpMessagesUntil([this] { return m_updateOutcome || m_lineLost; }, kPollSlice);
-            // A block the bar skipped to spare the terminal shows once the device pauses.
-            m_progress.Update(m_blocksDone);
-            if (InterruptRequest::Pending() && !m_updateOutcome) {
-                // As the window's Stop button does: the engine stops, the line goes back to 9600.
-                Click(IDC_BTN_STOP, BN_CLICKED);
-                return FinishInterrupted();
-            }
-            if (m_lineLost && !m_updateOutcome) {
-                Click(IDC_BTN_STOP, BN_CLICKED);
-                return Finish(kExitFailed, "line-lost",
-                              "the serial line failed (system error code " + std::to_string(*m_lineLost) +
-                                  "): cable pulled or device gone");
-            }
-            if (!m_updateOutcome && std::chrono::steady_clock::now() - m_lastActivity > m_options.timeout) {
-                timedOut = true;
-                Click(IDC_BTN_STOP, BN_CLICKED);
-            }
         }
-        if (timedOut) {
-            return Finish(kExitTimeout, "timeout",
-                          "the device sent nothing for " + std::to_string(m_options.timeout.count()) +
-                              " s; the update was stopped");
+        switch (Poll(next)) {
+            case PollResult::Answered:
+                unanswered = 0;
+                break;
+            case PollResult::Unanswered:
+                if (++unanswered >= kUnansweredPollsForGone)
+                    return true;
+                break;
+            case PollResult::LineLost:
+                CloseLoopPort();
+                m_portWasAbsent = true;
+                return true;
         }
-        switch (*m_updateOutcome) {
-            case UpdateOutcome::Completed:
-                return Finish(kExitOk, "completed");
-            case UpdateOutcome::Stopped:
-                return Finish(kExitFailed, "stopped");
-            case UpdateOutcome::Failed:
+        if (!PumpUntil(next))
+            return false;
+    }
+}
+
+int HostSession::RunLoop(HostOptions::Kind kind) {
+    m_kind = kind;
+    if (!InspectUpdateFile(kind, m_options.file, m_options.force, m_file))
+        return Finish(kExitUsage, "file-error", m_file.error);
+    m_fileSize = m_file.payloadBytes;
+    m_totalBlocks = m_file.blocks;
+    const PortChoice choice = ResolvePortArgument(m_options.ports.front());
+    if (choice.number == 0)
+        return Finish(kExitUsage, "usage", choice.error);
+    m_port = choice.number;
+    m_device = choice.device;
+    return AfxRunWithoutDisplay([this] {
+        if (!CreateMainWindow())
+            return Finish(kExitFailed, "failed", "the main window could not be created");
+        for (;;) {
+            m_unit = 0;
+            ResetUnit();  // what the arrival's poll learns (the model) belongs to the new unit
+            SayUnit("waiting");
+            if (!WaitForUnit())
+                break;
+            if (!m_dialog.m_btnStart.IsWindowEnabled() && LoadFileIntoWindow() != kExitOk) {
+                // The file changed under the loop; no later unit would fare better.
+                CloseLoopPort();
+                return kExitUsage;
+            }
+            m_started = std::chrono::steady_clock::now();
+            m_startedAt = std::time(nullptr);
+            m_unit = ++m_unitsSeen;
+            SayUnit("updating");
+            UpdateUnit();
+            if (InterruptRequest::Pending())
+                break;
+            SayUnit("remove");
+            if (!WaitUntilGone())
                 break;
         }
-        return Finish(kExitFailed, "failed");
+        CloseLoopPort();
+        return InterruptRequest::Pending();
     });
 }

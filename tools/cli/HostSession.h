@@ -24,6 +24,9 @@ public:
     // Each returns the process exit code.
     int RunTest();
     int RunUpdate(HostOptions::Kind kind);
+    // --loop-child: unit after unit on the one port, with --json events for the loop that started
+    // this process, until an interrupt ends it (its code is returned).
+    int RunLoop(HostOptions::Kind kind);
 
     void OnLogLine(LOG_LEVEL level, const CString& text, bool shown) override;
     void OnByteReceived(uint8_t byte) override;
@@ -37,6 +40,26 @@ private:
     bool CreateMainWindow();
     // Opens the port through the chooser; on failure prints why and returns the exit code.
     int OpenPort();
+    // The chooser's part of opening: true when the port is open; `offered` says whether it was listed.
+    bool OpenChosenPort(bool& offered);
+    // Selects the mode and loads the file into the window; kExitOk, or the run's end.
+    int LoadFileIntoWindow();
+    // One update, from Start to its result line.
+    int UpdateUnit();
+
+    // The loop's parts. A poll is the window's connection test, given until `until` to be answered.
+    enum class PollResult { Answered, Unanswered, LineLost };
+    PollResult Poll(std::chrono::steady_clock::time_point until);
+    bool PortPresent() const;
+    // Opens the port for the loop without ending the run when it cannot; false then.
+    bool OpenLoopPort();
+    void CloseLoopPort();
+    // Each returns false when an interrupt came first.
+    bool WaitForUnit();
+    bool WaitUntilGone();
+    bool PumpUntil(std::chrono::steady_clock::time_point until);
+    void ResetUnit();
+    void SayUnit(const char* state, const std::string& detail = {});
     void Click(int controlId, UINT notification = 0);
     int Finish(int exitCode, const std::string& status, const std::string& message = {});
     // Ends a run an interrupt cut short (see InterruptRequest), after the window's Stop if it ran.
@@ -75,4 +98,12 @@ private:
     std::chrono::steady_clock::time_point m_started;
     std::time_t m_startedAt = 0;  // the record's time: when the run began
     std::chrono::steady_clock::time_point m_lastActivity;
+    std::string m_runId;
+    // The loop's state: the unit on the port (from 1), polls kept out of the output, the port.
+    uint32_t m_unit = 0;
+    uint32_t m_unitsSeen = 0;
+    bool m_quiet = false;
+    bool m_loopPortOpen = false;
+    bool m_portWasAbsent = false;
+    std::string m_portProblem;  // why the port would not open, said once until it changes
 };

@@ -1,6 +1,8 @@
 #include "tools/cli/Json.h"
 
 #include <cmath>
+#include <cstdio>
+#include <ctime>
 #include <limits>
 
 namespace {
@@ -14,6 +16,25 @@ std::string Dump(const Json& value) {
 
 std::string JsonString(std::string_view utf8) {
     return Dump(nlohmann::json(utf8));
+}
+
+std::string UtcTimeText(std::chrono::system_clock::time_point when, bool milliseconds) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    // std::gmtime's result is per thread with glibc and mingw's C runtime alike.
+    const std::tm* parts = std::gmtime(&seconds);
+    char text[40] = "";
+    if (!parts)
+        return text;
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", parts);
+    std::string out = text;
+    if (milliseconds) {
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() % 1000;
+        char fraction[8];
+        std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(ms < 0 ? ms + 1000 : ms));
+        out += fraction;
+    }
+    return out + "Z";
 }
 
 JsonObject& JsonObject::Add(std::string_view key, std::string_view value) {
@@ -34,6 +55,18 @@ JsonObject& JsonObject::Add(std::string_view key, double value) {
 JsonObject& JsonObject::Add(std::string_view key, bool value) {
     m_object[std::string(key)] = value;
     return *this;
+}
+
+JsonObject& JsonObject::Add(std::string_view key, const std::vector<JsonObject>& items) {
+    nlohmann::ordered_json array = nlohmann::ordered_json::array();
+    for (const JsonObject& item : items)
+        array.push_back(item.m_object);
+    m_object[std::string(key)] = std::move(array);
+    return *this;
+}
+
+JsonObject& JsonObject::Event(std::string_view type) {
+    return Add("type", type).Add("time", UtcTimeText(std::chrono::system_clock::now(), true));
 }
 
 std::string JsonObject::Text() const {

@@ -4,12 +4,17 @@
 // is refused.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 std::string JsonString(std::string_view utf8);
+
+// "2026-12-07T20:16:48Z" in UTC; with `milliseconds`, "2026-12-07T20:16:48.125Z".
+std::string UtcTimeText(std::chrono::system_clock::time_point when, bool milliseconds = false);
 
 // Builds one object, keys in the order added: JsonObject().Add("type", "log").Add("n", 3).Text()
 class JsonObject {
@@ -20,6 +25,9 @@ public:
     // Written to a tenth: durations and rates, not measurements to the last digit.
     JsonObject& Add(std::string_view key, double value);
     JsonObject& Add(std::string_view key, bool value);
+    JsonObject& Add(std::string_view key, const std::vector<JsonObject>& items);
+    // An event of --json output: its "type", and the time it happened, to the millisecond.
+    JsonObject& Event(std::string_view type);
     std::string Text() const;
 
 private:

@@ -73,7 +73,7 @@ void ProgressReporter::Update(uint32_t blocksDone) {
         counted > 0 && seconds > 0 ? counted * static_cast<double>(kBlockBytes) / seconds : 0.0;
     if (m_json) {
         m_emit(JsonObject()
-                   .Add("type", "progress")
+                   .Event("progress")
                    .Add("percent", static_cast<int64_t>(Percent(blocksDone, m_totalBlocks)))
                    .Add("blocks_done", static_cast<int64_t>(blocksDone))
                    .Add("blocks_total", static_cast<int64_t>(m_totalBlocks))

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "framework/AppendOnlyFile.h"
 #include "tools/cli/HostOptions.h"
@@ -26,7 +28,16 @@ public:
         std::string reason;   // empty when it completed
         uint32_t blocks = 0;  // blocks the device acknowledged
         double seconds = 0;
+        std::time_t endedAt = 0;
+        std::string runId;  // shared by every line of one run or loop
+        uint32_t unit = 0;  // in a loop, the unit's number on its port (from 1); 0 otherwise
+        const std::vector<std::pair<std::string, std::string>>* tags = nullptr;  // --tag KEY=VALUE
     };
+
+    // A new run id: the start time and a random part, e.g. "20261207T201648Z-3f9a61c2".
+    static std::string NewRunId();
+    // The keys a line has of its own, which a --tag may not take.
+    static bool IsOwnKey(const std::string& key);
 
     // Nothing to do without a path; else false with `error` saying why it cannot be appended to.
     bool Open(const std::string& path, std::string& error);

@@ -8,6 +8,7 @@
 #include "framework/ConsoleText.h"
 #include "framework/InterruptRequest.h"
 #include "framework/ModulePath.h"
+#include "framework/ShellQuote.h"
 #include "serial/PortDiscovery.h"
 #include "tools/cli/Json.h"
 #include "tools/cli/PortArgument.h"
@@ -83,7 +84,7 @@ std::string Seconds(double seconds) {
 }  // namespace
 
 StationRun::StationRun(HostOptions::Kind kind, const HostOptions& options, const CommandArgs& args)
-    : m_kind(kind), m_options(options), m_args(args) {
+    : m_kind(kind), m_options(options), m_args(args), m_runId(StationRecord::NewRunId()) {
     // The progress lines are redrawn in place between the log lines on stdout: only when both reach
     // the terminal, never into a pipe or a file.
     m_terminal = !m_options.json && IsTerminal(ConsoleStream::Error) && IsTerminal(ConsoleStream::Output);
@@ -93,7 +94,7 @@ int StationRun::Usage(const std::string& message) {
     if (m_options.json) {
         ConsolePrintf(ConsoleStream::Output, "%s\n",
                       JsonObject()
-                          .Add("type", "summary")
+                          .Event("summary")
                           .Add("exit", static_cast<int64_t>(kExitUsage))
                           .Add("status", "usage")
                           .Add("message", message)
@@ -214,7 +215,7 @@ void StationRun::Say(const Device* device, const std::string& type, const std::s
         JsonObject object;
         if (device)
             object.Add("port", device->port);
-        object.Add("type", type).Add(type == "message" ? "text" : "message", text);
+        object.Event(type).Add(type == "message" ? "text" : "message", text);
         ConsolePrintf(ConsoleStream::Output, "%s\n", object.Text().c_str());
         return;
     }
@@ -364,6 +365,9 @@ void StationRun::Record(Device& device) {
     entry.reason = device.exitCode == kExitOk ? std::string() : device.message;
     entry.blocks = device.blocksDone;
     entry.seconds = device.seconds;
+    entry.endedAt = std::time(nullptr);
+    entry.runId = m_runId;
+    entry.tags = &m_options.tags;
     std::string error;
     if (!m_record.Append(entry, error)) {
         m_recordFailed = true;
@@ -434,6 +438,68 @@ std::string StationRun::FormatTable(const std::vector<Device>& devices) {
     return table;
 }
 
+std::string StationRun::StatusPhrase(const std::string& status) {
+    static const std::map<std::string, std::string> phrases = {{"completed", "completed"},
+                                                               {"answered", "answered"},
+                                                               {"timeout", "timed out"},
+                                                               {"line-lost", "lost its line"},
+                                                               {"interrupted", "was interrupted"},
+                                                               {"crashed", "crashed"},
+                                                               {"stopped", "was stopped"},
+                                                               {"failed", "failed"},
+                                                               {"no-port", "is not there"},
+                                                               {"open-failed", "could not be opened"},
+                                                               {"record-error", "was not recorded"}};
+    const auto found = phrases.find(status);
+    return found != phrases.end() ? found->second : status;
+}
+
+std::string StationRun::OutcomeSentence(HostOptions::Kind kind, const std::vector<Device>& devices) {
+    size_t done = 0;
+    std::string others;
+    for (const Device& device : devices) {
+        if (device.exitCode == kExitOk) {
+            ++done;
+            continue;
+        }
+        others += (others.empty() ? "" : ", ") + device.port + " " + StatusPhrase(device.status);
+    }
+    const bool test = kind == HostOptions::Kind::Test;
+    std::string sentence = std::to_string(devices.size()) +
+                           (devices.size() == 1 ? " device: " : " devices: ") + std::to_string(done) +
+                           (test ? " answered" : " completed");
+    return others.empty() ? sentence : sentence + "; " + others;
+}
+
+std::string StationRun::RetryCommand(const std::string& program, HostOptions::Kind kind,
+                                     const CommandArgs& args, const std::vector<Device>& devices) {
+    std::string ports;
+    for (const Device& device : devices) {
+        if (device.exitCode != kExitOk)
+            ports += " --port " + device.port;
+    }
+    if (ports.empty())
+        return "";
+    std::string command = ShellQuoted(program) + " " + HostOptions::CommandName(kind);
+    for (size_t i = 0; i < args.size(); ++i) {
+        size_t skip = 0;
+        bool chosen = false;
+        // The ports as chosen the first time give way to the failed ones; so does --expect.
+        for (const char* option : {"--port", "--ports", "--expect"}) {
+            if (!chosen)
+                chosen = IsStationOption(args[i], option, true, skip);
+        }
+        if (!chosen)
+            chosen = IsStationOption(args[i], "--all-ports", false, skip);
+        if (chosen) {
+            i += skip;
+            continue;
+        }
+        command += " " + ShellQuoted(args[i]);
+    }
+    return command + ports;
+}
+
 int StationRun::CombinedExitCode(const std::vector<Device>& devices) {
     bool failed = false, timedOut = false, noneAvailable = !devices.empty();
     for (const Device& device : devices) {
@@ -486,13 +552,15 @@ int StationRun::Run() {
     int exitCode = InterruptRequest::Pending() ? InterruptRequest::Pending() : CombinedExitCode(m_devices);
     if (m_recordFailed && (exitCode == kExitOk || exitCode == kExitTimeout))
         exitCode = kExitFailed;
+    const std::string retry = RetryCommand(self.ToUtf8(), m_kind, m_args, m_devices);
     if (m_options.json) {
         int64_t completed = 0;
         double cpu = 0;
+        std::vector<JsonObject> failed;
         for (const Device& device : m_devices) {
             JsonObject result;
             result.Add("port", device.port)
-                .Add("type", "result")
+                .Event("result")
                 .Add("exit", static_cast<int64_t>(device.exitCode));
             result.Add("status", device.status).Add("message", device.message);
             if (!device.model.empty())
@@ -504,18 +572,31 @@ int StationRun::Run() {
             ConsolePrintf(ConsoleStream::Output, "%s\n", result.Text().c_str());
             completed += device.exitCode == kExitOk;
             cpu += device.cpuSeconds;
+            if (device.exitCode != kExitOk) {
+                failed.push_back(JsonObject()
+                                     .Add("port", device.port)
+                                     .Add("result", device.status)
+                                     .Add("reason", device.message));
+            }
         }
         ConsolePrintf(ConsoleStream::Output, "%s\n",
                       JsonObject()
-                          .Add("type", "summary")
+                          .Event("summary")
                           .Add("exit", static_cast<int64_t>(exitCode))
                           .Add("devices", static_cast<int64_t>(m_devices.size()))
                           .Add("completed", completed)
                           .Add("cpu_ms", static_cast<int64_t>(cpu * 1000 + 0.5))
+                          .Add("run_id", m_runId)
+                          .Add("failed", failed)
+                          .Add("outcome", OutcomeSentence(m_kind, m_devices))
+                          .Add("retry", retry)
                           .Text()
                           .c_str());
     } else {
-        ConsolePrintf(ConsoleStream::Output, "\n%s", FormatTable(m_devices).c_str());
+        ConsolePrintf(ConsoleStream::Output, "\n%s\n%s\n", FormatTable(m_devices).c_str(),
+                      OutcomeSentence(m_kind, m_devices).c_str());
+        if (!retry.empty())
+            ConsolePrintf(ConsoleStream::Output, "retry the others with:\n  %s\n", retry.c_str());
     }
     std::fflush(stdout);
     return exitCode;

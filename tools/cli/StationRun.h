@@ -58,6 +58,14 @@ public:
     static std::string PortList(const std::vector<int>& numbers);
     // `text` cut to `columns` terminal columns (a Chinese character takes two).
     static std::string FitColumns(const std::string& text, size_t columns);
+    // How a result status reads in a sentence: "timed out", "lost its line", ...
+    static std::string StatusPhrase(const std::string& status);
+    // The run's outcome in one sentence: "8 devices: 6 completed; COM10 timed out, COM13 lost its line".
+    static std::string OutcomeSentence(HostOptions::Kind kind, const std::vector<Device>& devices);
+    // The command that runs again on exactly the devices that did not complete; empty when all did.
+    // `program` is this program's path, `kind` and `args` the command as it was given.
+    static std::string RetryCommand(const std::string& program, HostOptions::Kind kind,
+                                    const CommandArgs& args, const std::vector<Device>& devices);
 
 private:
     // Fills m_devices from --port, --ports and --all-ports; false (after saying why) on a usage error.
@@ -81,6 +89,7 @@ private:
     bool m_recordFailed = false;
     bool m_interruptPassed = false;
     std::time_t m_startedAt = 0;
+    std::string m_runId;
     bool m_terminal = false;
     size_t m_progressLinesDrawn = 0;
     std::chrono::steady_clock::time_point m_lastDraw;

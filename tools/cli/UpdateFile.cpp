@@ -95,6 +95,8 @@ bool InspectUpdateFile(HostOptions::Kind kind, const std::string& path, bool for
     }
     info.payloadBytes = engine.m_fileSize;
     info.blocks = engine.m_totalBlocks;
+    if (kind == HostOptions::Kind::Firmware)
+        info.model = firmware.m_chipModel.ToUtf8();
 
     std::ifstream in(Utf8Path(info.path), std::ios::binary);
     const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -14,6 +14,7 @@ struct UpdateFileInfo {
     uint32_t payloadBytes = 0;
     uint32_t blocks = 0;
     std::string sha256;  // lower-case hex
+    std::string model;   // a firmware image's chip model, from its header
     std::string error;   // why the file cannot be sent (the engine's own words when it refused it)
 };
 

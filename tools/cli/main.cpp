@@ -3,6 +3,7 @@
 #include <string>
 
 #include "framework/ConsoleText.h"
+#include "framework/ProductVersion.h"
 #include "tools/cli/Arguments.h"
 #include "tools/cli/Commands.h"
 #include "tools/i18n/Messages.h"
@@ -14,7 +15,8 @@ void PrintUsage(ConsoleStream out) {
     for (const Subcommand& command : Subcommands())
         ConsolePrintf(out, "  %-10s %s\n", command.name, Tr(command.summary));
     ConsolePrintf(out, "%s",
-                  Tr("\n'orvane-cli <command> --help' describes a command.\n"
+                  Tr("\n'orvane-cli <command> --help' describes a command; 'orvane-cli --version' names the "
+                     "version.\n"
                      "--lang zh|en chooses the language of the messages; without it they follow the\n"
                      "system's language (LC_ALL, LC_MESSAGES or LANG naming zh_*, or the Windows UI\n"
                      "language).\n"));
@@ -37,6 +39,10 @@ int main(int argc, char** argv) {
     const std::string& name = args[0];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(ConsoleStream::Output);
+        return kExitOk;
+    }
+    if (name == "--version") {
+        ConsolePrintf(ConsoleStream::Output, "orvane-cli %s\n", OrvaneVersion());
         return kExitOk;
     }
     for (const Subcommand& command : Subcommands()) {

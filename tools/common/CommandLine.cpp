@@ -28,6 +28,9 @@ std::string Explain(const CLI::ParseError& refusal) {
 
 bool ParseCommandLine(CLI::App& app, const std::vector<std::string>& args, std::string& error) {
     error.clear();
+    // Options are spelt alike on every system. CLI11 would also read "/json" as --json on Windows,
+    // a spelling that whoever passes the arguments on (a station to its children) does not know.
+    app.allow_windows_style_options(false);
     // A flag is on or off by being there: "--json=false" would read as on to whoever forwards the
     // arguments without parsing them.
     for (const std::string& arg : args) {

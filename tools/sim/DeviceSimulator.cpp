@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "tools/common/Sha256.h"
 #include "tools/sim/SimReplies.h"
 
 namespace {
@@ -23,6 +24,12 @@ uint16_t Word(const std::vector<uint8_t>& bytes, size_t offset) {
 }  // namespace
 
 DeviceSimulator::DeviceSimulator(SimulatorOptions options) : m_options(std::move(options)) {
+    m_faults = m_options.Faults();
+    if (m_options.units != 0) {
+        if (auto own = m_options.unitFaults.find(1); own != m_options.unitFaults.end())
+            m_faults = own->second;
+        m_units.push_back({1, 0, 0, {}});
+    }
     for (SimFrameKind kind : {SimFrameKind::Trigger, SimFrameKind::ModelQuery, SimFrameKind::StatusQuery,
                               SimFrameKind::Verify, SimFrameKind::DataBlock}) {
         m_frameCounts[kind] = 0;
@@ -55,7 +62,7 @@ void DeviceSimulator::Enqueue(SimOutput output) {
 }
 
 SimTime DeviceSimulator::Schedule(SimTime start, std::vector<uint8_t> bytes, bool withdrawnIfHostSpeaks) {
-    if (m_options.silent)
+    if (m_faults.silent)
         return start;
     if (m_strayPending) {
         bytes.insert(bytes.begin(), 0x00);
@@ -76,10 +83,49 @@ SimTime DeviceSimulator::Schedule(SimTime start, std::vector<uint8_t> bytes, boo
     return due;
 }
 
+bool DeviceSimulator::UnitPresent(SimTime now) {
+    if (m_options.units == 0)
+        return true;
+    if (m_outUntil) {
+        if (now < *m_outUntil || m_unit >= m_options.units)
+            return false;
+        // The next unit goes in: nothing of the last one's session carries over.
+        m_outUntil.reset();
+        ++m_unit;
+        m_units.push_back({m_unit, 0, 0, {}});
+        auto own = m_options.unitFaults.find(m_unit);
+        m_faults = own != m_options.unitFaults.end() ? own->second : m_options.Faults();
+        m_transfer = Transfer{};
+        m_sessionFresh = true;
+        m_rate = kBaseRate;
+        Log("unit " + std::to_string(m_unit) + " in the fixture");
+    }
+    return true;
+}
+
+void DeviceSimulator::TakeOut(SimTime at) {
+    m_outUntil = at + m_options.swap;
+    Log("unit " + std::to_string(m_unit) + " taken out");
+}
+
+void DeviceSimulator::NoteTransferStarted() {
+    if (!m_units.empty())
+        ++m_units.back().transfersStarted;
+}
+
 void DeviceSimulator::OnFrame(const SimFrame& frame, SimTime now) {
     std::erase_if(m_pending, [](const SimOutput& o) { return o.withdrawnIfHostSpeaks; });
     ++m_frameCounts[frame.kind];
     Log(std::string("rx ") + SimFrameKindName(frame.kind) + ": " + SimHex(frame.bytes));
+    if (!UnitPresent(now))
+        return;  // an empty fixture hears nothing
+    // A host that starts a new session on a unit whose update it did not finish has given up on it;
+    // the operator takes that unit out as well.
+    if (m_options.units != 0 && frame.kind == SimFrameKind::Trigger &&
+        m_transfer.mode != SimTransferMode::None && !m_transfer.complete) {
+        TakeOut(now);
+        return;
+    }
 
     const SimTime start = StartOf(frame, now);
     const uint8_t address = frame.bytes.size() > 1 ? frame.bytes[0] : 0;
@@ -89,7 +135,7 @@ void DeviceSimulator::OnFrame(const SimFrame& frame, SimTime now) {
             // every fault is armed again, since each fires once a run and a run starts here.
             m_sessionFresh = true;
             m_rate = kBaseRate;
-            m_strayPending = m_options.strayByte;
+            m_strayPending = m_faults.strayByte;
             m_wrongNumberUsed = m_wrongCountUsed = m_dropAckUsed = m_hangupUsed = false;
             break;
         case SimFrameKind::ModelQuery:
@@ -122,6 +168,7 @@ void DeviceSimulator::HandleModelQuery(const SimFrame& frame, SimTime received, 
 }
 
 void DeviceSimulator::HandleVerify(const SimFrame& frame, SimTime start) {
+    NoteTransferStarted();
     m_transfer = Transfer{};
     m_sessionFresh = false;
     m_transfer.mode = SimTransferMode::Firmware;
@@ -156,6 +203,8 @@ void DeviceSimulator::HandleDataBlock(const SimFrame& frame, SimTime start) {
         // A firmware transfer announces itself with a verify frame; without one, numbers above
         // the verify number still say firmware, and a program counts from 0.
         const bool firmware = number > kVerifyBlockNumber;
+        if (!firmware)
+            NoteTransferStarted();
         m_transfer.mode = firmware ? SimTransferMode::Firmware : SimTransferMode::Program;
         m_transfer.base = firmware ? kFirstFirmwareBlock : 0;
     }
@@ -163,21 +212,25 @@ void DeviceSimulator::HandleDataBlock(const SimFrame& frame, SimTime start) {
     const bool completes = StoreBlock(number, count, frame.bytes.data() + kBlockDataOffset, length);
     if (completes) {
         ++m_transfersCompleted;
+        if (!m_units.empty()) {
+            ++m_units.back().transfersCompleted;
+            m_units.back().payloadSha256 = Sha256::Hex(Payload());
+        }
         Log("transfer complete: " + std::to_string(m_transfer.blocks.size()) + " blocks");
     }
 
-    if (TakeFault(m_options.hangupAt, m_hangupUsed, ordinal)) {
+    if (TakeFault(m_faults.hangupAt, m_hangupUsed, ordinal)) {
         Log("fault: hang-up after block " + std::to_string(ordinal));
         SimOutput hangup;
         hangup.kind = SimOutput::Kind::HangUp;
         hangup.due = start;
         Enqueue(std::move(hangup));
         m_busyUntil = std::max(m_busyUntil, start);
-    } else if (TakeFault(m_options.dropAckAt, m_dropAckUsed, ordinal)) {
+    } else if (TakeFault(m_faults.dropAckAt, m_dropAckUsed, ordinal)) {
         Log("fault: no ack for block " + std::to_string(ordinal));
     } else {
-        const bool wrongNumber = TakeFault(m_options.wrongNumberAt, m_wrongNumberUsed, ordinal);
-        const bool wrongCount = TakeFault(m_options.wrongCountAt, m_wrongCountUsed, ordinal);
+        const bool wrongNumber = TakeFault(m_faults.wrongNumberAt, m_wrongNumberUsed, ordinal);
+        const bool wrongCount = TakeFault(m_faults.wrongCountAt, m_wrongCountUsed, ordinal);
         const SimTime ackStart = start + m_options.ackDelay;
         if (wrongNumber || wrongCount) {
             uint16_t badNumber = number;
@@ -197,6 +250,9 @@ void DeviceSimulator::HandleDataBlock(const SimFrame& frame, SimTime start) {
             Schedule(ackStart, SimReplies::BlockAck(address, number, count));
         }
     }
+    // The operator takes the unit out once its last acknowledgement is on the line.
+    if (completes && m_options.units != 0)
+        TakeOut(m_pending.empty() ? start : m_pending.back().due);
 
     if (completes && m_transfer.mode == SimTransferMode::Firmware && m_rate != kBaseRate) {
         // The host goes back to 9600 after the last ack without a word; so does the device.
@@ -304,5 +360,6 @@ SimReport DeviceSimulator::Report() const {
     report.transfersCompleted = m_transfersCompleted;
     report.lastRate = m_rate;
     report.hostSwitchGap = m_hostSwitchGap;
+    report.units = m_units;
     return report;
 }

@@ -92,6 +92,10 @@ private:
     // Files the block under its number; returns true when it completes the transfer.
     bool StoreBlock(uint16_t number, uint16_t count, const uint8_t* data, size_t length);
     bool TakeFault(uint32_t at, bool& used, uint32_t ordinal);
+    // In a fixture: moves on to the next unit once the swap is over; false while no unit is there.
+    bool UnitPresent(SimTime now);
+    void TakeOut(SimTime at);
+    void NoteTransferStarted();
     void Log(const std::string& line);
 
     SimulatorOptions m_options;
@@ -104,6 +108,11 @@ private:
     Transfer m_transfer;
     uint32_t m_transfersCompleted = 0;
     std::map<SimFrameKind, uint64_t> m_frameCounts;
+
+    SimFaults m_faults;  // the present unit's
+    uint32_t m_unit = 1;
+    std::optional<SimTime> m_outUntil;  // the fixture is empty until then
+    std::vector<SimUnitReport> m_units;
 
     bool m_wrongNumberUsed = false;
     bool m_wrongCountUsed = false;

@@ -12,6 +12,14 @@
 
 enum class SimTransferMode { None, Firmware, Program };
 
+// One unit of a fixture (simulate --units): how often an update of it began and completed.
+struct SimUnitReport {
+    uint32_t unit = 0;  // from 1
+    uint32_t transfersStarted = 0;
+    uint32_t transfersCompleted = 0;
+    std::string payloadSha256;  // of its last transfer
+};
+
 struct SimReport {
     std::map<std::string, uint64_t> framesByKind;  // every kind is present, zero or not
     uint64_t badFrames = 0;
@@ -34,4 +42,7 @@ struct SimReport {
     // From the arrival of the last model query that announced 115200 to the moment the host's end
     // of the line showed 115200; empty when no such switch was seen.
     std::optional<std::chrono::steady_clock::duration> hostSwitchGap;
+
+    // A fixture's units so far, in order; empty for a plain device.
+    std::vector<SimUnitReport> units;
 };

@@ -1,6 +1,7 @@
 #include "tools/sim/SimulatorOptions.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -13,6 +14,30 @@ namespace {
 
 constexpr long kMaxMilliseconds = 600000;  // ten minutes: longer is a typo, not a test
 constexpr long kMaxBlockOrdinal = 65535;
+constexpr long kMaxUnits = 100000;
+constexpr double kMaxSwapSeconds = 600;
+
+// "3" or "0.3" seconds, up to ten minutes, to the millisecond.
+bool ParseSeconds(const std::string& text, std::chrono::milliseconds& value) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos ||
+        std::count(text.begin(), text.end(), '.') > 1 || text == ".")
+        return false;
+    const double seconds = std::strtod(text.c_str(), nullptr);
+    if (seconds > kMaxSwapSeconds)
+        return false;
+    value = std::chrono::milliseconds(static_cast<long>(seconds * 1000 + 0.5));
+    return true;
+}
+
+// What --unit U:OPTION may give a unit of its own.
+bool IsFaultOption(const std::string& name) {
+    for (const char* fault : {"--silent", "--stray-byte", "--wrong-number-at", "--wrong-count-at",
+                              "--drop-ack-at", "--hangup-at"}) {
+        if (name == fault)
+            return true;
+    }
+    return false;
+}
 
 // Whole numbers only: decimal, or hex with 0x. Anything else (sign, spaces, trailing text) is refused.
 bool ParseNumber(const std::string& text, long low, long high, long& value) {
@@ -52,6 +77,38 @@ const CLI::Validator kModelText(
     },
     "");
 
+bool ParseOnto(const std::vector<std::string>& args, SimulatorOptions& out, bool& help, std::string& error);
+
+// "U:OPTION" of --unit: unit U gets the device's faults with OPTION added.
+bool ParseUnitFault(const std::string& value, SimulatorOptions& out, std::string& error) {
+    const size_t colon = value.find(':');
+    long unit = 0;
+    std::vector<std::string> option;
+    if (colon != std::string::npos && ParseNumber(value.substr(0, colon), 1, kMaxUnits, unit)) {
+        const std::string text = value.substr(colon + 1);
+        const size_t space = text.find(' ');
+        option.push_back(text.substr(0, space));
+        if (space != std::string::npos)
+            option.push_back(text.substr(space + 1));
+    }
+    if (option.empty() || !IsFaultOption(option[0].substr(0, option[0].find('=')))) {
+        error = "--unit takes U:FAULT, e.g. 2:--wrong-count-at=3 or 3:--silent, not '" + value + "'";
+        return false;
+    }
+    if (out.units != 0 && static_cast<uint32_t>(unit) > out.units) {
+        error =
+            "--unit " + std::to_string(unit) + ": the fixture has " + std::to_string(out.units) + " units";
+        return false;
+    }
+    SimulatorOptions faulty = out;
+    faulty.unitFaults.clear();
+    bool help = false;
+    if (!ParseOnto(option, faulty, help, error))
+        return false;
+    out.unitFaults[static_cast<uint32_t>(unit)] = faulty.Faults();
+    return true;
+}
+
 // Reads `args` onto `out`, changing only what they name.
 bool ParseOnto(const std::vector<std::string>& args, SimulatorOptions& out, bool& help, std::string& error) {
     CLI::App app;
@@ -85,6 +142,11 @@ bool ParseOnto(const std::vector<std::string>& args, SimulatorOptions& out, bool
     app.add_option_function<std::string>(
            "--model", [&out](const std::string& text) { out.modelGbk = WideToAnsi(CString::FromUtf8(text)); })
         ->check(kModelText);
+    number("--units", 1, kMaxUnits, [&out](long v) { out.units = static_cast<uint32_t>(v); });
+    std::string swap;
+    app.add_option("--swap", swap);
+    std::vector<std::string> unitFaults;
+    app.add_option("--unit", unitFaults)->allow_extra_args(false);
 
     help = false;
     if (!ParseCommandLine(app, args, error))
@@ -95,6 +157,17 @@ bool ParseOnto(const std::vector<std::string>& args, SimulatorOptions& out, bool
         error = "unknown argument '" + extra[0] + "' (see 'orvane-cli simulate --help')";
         return false;
     }
+    if (app.get_option("--swap")->count() != 0) {
+        if (!ParseSeconds(swap, out.swap)) {
+            error = "--swap: expected seconds from 0 to 600, e.g. 3 or 0.5, got '" + swap + "'";
+            return false;
+        }
+        out.swapGiven = true;
+    }
+    for (const std::string& value : unitFaults) {
+        if (!ParseUnitFault(value, out, error))
+            return false;
+    }
     return true;
 }
 
@@ -103,7 +176,15 @@ bool ParseOnto(const std::vector<std::string>& args, SimulatorOptions& out, bool
 bool SimulatorOptions::Parse(const std::vector<std::string>& args, SimulatorOptions& out, bool& help,
                              std::string& error) {
     out = SimulatorOptions{};
-    return ParseOnto(args, out, help, error);
+    if (!ParseOnto(args, out, help, error))
+        return false;
+    if (help)
+        return true;
+    if (out.units == 0 && (out.swapGiven || !out.unitFaults.empty())) {
+        error = std::string(out.swapGiven ? "--swap" : "--unit") + " needs --units";
+        return false;
+    }
+    return true;
 }
 
 bool SimulatorOptions::ParseMany(const std::vector<std::string>& args, std::vector<SimulatorOptions>& out,
@@ -214,6 +295,14 @@ const char* SimulatorOptions::Usage() {
            "  --drop-ack-at K      do not acknowledge block K\n"
            "  --hangup-at K        after block K drop the line; it comes back after about 500 ms\n"
            "  --help               this text\n"
+           "\n"
+           "a fixture (a unit is put in, updated, taken out, and the next one put in):\n"
+           "  --units K            K units one after the other; after each update the unit is\n"
+           "                       taken out (the line stays silent), then the next one answers\n"
+           "  --swap S             seconds between taking a unit out and the next one (default 3;\n"
+           "                       fractions such as 0.5 too); a unit whose update the host gives\n"
+           "                       up is taken out at the host's next trigger frame\n"
+           "  --unit U:FAULT       a fault for unit U alone (from 1), e.g. --unit 2:--wrong-count-at=3\n"
            "\n"
            "several devices (one READY line each, on consecutive COM numbers):\n"
            "  --count N            play N devices at once; the options above apply to every one\n"

@@ -4,8 +4,19 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
+
+// The faults of one unit: the device's own, or those --unit gives a unit of a fixture.
+struct SimFaults {
+    bool silent = false;
+    bool strayByte = false;
+    uint32_t wrongNumberAt = 0;
+    uint32_t wrongCountAt = 0;
+    uint32_t dropAckAt = 0;
+    uint32_t hangupAt = 0;
+};
 
 struct SimulatorOptions {
     int port = 0;  // 0: the lowest free COM number from kLowestDefaultPort up
@@ -26,6 +37,17 @@ struct SimulatorOptions {
     uint32_t wrongCountAt = 0;
     uint32_t dropAckAt = 0;
     uint32_t hangupAt = 0;
+
+    // A fixture (--units K --swap S): after each update the unit is taken out, the line stays silent
+    // for `swap`, and the next unit answers; after K units the fixture stays empty. 0: one device
+    // that is never taken out.
+    uint32_t units = 0;
+    std::chrono::milliseconds swap{3000};
+    bool swapGiven = false;
+    // --unit U:OPTION: the faults of unit U (from 1) instead of the device's.
+    std::map<uint32_t, SimFaults> unitFaults;
+
+    SimFaults Faults() const { return {silent, strayByte, wrongNumberAt, wrongCountAt, dropAckAt, hangupAt}; }
 
     static constexpr int kLowestDefaultPort = 9;
     static constexpr int kHighestPort = 256;

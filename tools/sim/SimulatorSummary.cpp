@@ -54,5 +54,14 @@ std::string SimulatorSummary::ToJson(const SimReport& report) {
     json["payloadLength"] = report.payload.size();
     json["payloadSha256"] = Sha256::Hex(report.payload);
     json["lastRate"] = report.lastRate;
+    if (!report.units.empty()) {
+        json["units"] = Json::array();
+        for (const SimUnitReport& unit : report.units) {
+            json["units"].push_back({{"unit", unit.unit},
+                                     {"transfersStarted", unit.transfersStarted},
+                                     {"transfersCompleted", unit.transfersCompleted},
+                                     {"payloadSha256", unit.payloadSha256}});
+        }
+    }
     return json.dump(2) + "\n";
 }
