@@ -73,15 +73,18 @@ bool InspectUpdateFile(HostOptions::Kind kind, const std::string& path, bool for
     info.path = Utf8Text(fs::absolute(file, ec));
     if (!fs::exists(file, ec)) {
         info.error = FormatText(Tr("the file %s does not exist"), path.c_str());
+        info.errorCode = "file-missing";
         return false;
     }
     if (fs::is_directory(file, ec)) {
         info.error = FormatText(Tr("%s is a folder, not a file"), path.c_str());
+        info.errorCode = "file-is-folder";
         return false;
     }
     if (!force) {
         if (const std::string misfit = Misfit(kind, path, file); !misfit.empty()) {
             info.error = FormatText(Tr("%s (--force sends it anyway)"), misfit.c_str());
+            info.errorCode = "file-misfit";
             return false;
         }
     }
@@ -91,6 +94,7 @@ bool InspectUpdateFile(HostOptions::Kind kind, const std::string& path, bool for
                                                              : static_cast<BaseUpdate&>(program);
     if (!engine.LoadFile(CString::FromUtf8(info.path))) {
         info.error = engine.GetStatusMessage().ToUtf8();
+        info.errorCode = "file-refused";
         return false;
     }
     info.payloadBytes = engine.m_fileSize;
@@ -102,6 +106,7 @@ bool InspectUpdateFile(HostOptions::Kind kind, const std::string& path, bool for
     const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (!in.eof() && in.fail()) {
         info.error = FormatText(Tr("the file %s could not be read"), path.c_str());
+        info.errorCode = "file-unreadable";
         return false;
     }
     info.fileBytes = bytes.size();
