@@ -1,6 +1,9 @@
 // orvane-cli in both languages: the same runs in a Chinese locale (one that is not installed here)
 // and in an English one. A Chinese run prints no English sentence; the machine fields of JSON lines
 // and records stay the same in both.
+#include <nlohmann/json.hpp>
+
+#include <fstream>
 #include <regex>
 #include <sstream>
 
@@ -74,6 +77,7 @@ TEST_F(Languages, AChineseRunPrintsNoEnglishSentence) {
     SimulatedDevice device({"--count", "2"}, 2);
     ASSERT_TRUE(device.Ready());
     const std::string port = device.Ports()[0];
+    const std::string other = device.Ports()[1];
     const std::string program = Write("good.tr3", RandomBytes(120));
     const std::string image = Image("fw.trs", RandomBytes(120));
     Bytes corrupt = Read(image);
@@ -107,6 +111,17 @@ TEST_F(Languages, AChineseRunPrintsNoEnglishSentence) {
         {"image", "info", image},
         {"image", "info", corruptImage},
         {"image", "info", payload},
+        {"image", "pack", payload, "--model", "X", "-o", Path("no-such-folder/out.trs").string()},
+        {"ports", "--help"},
+        {"ports", "--bogus"},
+        {"simulate", "--help"},
+        {"simulate", "--swap", "2"},
+        {"test", "--port", port, "--port", other, "--port", port},
+        {"test", "--port", port, "--port", "COM99", "--record", Path("station.jsonl").string()},
+        {"program", program, "--port", port, "--tag", "bad key=1"},
+        {"program", program, "--port", port, "--record", Path("no-such-folder/r.jsonl").string()},
+        {"firmware", image, "--ports", "COM250-COM251"},
+        {"program", program, "--ports", other + "-" + other, "--expect", "2"},
     };
     for (const std::vector<std::string>& args : runs) {
         std::string command = "orvane-cli";
@@ -120,6 +135,14 @@ TEST_F(Languages, AChineseRunPrintsNoEnglishSentence) {
         EXPECT_TRUE(EnglishSentences(said).empty()) << said << "\nEnglish:" << Joined(EnglishSentences(said));
         EXPECT_NE(said, english.out + english.err) << "the same text in both languages";
     }
+    // Runs that print only the window's log lines and the ports listing: nothing of the tool's own to
+    // translate, and no English either.
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"ports"}, {"test", "--port", port}, {"program", program, "--port", port}}) {
+        const CliRun chinese = RunCli(args, kHostRunLimit, kChineseLocale);
+        EXPECT_EQ(chinese.exitCode, 0) << chinese.out << chinese.err;
+        EXPECT_TRUE(EnglishSentences(chinese.out + chinese.err).empty()) << chinese.out << chinese.err;
+    }
 }
 
 // --lang outranks the locale, in either direction, before or after the command's own arguments.
@@ -131,4 +154,60 @@ TEST_F(Languages, TheLangOptionOutranksTheLocale) {
     // LANG counts when LC_ALL and LC_MESSAGES are unset or empty, and C names no language.
     EXPECT_TRUE(Contains(RunCli({"bogus"}, kHostRunLimit, {"LC_ALL=", "LANG=zh_TW.Big5"}).err, "没有"));
     EXPECT_TRUE(Contains(RunCli({"bogus"}, kHostRunLimit, {"LC_ALL=C", "LANG=zh_CN.UTF-8"}).err, "unknown"));
+}
+
+// The same failure (the device stops acknowledging, the host gives up after its time-out) in a Chinese
+// and in an English locale: the reason reads in each language, the machine fields do not change.
+TEST_F(Languages, TheSameFailureReadsInEitherLanguageWithTheSameCodes) {
+    SimulatedDevice device({"--drop-ack-at", "2"});
+    ASSERT_TRUE(device.Ready());
+    const std::string program = Write("p.tr3", RandomBytes(400));
+    const std::vector<std::string> args = {"program", program, "--port", device.Port(), "--timeout", "1"};
+
+    const CliRun chinese = RunCli(args, kHostRunLimit, kChineseLocale);
+    const CliRun english = RunCli(args, kHostRunLimit, kEnglishLocale);
+    EXPECT_EQ(chinese.exitCode, 3) << chinese.err;
+    EXPECT_EQ(english.exitCode, 3) << english.err;
+    EXPECT_TRUE(Contains(chinese.err, "设备 1 秒内没有发送任何数据；更新已停止")) << chinese.err;
+    EXPECT_TRUE(Contains(english.err, "the device sent nothing for 1 s; the update was stopped"))
+        << english.err;
+    EXPECT_TRUE(EnglishSentences(chinese.out + chinese.err).empty()) << chinese.out << chinese.err;
+    // The window's log lines, on stdout, are the same in both.
+    EXPECT_TRUE(Contains(chinese.out, "开始程序更新")) << chinese.out;
+    EXPECT_EQ(chinese.out, english.out);
+
+    std::vector<nlohmann::json> results, records;
+    for (const auto& locale : {kChineseLocale, kEnglishLocale}) {
+        std::vector<std::string> json = args;
+        json.insert(json.end(), {"--json", "--record", Path("record.jsonl").string()});
+        const CliRun run = RunCli(json, kHostRunLimit, locale);
+        EXPECT_EQ(run.exitCode, 3) << run.out;
+        for (const std::string& line : Lines(run.out)) {
+            const nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
+            ASSERT_FALSE(object.is_discarded()) << line;
+            if (object.value("type", "") == "result")
+                results.push_back(object);
+        }
+    }
+    std::ifstream recordFile(Path("record.jsonl"));
+    for (std::string line; std::getline(recordFile, line);)
+        records.push_back(nlohmann::json::parse(line, nullptr, false));
+    ASSERT_EQ(results.size(), 2u);
+    ASSERT_EQ(records.size(), 2u);
+    for (const std::vector<nlohmann::json>* pair : {&results, &records}) {
+        const nlohmann::json& zh = (*pair)[0];
+        const nlohmann::json& en = (*pair)[1];
+        EXPECT_EQ(zh.value("reason_code", "?"), "device-silent") << zh;
+        EXPECT_EQ(en.value("reason_code", "?"), "device-silent") << en;
+        const char* status = pair == &results ? "status" : "result";
+        EXPECT_EQ(zh.value(status, "?"), "timeout") << zh;
+        EXPECT_EQ(en.value(status, "?"), "timeout") << en;
+        const char* reason = pair == &results ? "message" : "reason";
+        EXPECT_TRUE(Contains(zh.value(reason, ""), "更新已停止")) << zh;
+        EXPECT_TRUE(Contains(en.value(reason, ""), "the update was stopped")) << en;
+        // Every key the one has, the other has too.
+        for (const auto& [key, value] : zh.items())
+            EXPECT_TRUE(en.contains(key)) << key;
+    }
+    EXPECT_EQ(device.Stop(), 0);
 }

@@ -268,7 +268,6 @@ void FactoryLoop::OnChildLine(size_t child, bool standardError, const std::strin
         Draw();
     } else if (type == "progress" && port.unit != 0) {
         port.blocksDone = static_cast<uint32_t>(object.Integer("blocks_done"));
-        char text[64];
         port.line =
             FormatText(Tr("unit %u updating %3d%%"), port.unit, static_cast<int>(object.Integer("percent")));
         if (std::chrono::steady_clock::now() - m_lastDraw >= kRedrawInterval)
