@@ -195,6 +195,19 @@ if [ $rc -ne 0 ] && [ $rc -lt 128 ] && holds "$work/missing.out" "无法打开�
     cat "$work/missing.out" >&2
 fi
 
+# The same failure in both languages: the prefix's UI language is English (wine-run.sh sets
+# LC_ALL=C.UTF-8), so the tool's own texts are English there; --lang zh reads the Chinese catalogue
+# compiled into the program. The reason differs, its code does not.
+wine_run "$cli_exe" test --port COM9 --json >"$work/lang-en.json" 2>&1
+wine_run "$cli_exe" --lang zh test --port COM9 --json >"$work/lang-zh.json" 2>&1
+if holds "$work/lang-en.json" "COM9 does not exist" && holds "$work/lang-zh.json" "COM9 不存在" &&
+    holds "$work/lang-en.json" '"reason_code":"port-missing"' && holds "$work/lang-zh.json" '"reason_code":"port-missing"'; then
+    pass "the same missing port in English and in Chinese, reason_code port-missing in both"
+else
+    fail "a missing port in both languages"
+    cat "$work/lang-en.json" "$work/lang-zh.json" >&2
+fi
+
 # A port another program holds cannot be shown here: Wine does not enforce the exclusive share mode
 # on serial devices (a second CreateFileW on \\.\COM<n> succeeds), so the held port's failure is
 # the same CreateFileW failure as the missing port's above.
