@@ -33,8 +33,9 @@ public:
                                const std::vector<std::vector<std::string>>& argumentLists,
                                const LineHandler& onLine, const Tick& tick = {});
 
-    // Asks every child still running to stop its work and end (POSIX: SIGTERM; Windows: a console
-    // control event), once per child. Called from the line handler or the tick, during Run.
+    // Asks every child still running to stop its work and end (POSIX: SIGTERM; Windows: an event
+    // named after the child, which its InterruptRequest watches), once per child. Called from the line
+    // handler or the tick, during Run.
     void InterruptAll();
 
 private:
