@@ -155,6 +155,33 @@ if start_sim --hangup-at 5; then
     fi
 fi
 
+# A loop on the one fixed COM$com: the simulator plays a fixture of two units, taking each out after
+# its update and putting the next one in. Each unit is updated once and gets its record line. The loop
+# is then ended with the Wine server: a SIGINT to a Wine process without a console raises no console
+# control event, so ending a loop with Ctrl-C is shown on Linux only.
+if start_sim --units 2 --swap 3; then
+    wine_run "$cli_exe" program "$program" --port "COM$com" --loop --timeout 5 \
+        --record "$(winpath "$work/loop.jsonl")" >"$work/loop.out" 2>&1 &
+    loop_pid=$!
+    for _ in $(seq 1 1200); do
+        [ "$(grep -c '"result":"completed"' "$work/loop.jsonl" 2>/dev/null)" = 2 ] && break
+        kill -0 "$loop_pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    # The Wine server ends the loop's process for its port, too, which would go on polling COM$com.
+    restart_wineserver
+    wait "$loop_pid" 2>/dev/null
+    stop_sim
+    units="$(grep -o '"unit":[0-9]*,' "$work/loop.jsonl" 2>/dev/null | tr -d '\n')"
+    started="$(grep -o '"transfersStarted": *[0-9]*' "$work/summary.json" 2>/dev/null | grep -o '[0-9]*$' | tr -d '\n')"
+    if [ "$units" = '"unit":1,"unit":2,' ] && [ "$started" = 11 ] && holds "$work/loop.out" "unit 2 completed"; then
+        pass "a loop on COM$com updates two units swapped by the simulator, each once, one record line each"
+    else
+        fail "loop (units '$units', transfers begun per unit '$started')"
+        tail -n 8 "$work/loop.out" >&2
+    fi
+fi
+
 # A station: two devices tested at once, each by a child process of its own whose JSON lines the
 # parent reads, and one line each in the station record.
 "$sim_cli" simulate --pace --model ORV-WIN --count 2 >"$work/sim.out" 2>"$work/sim.err" &

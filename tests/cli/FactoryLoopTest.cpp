@@ -63,8 +63,7 @@ TEST_F(FactoryLoop, TwoFixturesOfThreeUnitsEach) {
     ASSERT_TRUE(AwaitLine(loop, {"] unit "}, 6)) << loop.Out() << loop.Err();
     loop.Signal(SIGINT);
     EXPECT_EQ(loop.Wait(kHostRunLimit), 130) << loop.Out() << loop.Err();
-    EXPECT_TRUE(
-        Contains(loop.Out(), "6 units: 5 completed, 1 not (" + fixtures.Ports()[0] + " unit 2 timeout)"))
+    EXPECT_TRUE(Contains(loop.Out(), "6 units: 5 completed; " + fixtures.Ports()[0] + " unit 2 timed out"))
         << loop.Out();
 
     std::map<std::string, std::vector<std::pair<int, std::string>>> units;  // port: (unit, result)

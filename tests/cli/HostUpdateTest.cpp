@@ -350,7 +350,11 @@ TEST_F(HostUpdate, FourDevicesAtOnceEachEndByItsOwnFault) {
             const auto table = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
                 return line.rfind("port ", 0) == 0;
             });
-            ASSERT_EQ(lines.end() - table, 5) << run.out;
+            // The table, a blank line, the outcome in one sentence, and the retry command.
+            ASSERT_EQ(lines.end() - table, 9) << run.out;
+            EXPECT_EQ(table[5], "");
+            EXPECT_EQ(table[6].rfind("4 devices: 2 completed; ", 0), 0u) << table[6];
+            EXPECT_EQ(table[7], "retry the others with:");
             for (size_t i = 0; i < ports.size(); ++i) {
                 const std::string& row = table[static_cast<std::ptrdiff_t>(i) + 1];
                 EXPECT_EQ(row.rfind(ports[i] + " ", 0), 0u) << row;

@@ -2,6 +2,8 @@
 // arguments give one line naming them.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "tools/sim/SimulatorOptions.h"
 
 namespace {
@@ -67,6 +69,19 @@ TEST(SimulatorOptionsTest, CountGivesEachDeviceTheSharedAndItsOwnOptions) {
         EXPECT_EQ(devices[i].saveFile, i == 3 ? "b.bin" : "");
         EXPECT_EQ(devices[i].modelGbk, i == 3 ? "X" : "Y") << "a device's own option overrides a shared one";
     }
+    // A fixture: --unit gives one unit of one device a fault of its own, on top of the device's.
+    ASSERT_TRUE(SimulatorOptions::ParseMany({"--count", "2", "--units", "3", "--swap", "0.5", "--stray-byte",
+                                             "--device", "1:--unit=2:--drop-ack-at=3"},
+                                            devices, help, error))
+        << error;
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[1].units, 3u);
+    EXPECT_EQ(devices[1].swap, std::chrono::milliseconds(500));
+    EXPECT_TRUE(devices[1].unitFaults.empty());
+    ASSERT_EQ(devices[0].unitFaults.count(2), 1u);
+    EXPECT_EQ(devices[0].unitFaults.at(2).dropAckAt, 3u);
+    EXPECT_TRUE(devices[0].unitFaults.at(2).strayByte);
+    EXPECT_EQ(devices[0].dropAckAt, 0u) << "the other units keep the device's faults";
     ASSERT_TRUE(SimulatorOptions::ParseMany({"--silent"}, devices, help, error));
     EXPECT_TRUE(devices.size() == 1u && devices[0].silent) << "without --count, one device as before";
 
@@ -82,6 +97,10 @@ TEST(SimulatorOptionsTest, CountGivesEachDeviceTheSharedAndItsOwnOptions) {
         {{"--count", "3", "--port", "255"}, "beyond COM256"},
         {{"--count", "2", "--device", "1:--status=1", "--device", "1:--status=2"},
          "device 1: --status is given"},
+        {{"--swap", "1"}, "--swap needs --units"},
+        {{"--units", "2", "--swap", "1s"}, "--swap: expected seconds"},
+        {{"--units", "2", "--unit", "3:--silent"}, "the fixture has 2 units"},
+        {{"--units", "2", "--unit", "1:--pace"}, "--unit takes U:FAULT"},
     };
     for (const auto& [args, mentions] : refused) {
         SCOPED_TRACE(testing::PrintToString(args));

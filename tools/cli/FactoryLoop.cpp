@@ -314,21 +314,19 @@ void FactoryLoop::OnTick(ChildProcessGroup& group) {
 
 std::string FactoryLoop::Outcome(const std::vector<Unit>& units) {
     size_t completed = 0;
-    std::string failures;
+    std::string others;
     for (const Unit& unit : units) {
         if (unit.status == "completed") {
             ++completed;
             continue;
         }
-        const std::string failure = FormatText(Tr("%s unit %u %s"), unit.port.c_str(), unit.number,
-                                               StationRun::ResultWord(unit.status).c_str());
-        failures = failures.empty() ? failure : FormatText(Tr("%s; %s"), failures.c_str(), failure.c_str());
+        const std::string other = FormatText(Tr("%s unit %u %s"), unit.port.c_str(), unit.number,
+                                             StationRun::StatusPhrase(unit.status).c_str());
+        others = others.empty() ? other : FormatText(Tr("%s, %s"), others.c_str(), other.c_str());
     }
-    std::string text = FormatText(TrN("%zu unit: %zu completed", "%zu units: %zu completed", units.size()),
-                                  units.size(), completed);
-    if (completed != units.size())
-        text += FormatText(Tr(", %zu not (%s)"), units.size() - completed, failures.c_str());
-    return text;
+    const std::string text = FormatText(
+        TrN("%zu unit: %zu completed", "%zu units: %zu completed", units.size()), units.size(), completed);
+    return others.empty() ? text : FormatText(Tr("%s; %s"), text.c_str(), others.c_str());
 }
 
 void FactoryLoop::PrintSummary(int exitCode) {

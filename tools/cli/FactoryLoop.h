@@ -47,7 +47,7 @@ public:
         std::chrono::steady_clock::time_point unitStarted;
     };
 
-    // "6 units: 5 completed, 1 failed (COM9 unit 2: ...)": the sentence a summary ends with.
+    // "6 units: 5 completed; COM9 unit 2 timed out": the sentence a summary ends with.
     static std::string Outcome(const std::vector<Unit>& units);
 
 private:

@@ -96,11 +96,14 @@ void HostSession::OnLogLine(LOG_LEVEL level, const CString& text, bool shown) {
     // The host's own lines mark what it sends; the device's silence counts from the last of them,
     // since it has nothing to say while the host itself waits (the second before the model query).
     m_lastActivity = std::chrono::steady_clock::now();
+    // Between units a loop polls once a second; those lines would bury the updates' own, and an
+    // error of a poll is no unit's reason.
+    if (m_quiet)
+        return;
     // An engine that gives up logs why first and "stopped" after; the first error is the reason.
     if (level == LOG_ERROR && m_firstError.empty())
         m_firstError = text.ToUtf8();
-    // Between units a loop polls once a second; those lines would bury the updates' own.
-    if (!shown || m_quiet)
+    if (!shown)
         return;
     m_lastLine = text.ToUtf8();
     // The engine logs its own completion while it handles the last acknowledgement, before the
