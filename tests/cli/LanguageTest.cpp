@@ -211,3 +211,22 @@ TEST_F(Languages, TheSameFailureReadsInEitherLanguageWithTheSameCodes) {
     }
     EXPECT_EQ(device.Stop(), 0);
 }
+
+// A loop in a Chinese locale: the operator's lines as units end, and the summary, read in Chinese.
+TEST_F(Languages, ALoopSpeaksChineseToTheOperator) {
+    // Out for longer than the two unanswered polls that tell the loop a unit is gone.
+    SimulatedDevice fixture({"--units", "2", "--swap", "3.5", "--unit", "2:--drop-ack-at=2"});
+    ASSERT_TRUE(fixture.Ready());
+    CliProcess loop(
+        {"program", Write("app.tr3", RandomBytes(300)), "--port", fixture.Port(), "--loop", "--timeout", "1"},
+        kChineseLocale);
+    bool secondEnded = false;
+    for (std::optional<std::string> line; !secondEnded && (line = loop.NextLine(kHostRunLimit));)
+        secondEnded = Contains(*line, "第 2 台");
+    ASSERT_TRUE(secondEnded) << loop.Out() << loop.Err();
+    loop.Signal(SIGINT);
+    EXPECT_EQ(loop.Wait(kHostRunLimit), 130) << loop.Out() << loop.Err();
+    EXPECT_TRUE(Contains(loop.Out(), "共 2 台，完成 1 台")) << loop.Out();
+    const std::string said = loop.Out() + loop.Err();
+    EXPECT_TRUE(EnglishSentences(said).empty()) << said << "\nEnglish:" << Joined(EnglishSentences(said));
+}
