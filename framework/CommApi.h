@@ -22,8 +22,19 @@ struct CommState {
     // GetState: whether any software (XON/XOFF) or hardware (RTS/CTS) flow control is on.
     // SetState: false turns every kind off; true keeps what the driver has.
     bool FlowControl = false;
+    // The software flow-control characters and the input-buffer levels at which they are sent, as the
+    // driver reports and is given them (0 where the system keeps none). They do nothing while flow
+    // control is off, yet some drivers report equal characters or levels beyond their own buffer and
+    // then refuse the whole setting: whoever sets a state sets them too.
+    BYTE XonChar = 0;
+    BYTE XoffChar = 0;
+    WORD XonLim = 0;
+    WORD XoffLim = 0;
 };
 
+// Milliseconds, as Windows has them. A write is bounded by WriteTotalTimeoutMultiplier per byte plus
+// WriteTotalTimeoutConstant, unbounded while both are 0; past its bound it fails with the system's
+// time-out code.
 struct CommTimeouts {
     DWORD ReadIntervalTimeout = 0;
     DWORD ReadTotalTimeoutMultiplier = 0;
@@ -44,7 +55,8 @@ public:
     virtual bool Purge(CommHandle handle, DWORD flags) = 0;
     // Returns within the read time-outs with whatever has arrived, possibly nothing.
     virtual bool Read(CommHandle handle, uint8_t* buffer, DWORD size, DWORD& received) = 0;
-    // Blocks until the bytes are handed to the driver; reports how many were.
+    // Blocks until the bytes are handed to the driver, or the write's time-out has passed (then it
+    // fails); reports how many were. It never waits behind a Read of another thread.
     virtual bool Write(CommHandle handle, const uint8_t* data, DWORD size, DWORD& written) = 0;
     // Bytes still waiting in the transmit queue.
     virtual bool OutQueue(CommHandle handle, DWORD& count) = 0;

@@ -3,7 +3,9 @@
 #   1. the unit suites (framework core, frames, engines, files), cross-built, run by CTest under Wine;
 #   2. orvane-cli.exe end to end over a real line: the Linux simulator on a pseudo-terminal, mapped
 #      into the prefix as a COM port: connection test, firmware at 115200, program, a hang-up, a
-#      missing port (in English and in Chinese), Chinese file names;
+#      missing port (in English and in Chinese), Chinese file names; a station and a killed station;
+#      Chinese text on a real console (default code page and 936) and redirected, the progress bar,
+#      Ctrl+C; a write to a device that stopped reading;
 #   3. the real Win32 dialogs under Xvfb (CTest label windows-gui).
 #   scripts/test-windows.sh <cross build dir> <Linux build dir>
 set -uo pipefail
@@ -63,7 +65,7 @@ stop_sim() {
 cleanup() {
     stop_sim
     WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
-    rm -f "$prefix/dosdevices/com$com" "$prefix/dosdevices/com$station_com"
+    rm -f "$prefix/dosdevices/com$com" "$prefix/dosdevices/com$station_com" "$prefix/dosdevices/com6"
     rm -rf "$work"
 }
 com=7
@@ -211,9 +213,127 @@ else
     fail "the simulator did not start two devices"
     cat "$work/sim.err" >&2
 fi
+# A station killed outright (as from the Task Manager: no handler runs) takes its children along:
+# they are in a job that kills them when the station's handle closes, and let go of their ports.
+if [ ${#devices[@]} -ge 2 ]; then
+    stations() { pgrep -f 'orvane-cli\.exe' | wc -l; }
+    "$root/scripts/wine-run.sh" "$prefix" "$cli_exe" firmware "$firmware" --port "COM$com" --port "COM$station_com" \
+        >"$work/killed.out" 2>&1 &
+    station_pid=$!
+    for _ in $(seq 1 300); do
+        [ "$(stations)" -ge 3 ] && break
+        sleep 0.1
+    done
+    running="$(stations)"
+    kill -9 "$station_pid" 2>/dev/null
+    wait "$station_pid" 2>/dev/null
+    for _ in $(seq 1 150); do
+        [ "$(stations)" -eq 0 ] && break
+        sleep 0.1
+    done
+    if [ "$running" -ge 3 ] && [ "$(stations)" -eq 0 ]; then
+        pass "a killed station takes its children along"
+    else
+        fail "killed station ($running processes while it ran, $(stations) left)"
+        pgrep -af 'orvane-cli\.exe' >&2
+    fi
+fi
 stop_sim
 wine_run reg delete 'HKLM\Software\Wine\Ports' /v "COM$station_com" /f >/dev/null 2>&1
 rm -f "$prefix/dosdevices/com$station_com"
+
+# The tool's text on a real console: Wine gives a program started on a terminal a console of its
+# own. Chinese must read right with the prefix's code page and with the Chinese one (936) that the
+# shell sets (cmd's chcp; the tool never changes it): the tool's own lines, the window's log lines
+# and the serial layer's diagnostics (--trace). The terminal here decodes UTF-8, so whatever the
+# console shows arrives as UTF-8 text.
+on_console() { "$root/scripts/windows/on-console.py" "$@"; }
+visible() { sed 's/\x1b\[[0-9;?]*[A-Za-z]//g; s/\x1b\][^\x07]*\x07//g' "$1"; }
+reads_right() {
+    local text
+    text="$(visible "$1" | tr -d '\r')"
+    grep -qF "设备型号: ORV-WIN" <<<"$text" && grep -qF "程序已启动，请打开串口" <<<"$text" &&
+        grep -qF "成功发送字节" <<<"$text"
+}
+if start_sim; then
+    on_console "$work/console.out" -- "$root/scripts/wine-run.sh" "$prefix" "$cli_exe" test --port "COM$com" --trace
+    if reads_right "$work/console.out"; then pass "Chinese reads right on a console (the prefix's code page)"; else
+        fail "Chinese on a console (the prefix's code page)"
+        visible "$work/console.out" | tail -5 >&2
+    fi
+    on_console "$work/console936.out" -- "$root/scripts/wine-run.sh" "$prefix" cmd /c \
+        "chcp 936 & $(winpath "$cli_exe") test --port COM$com --trace"
+    if visible "$work/console936.out" | grep -qF "936" && reads_right "$work/console936.out"; then
+        pass "Chinese reads right on a console with code page 936"
+    else
+        fail "Chinese on a console with code page 936"
+        visible "$work/console936.out" | tail -5 >&2
+    fi
+    # Into files: one encoding for each whole stream, UTF-8, the diagnostics included.
+    wine_run "$cli_exe" test --port "COM$com" --trace >"$work/redirected.out" 2>"$work/redirected.err"
+    stop_sim
+    if iconv -f UTF-8 -t UTF-8 "$work/redirected.out" "$work/redirected.err" >/dev/null 2>&1 &&
+        cat "$work/redirected.out" "$work/redirected.err" >"$work/redirected.all" &&
+        reads_right "$work/redirected.all" && grep -qF "成功发送字节" "$work/redirected.err"; then
+        pass "redirected output is UTF-8 throughout, diagnostics included"
+    else
+        fail "redirected output is not UTF-8 throughout"
+        head -c 600 "$work/redirected.err" | od -c | head -20 >&2
+    fi
+fi
+# The progress bar on a console: virtual-terminal processing is on, so the bar is redrawn in place
+# and no escape sequence is left on the screen as text.
+if start_sim; then
+    on_console "$work/console-progress.out" --timeout 120 -- "$root/scripts/wine-run.sh" "$prefix" "$cli_exe" \
+        program "$program" --port "COM$com"
+    rc=$?
+    stop_sim
+    if [ $rc -eq 0 ] && visible "$work/console-progress.out" | grep -q '100%' &&
+        ! visible "$work/console-progress.out" | grep -q '\[K'; then
+        pass "the progress bar is drawn on a console with virtual-terminal processing"
+    else
+        fail "progress bar on a console (exit $rc)"
+        visible "$work/console-progress.out" | tail -5 >&2
+    fi
+fi
+# Ctrl+C typed on the console: the first is recorded for the run to stop its devices, a second ends
+# the program at once with 130.
+on_console "$work/ctrl-c.out" --when ready --type '\x03' --when recorded --type '\x03' -- \
+    "$root/scripts/wine-run.sh" "$prefix" "$win/tests/process_tests.exe" --console-interrupts
+rc=$?
+if [ $rc -eq 130 ] && visible "$work/ctrl-c.out" | grep -qF 'pending-130-recorded'; then
+    pass "Ctrl+C on a console: the first recorded (130), the second ends the program"
+else
+    fail "Ctrl+C on a console (exit $rc, want 130)"
+    visible "$work/ctrl-c.out" >&2
+fi
+
+# A device that stops reading: a pty whose other end nobody reads, as COM$stalled_com. Writes must
+# fail within their bound (twice their time on the wire plus two seconds) with the write-failure
+# line, not hold the program for good.
+stalled_com=6
+python3 -c 'import os, pty, time; m, s = pty.openpty(); print(os.ttyname(s), flush=True); time.sleep(300)' \
+    >"$work/stalled.out" &
+stalled_pid=$!
+for _ in $(seq 1 100); do
+    [ -s "$work/stalled.out" ] && break
+    sleep 0.05
+done
+map_port "$(cat "$work/stalled.out")" "$stalled_com"
+timeout 120 "$root/scripts/wine-run.sh" "$prefix" "$win/tests/process_tests.exe" --write-to-stalled-line "$stalled_com" \
+    >"$work/stalled.txt" 2>/dev/null
+rc=$?
+kill "$stalled_pid" 2>/dev/null
+wait "$stalled_pid" 2>/dev/null
+wine_run reg delete 'HKLM\Software\Wine\Ports' /v "COM$stalled_com" /f >/dev/null 2>&1
+rm -f "$prefix/dosdevices/com$stalled_com"
+took_ms="$(grep -o 'failed after [0-9]* ms' "$work/stalled.txt" | grep -o '[0-9]*')"
+if [ $rc -eq 0 ] && [ "${took_ms:-0}" -ge 2000 ] && grep -qF "写入串口失败，错误码：1460" "$work/stalled.txt"; then
+    pass "a write to a device that stopped reading fails within its bound ($(cat "$work/stalled.txt"))"
+else
+    fail "write to a stalled line (exit $rc)"
+    cat "$work/stalled.txt" >&2
+fi
 
 wine_run "$cli_exe" test --port COM9 >"$work/missing.out" 2>&1
 rc=$?
@@ -263,7 +383,7 @@ dialog_tests() {
     wine_run reg add 'HKLM\Software\Wine\Ports' /v "COM$dead" /t REG_SZ /d "$work/no-such-device" /f >/dev/null 2>&1
     if start_sim --save "$work/saved.bin"; then
         if ORVANE_TEST_COM=$com ORVANE_TEST_DEAD_COM=$dead ORVANE_TEST_SAVE="$(winpath "$work/saved.bin")" \
-            wine_run "$gui_exe"; then
+            wine_run "$gui_exe" --gtest_filter=-*LostLine*; then
             pass "dialogs ($(took "$start3"))"
         else
             fail "dialogs"
@@ -271,6 +391,17 @@ dialog_tests() {
         stop_sim
     else
         fail "dialogs: the simulator did not start"
+    fi
+    # The line lost mid-update: a device that hangs up after a few blocks, as a pulled adapter does.
+    if start_sim --hangup-at 5; then
+        if ORVANE_TEST_COM=$com wine_run "$gui_exe" --gtest_filter=*LostLine*; then
+            pass "dialogs: a line lost mid-update ends it and closes the port"
+        else
+            fail "dialogs: a line lost mid-update"
+        fi
+        stop_sim
+    else
+        fail "dialogs: the hanging-up simulator did not start"
     fi
     wine_run reg delete 'HKLM\Software\Wine\Ports' /v "COM$dead" /f >/dev/null 2>&1
     rm -f "$prefix/dosdevices/com$dead"

@@ -1,5 +1,6 @@
 #include "serial/SerialPort.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -20,6 +21,21 @@ constexpr std::chrono::milliseconds kReadPause = 10ms;
 // The rate is changed only once the transmit queue is empty, waited for at most kDrainLimit.
 constexpr std::chrono::milliseconds kDrainPoll = 10ms;
 constexpr std::chrono::milliseconds kDrainLimit = 2000ms;
+// A driver may count only the writes it has not yet completed, and report an empty queue while the
+// adapter is still sending the last ones: the rate then also waits until the bytes written last have
+// had their time on the wire at the old rate (start bit, eight data bits, stop bit), plus kWireMargin.
+constexpr long long kBitsPerByte = 10;
+constexpr std::chrono::milliseconds kWireMargin = 10ms;
+// A write may take kWriteMarginFactor times its time on the wire plus kWriteBoundFloor before it
+// fails: a device that stops reading must not hold the window (and its Stop button) for good.
+constexpr long long kWriteMarginFactor = 2;
+constexpr std::chrono::milliseconds kWriteBoundFloor = 2000ms;
+// Every state set carries sane software flow-control characters and small levels: they do nothing
+// while flow control is off, but a driver that reports none (or levels beyond its buffer) refuses the
+// whole setting when they are handed back to it.
+constexpr BYTE kXonChar = 0x11;
+constexpr BYTE kXoffChar = 0x13;
+constexpr WORD kFlowLevel = 256;
 // Close gives output already written this long to leave, then discards the rest: a driver may
 // otherwise hold close() until it has gone, which for a stalled line is half a minute.
 constexpr std::chrono::milliseconds kCloseDrainLimit = 200ms;
@@ -32,6 +48,31 @@ CString WithNumber(const wchar_t* text, long long value) {
 
 CString WithCode(const wchar_t* text) {
     return WithNumber(text, static_cast<long long>(GetLastError()));
+}
+
+std::chrono::microseconds WireTime(DWORD bytes, DWORD baudRate) {
+    return std::chrono::microseconds(static_cast<long long>(bytes) * kBitsPerByte * 1000000 /
+                                     std::max<DWORD>(baudRate, 1));
+}
+
+void SetFlowCharacters(CommState& state) {
+    state.XonChar = kXonChar;
+    state.XoffChar = kXoffChar;
+    state.XonLim = kFlowLevel;
+    state.XoffLim = kFlowLevel;
+}
+
+CommTimeouts LineTimeouts(DWORD baudRate) {
+    CommTimeouts timeouts;
+    timeouts.ReadIntervalTimeout = static_cast<DWORD>(kReadInterval.count());
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(kReadTimeout.count());
+    // Whole milliseconds per byte, rounded up: at 115200 that is 1 ms for 0.17 ms on the wire.
+    const long long perByteMicros =
+        kWriteMarginFactor * kBitsPerByte * 1000000 / std::max<DWORD>(baudRate, 1);
+    timeouts.WriteTotalTimeoutMultiplier = static_cast<DWORD>((perByteMicros + 999) / 1000);
+    timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(kWriteBoundFloor.count());
+    return timeouts;
 }
 
 }  // namespace
@@ -69,18 +110,15 @@ bool SerialPort::Open(CWnd* owner, int port) {
     state.Parity = 0;
     state.StopBits = 0;
     state.FlowControl = false;
+    SetFlowCharacters(state);
     if (!m_api.SetState(m_hComm, state) || !LineHolds(state))
         return fail(L"设置串口状态失败");
+    m_baudRate = kDefaultBaudRate;
+    m_wireFreeAt = {};
 
     m_api.Purge(m_hComm, PURGE_TXCLEAR | PURGE_RXCLEAR);
 
-    CommTimeouts timeouts;
-    timeouts.ReadIntervalTimeout = static_cast<DWORD>(kReadInterval.count());
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(kReadTimeout.count());
-    timeouts.WriteTotalTimeoutMultiplier = 0;
-    timeouts.WriteTotalTimeoutConstant = 0;
-    if (!m_api.SetTimeouts(m_hComm, timeouts))
+    if (!m_api.SetTimeouts(m_hComm, LineTimeouts(kDefaultBaudRate)))
         return fail(L"设置串口超时失败");
 
     if (!StartReader()) {
@@ -138,7 +176,10 @@ bool SerialPort::Write(const uint8_t* data, uint32_t length) {
     if (!m_isOpen)
         return false;
     DWORD written = 0;
-    if (!m_api.Write(m_hComm, data, length, written)) {
+    const bool sent = m_api.Write(m_hComm, data, length, written);
+    const auto now = std::chrono::steady_clock::now();
+    m_wireFreeAt = std::max(m_wireFreeAt, now) + WireTime(written, m_baudRate);
+    if (!sent) {
         ConsoleErr(WithCode(L"写入串口失败，错误码："));
         return false;
     }
@@ -169,6 +210,7 @@ bool SerialPort::SetBaudRate(uint32_t baudRate) {
             return false;
         }
     }
+    std::this_thread::sleep_until(m_wireFreeAt + kWireMargin);
     ConsoleOut(L"缓冲区数据已发送完毕，准备更改波特率...");
 
     // The reader may also have ended by itself after a read error; it is joined and restarted then.
@@ -192,6 +234,7 @@ bool SerialPort::SetBaudRate(uint32_t baudRate) {
     state.BaudRate = baudRate;
     // Whatever else changed on the line meanwhile, it goes back to no flow control.
     state.FlowControl = false;
+    SetFlowCharacters(state);
     if (!m_api.SetState(m_hComm, state))
         return restartAndFail(L"设置波特率失败，错误码：");
     if (!LineHolds(state)) {
@@ -202,6 +245,11 @@ bool SerialPort::SetBaudRate(uint32_t baudRate) {
         SetLastError(code);
         return restartAndFail(L"设置波特率失败，错误码：");
     }
+
+    m_baudRate = baudRate;
+    // Writes stay bounded by their time at the new rate.
+    if (!m_api.SetTimeouts(m_hComm, LineTimeouts(baudRate)))
+        ConsoleErr(WithCode(L"设置串口超时失败，错误码："));
 
     m_api.Purge(m_hComm, PURGE_RXCLEAR);
 

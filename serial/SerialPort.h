@@ -1,10 +1,12 @@
 // SerialPort: the one serial line to the device. It opens a COM port by number at 9600 8N1, runs a
 // reader thread that posts every received byte to the owner window as WM_SERIAL_BYTE, writes frames
-// synchronously for the GUI thread, and changes the line's rate without losing its configuration.
-// Problems are reported as console diagnostics; callers see boolean results.
+// synchronously for the GUI thread (each write bounded by its time on the wire), and changes the line's rate
+// without losing its configuration. Problems are reported as console diagnostics; callers see boolean
+// results.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <thread>
 
@@ -44,4 +46,7 @@ private:
     std::atomic<bool> m_readerRunning{false};
     CWnd* m_owner = nullptr;
     int m_portNumber = 0;
+    // The rate the line runs at, and when the bytes written so far will have left it at that rate.
+    DWORD m_baudRate = 0;
+    std::chrono::steady_clock::time_point m_wireFreeAt{};
 };

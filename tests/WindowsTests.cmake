@@ -37,6 +37,9 @@ orvane_add_windows_tests(framework_core_tests SOURCES framework/CStringTest.cpp 
     LIBRARIES orvane_framework)
 orvane_add_windows_tests(protocol_tests
     SOURCES protocol/ProtocolTest.cpp protocol/ReceiveBufferTest.cpp LIBRARIES orvane_protocol)
+# The serial line over the in-process line, playing drivers that refuse their own flow-control
+# characters and count no output queue.
+orvane_add_windows_tests(serial_tests SOURCES serial/SerialDriverQuirksTest.cpp LIBRARIES orvane_serial)
 # The engines and the files they read, over the in-process line. The image file's own tests compare
 # against zlib's CRC-32, which the cross toolchain does not have; the engines load images all the same.
 orvane_add_windows_tests(update_tests
@@ -60,3 +63,11 @@ orvane_add_windows_tests(cli_parts_tests SOURCES cli/CliPartsTest.cpp LIBRARIES 
 # The programs' version resources and manifests, read back from the built files.
 orvane_add_windows_tests(executable_resource_tests SOURCES win32/ExecutableResourcesTest.cpp LIBRARIES version)
 add_dependencies(executable_resource_tests orvane orvane-cli)
+
+# A station's children (job, handle list, passed-on interrupts) and the console's interrupts. The
+# program runs copies of itself as the children, so it has a main of its own.
+add_executable(process_tests win32/ChildProcessGroupTest.cpp)
+target_link_libraries(process_tests PRIVATE orvane_serial orvane_framework gtest)
+target_include_directories(process_tests PRIVATE ${PROJECT_SOURCE_DIR})
+add_test(NAME process_tests COMMAND process_tests)
+set_tests_properties(process_tests PROPERTIES TIMEOUT 300 LABELS windows-unit)

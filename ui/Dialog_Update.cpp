@@ -260,21 +260,25 @@ bool Dialog_Update::CheckPortUsable(LOG_LEVEL notOpenLevel) {
     return true;
 }
 
+void Dialog_Update::ClosePort() {
+    ClearTestState();
+    m_serial.Close();
+    m_portOpen = 0;
+    m_testing = 0;
+    m_updating = 0;
+    m_currentUpdate = nullptr;
+    m_rxBuffer.clear();
+    ResetProgressDisplay();
+    KillTimer(TIMER_TEST_TIMEOUT);
+    if (m_waitTimerActive) {
+        KillTimer(TIMER_FIRMWARE_WAIT);
+        m_waitTimerActive = 0;
+    }
+}
+
 void Dialog_Update::OnBnClickedOpenPort() {
     if (m_portOpen) {
-        ClearTestState();
-        m_serial.Close();
-        m_portOpen = 0;
-        m_testing = 0;
-        m_updating = 0;
-        m_currentUpdate = nullptr;
-        m_rxBuffer.clear();
-        ResetProgressDisplay();
-        KillTimer(TIMER_TEST_TIMEOUT);
-        if (m_waitTimerActive) {
-            KillTimer(TIMER_FIRMWARE_WAIT);
-            m_waitTimerActive = 0;
-        }
+        ClosePort();
         AppendLog(LOG_INFO, L"串口已关闭");
         UpdateControlStates();
         return;
@@ -573,9 +577,34 @@ LRESULT Dialog_Update::OnSerialByte(WPARAM wParam, LPARAM) {
     return 0;
 }
 
+// The reader has ended on a read failure: a pulled adapter, a device gone. Nothing more can come in,
+// so whatever waits for the device ends as failed now, and the port is closed so that it can be
+// opened again once the device is back.
 LRESULT Dialog_Update::OnSerialLineLost(WPARAM wParam, LPARAM) {
+    const DWORD code = static_cast<DWORD>(wParam);
     if (m_observer)
-        m_observer->OnLineLost(static_cast<DWORD>(wParam));
+        m_observer->OnLineLost(code);
+    if (!m_portOpen)
+        return 0;
+    CString line;
+    line.Format(L"串口连接已断开，错误码：%u", code);
+    AppendLog(LOG_ERROR, line);
+    const bool testing = m_testing != 0;
+    BaseUpdate* update = m_updating ? m_currentUpdate : nullptr;
+    CString status;
+    if (update) {
+        update->Stop();
+        status = update->GetStatusMessage();
+        AppendLog(LOG_ERROR, status);
+    }
+    const bool firmware = update == &m_firmwareUpdate;
+    ClosePort();
+    AppendLog(LOG_INFO, L"串口已关闭");
+    UpdateControlStates();
+    if (testing && m_observer)
+        m_observer->OnConnectionTestFinished(TestOutcome::NotSent, CString());
+    if (update)
+        NotifyUpdateFinished(UpdateOutcome::Failed, status, firmware);
     return 0;
 }
 

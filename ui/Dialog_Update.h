@@ -31,7 +31,8 @@ constexpr size_t RX_DISCARD_LIMIT = 4096;
 const wchar_t* LogLinePrefix(LOG_LEVEL level);
 
 // How a connection test ended: the device answered (the model may be empty when its reply
-// carried no data), nothing came back in time, or the query could not be written.
+// carried no data), nothing came back in time, or the query could not be written (or the line was
+// lost before the answer).
 enum class TestOutcome { Answered, TimedOut, NotSent };
 // How an update ended: every block acknowledged, stopped by the user, or given up by the engine or
 // refused at the start (the engine's status message says why).
@@ -66,6 +67,8 @@ public:
 
     void UpdateControlStates();
     void ClearTestState();
+    // Closes the serial line and ends whatever ran on it, as the port button's close does.
+    void ClosePort();
     void SwitchWorkMode(int mode);
     void AppendLog(LOG_LEVEL level, const CString& text);
     void LoadLogSettings();

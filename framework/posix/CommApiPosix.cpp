@@ -2,8 +2,9 @@
 // non-blocking flock, which every process honours whoever runs it, and from TIOCEXCL, which keeps out
 // programs that take no locks (root is exempt from it). TIOCEXCL outlives our descriptor whenever
 // another one stays open on the tty (a simulator holds its pty's slave), and then nobody but root
-// could open the port again, so Close takes it off. Read time-outs are kept with the handle and
-// served by poll, since termios cannot time a read in milliseconds.
+// could open the port again, so Close takes it off. The descriptor stays non-blocking: read and write
+// time-outs are kept with the handle and served by poll, since termios cannot time a read in
+// milliseconds and a blocking write to a device that stopped reading never returns.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -111,10 +112,6 @@ public:
         tio.c_cc[VMIN] = 0;
         tio.c_cc[VTIME] = 0;
         if (::tcsetattr(fd, TCSANOW, &tio) != 0)
-            return failExclusive(errno);
-        // Open non-blocking so a missing carrier cannot hang us; writes then block as on Windows.
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
             return failExclusive(errno);
         auto* comm = new PosixComm;
         comm->fd = fd;
@@ -285,19 +282,31 @@ public:
         PosixComm* comm = FromHandle(handle);
         if (!comm)
             return Fail(EBADF);
+        const auto bound = std::chrono::milliseconds(comm->timeouts.WriteTotalTimeoutConstant +
+                                                     comm->timeouts.WriteTotalTimeoutMultiplier * size);
+        const bool bounded = bound.count() > 0;
+        const auto deadline = std::chrono::steady_clock::now() + bound;
         while (written < size) {
             const ssize_t n = ::write(comm->fd, data + written, size - written);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                if (errno == EAGAIN) {
-                    pollfd pfd{comm->fd, POLLOUT, 0};
-                    ::poll(&pfd, 1, -1);
-                    continue;
-                }
-                return Fail(errno);
+            if (n >= 0) {
+                written += static_cast<DWORD>(n);
+                continue;
             }
-            written += static_cast<DWORD>(n);
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN)
+                return Fail(errno);
+            int wait = -1;
+            if (bounded) {
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+                if (left.count() <= 0)
+                    return Fail(ETIMEDOUT);
+                wait = static_cast<int>(left.count());
+            }
+            pollfd pfd{comm->fd, POLLOUT, 0};
+            if (::poll(&pfd, 1, wait) < 0 && errno != EINTR)
+                return Fail(errno);
         }
         return true;
     }

@@ -2,6 +2,14 @@
 // pipes cannot be waited on together, so a thread per stream reads its pipe into one queue that the
 // calling thread empties; at the end of both streams the child's process handle is waited for and
 // its exit code and CPU time (GetProcessTimes) read.
+//
+// Every child runs in a job object that kills it when the job's last handle closes: when this
+// process ends in any way (killed from the Task Manager, a script's time-out), its children end
+// with it and let go of their COM ports. A child inherits exactly its three standard handles (an
+// explicit handle list), whatever else another thread makes inheritable meanwhile. It runs without
+// a console, so the console's Ctrl+C, Ctrl+Break and closing reach this process alone; InterruptAll
+// passes them on through an event named after the child (InterruptEventName), which the child's
+// InterruptRequest watches.
 #include <windows.h>
 
 #include <condition_variable>
@@ -9,10 +17,12 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "framework/CString.h"
 #include "framework/ChildProcessGroup.h"
 #include "framework/TextTranslator.h"
+#include "framework/win32/InterruptEventName.h"
 
 namespace {
 
@@ -98,9 +108,28 @@ struct Stream {
 
 struct Child {
     HANDLE process = nullptr;
+    // Set by InterruptAll; null once the child has been reaped.
+    HANDLE interrupt = nullptr;
     Clock::time_point started;
     int openStreams = 0;
 };
+
+// A job that kills its processes when its last handle closes, this process's own included.
+HANDLE CreateKillOnCloseJob(std::string& error) {
+    HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
+    if (job == nullptr) {
+        error = Failure("CreateJobObjectW");
+        return nullptr;
+    }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        error = Failure("SetInformationJobObject");
+        ::CloseHandle(job);
+        return nullptr;
+    }
+    return job;
+}
 
 void ReadUntilEnd(HANDLE pipe, size_t stream, ChunkQueue& queue) {
     char buffer[4096];
@@ -131,8 +160,8 @@ void HandLines(Stream& stream, bool atEnd, const ChildProcessGroup::LineHandler&
 }
 
 // Starts one child with its standard output and error on fresh pipes; the read ends go to `streams`.
-bool Spawn(const std::string& program, const std::vector<std::string>& arguments, size_t index, Child& child,
-           std::vector<Stream>& streams, std::string& error) {
+bool Spawn(const std::string& program, const std::vector<std::string>& arguments, size_t index, HANDLE job,
+           Child& child, std::vector<Stream>& streams, std::string& error) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
     auto closeAll = [&] {
@@ -158,19 +187,56 @@ bool Spawn(const std::string& program, const std::vector<std::string>& arguments
     for (const std::string& argument : arguments)
         AppendArgument(commandLine, std::wstring(CString::FromUtf8(argument).GetString()));
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input != INVALID_HANDLE_VALUE ? input : nullptr;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
+    std::vector<HANDLE> inherited = {outWrite, errWrite};
+    if (input != INVALID_HANDLE_VALUE)
+        inherited.push_back(input);
+    SIZE_T attributesSize = 0;
+    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &attributesSize);
+    std::vector<char> attributesBuffer(attributesSize);
+    auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributesBuffer.data());
+    bool started = false;
     PROCESS_INFORMATION process{};
-    // The children are started one after another from this thread, and each one's write ends are
-    // closed here before the next starts: no child inherits another's pipe.
-    const BOOL started = ::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                          nullptr, nullptr, &startup, &process);
-    if (!started)
-        error = Failure("CreateProcessW");
+    if (!::InitializeProcThreadAttributeList(attributes, 1, 0, &attributesSize)) {
+        error = Failure("InitializeProcThreadAttributeList");
+    } else {
+        if (!::UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited.data(),
+                                         inherited.size() * sizeof(HANDLE), nullptr, nullptr)) {
+            error = Failure("UpdateProcThreadAttribute");
+        } else {
+            STARTUPINFOEXW startup{};
+            startup.StartupInfo.cb = sizeof startup;
+            startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+            startup.StartupInfo.hStdInput = input != INVALID_HANDLE_VALUE ? input : nullptr;
+            startup.StartupInfo.hStdOutput = outWrite;
+            startup.StartupInfo.hStdError = errWrite;
+            startup.lpAttributeList = attributes;
+            // Suspended until it is in the job and its interrupt event exists.
+            const DWORD flags = EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED | CREATE_NO_WINDOW;
+            started = ::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
+                                       nullptr, nullptr, &startup.StartupInfo, &process) != FALSE;
+            if (!started)
+                error = Failure("CreateProcessW");
+        }
+        ::DeleteProcThreadAttributeList(attributes);
+    }
+    if (started) {
+        child.interrupt =
+            ::CreateEventW(nullptr, TRUE, FALSE, InterruptEventName(process.dwProcessId).c_str());
+        if (child.interrupt == nullptr ||
+            (job != nullptr && !::AssignProcessToJobObject(job, process.hProcess))) {
+            // A child that could be neither stopped nor tied to this process is not let run.
+            error = Failure(child.interrupt == nullptr ? "CreateEventW" : "AssignProcessToJobObject");
+            ::TerminateProcess(process.hProcess, 1);
+            ::CloseHandle(process.hThread);
+            ::CloseHandle(process.hProcess);
+            if (child.interrupt != nullptr)
+                ::CloseHandle(child.interrupt);
+            child.interrupt = nullptr;
+            started = false;
+        } else {
+            ::ResumeThread(process.hThread);
+        }
+    }
     if (input != INVALID_HANDLE_VALUE)
         ::CloseHandle(input);
     ::CloseHandle(outWrite);
@@ -205,30 +271,43 @@ void Reap(Child& child, ChildExit& exit) {
     }
     ::CloseHandle(child.process);
     child.process = nullptr;
+    if (child.interrupt != nullptr)
+        ::CloseHandle(child.interrupt);
+    child.interrupt = nullptr;
 }
 
 }  // namespace
 
-// Only records the request so far: the children share this console and get its Ctrl+C themselves.
 struct ChildProcessGroup::Running {
-    bool interruptRequested = false;
+    std::vector<Child> children;
 };
 
 void ChildProcessGroup::InterruptAll() {
-    if (m_running)
-        m_running->interruptRequested = true;
+    if (!m_running)
+        return;
+    for (Child& child : m_running->children) {
+        if (child.interrupt != nullptr)
+            ::SetEvent(child.interrupt);
+    }
 }
 
 std::vector<ChildExit> ChildProcessGroup::Run(const std::string& program,
                                               const std::vector<std::vector<std::string>>& argumentLists,
                                               const LineHandler& onLine, const Tick& tick) {
-    Running running;
-    m_running = &running;
     std::vector<ChildExit> exits(argumentLists.size());
-    std::vector<Child> children(argumentLists.size());
+    Running running;
+    running.children.resize(argumentLists.size());
+    std::vector<Child>& children = running.children;
     std::vector<Stream> streams;
-    for (size_t i = 0; i < argumentLists.size(); ++i)
-        Spawn(program, argumentLists[i], i, children[i], streams, exits[i].startError);
+    std::string jobError;
+    HANDLE job = CreateKillOnCloseJob(jobError);
+    for (size_t i = 0; i < argumentLists.size(); ++i) {
+        if (job == nullptr)
+            exits[i].startError = jobError;
+        else
+            Spawn(program, argumentLists[i], i, job, children[i], streams, exits[i].startError);
+    }
+    m_running = &running;
 
     ChunkQueue queue;
     std::vector<std::thread> readers;
@@ -253,10 +332,13 @@ std::vector<ChildExit> ChildProcessGroup::Run(const std::string& program,
         if (--child.openStreams == 0)
             Reap(child, exits[stream.child]);
     }
+    m_running = nullptr;
     for (std::thread& reader : readers)
         reader.join();
     for (Stream& stream : streams)
         ::CloseHandle(stream.read);
-    m_running = nullptr;
+    // Every child has ended; closing the job ends nothing more.
+    if (job != nullptr)
+        ::CloseHandle(job);
     return exits;
 }

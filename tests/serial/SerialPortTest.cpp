@@ -193,6 +193,26 @@ TEST_F(SerialPortTest, WriteSendsTheWholeFrame) {
     EXPECT_EQ(pty.Read(frame.size()), frame);
 }
 
+// A device that stops reading fills the line's buffers; a write then fails once its bound (its time
+// on the wire, doubled, plus two seconds) has passed, instead of holding the caller for good.
+TEST_F(SerialPortTest, WriteToADeviceThatStopsReadingFailsWithinItsBound) {
+    SerialPort port;
+    ASSERT_TRUE(port.Open(&owner, kPort));
+    const Bytes frame(256, 0x5A);
+    auto took = std::chrono::steady_clock::duration::zero();
+    bool failed = false;
+    // The pty's buffers hold some tens of kilobytes; nothing reads the master side.
+    for (int i = 0; i < 4096 && !failed; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        failed = !port.Write(frame.data(), static_cast<uint32_t>(frame.size()));
+        took = std::chrono::steady_clock::now() - start;
+    }
+    ASSERT_TRUE(failed);
+    EXPECT_GE(took, 2s);
+    EXPECT_TRUE(diag.Contains(ConsoleStream::Error, L"写入串口失败，错误码：110"));
+    EXPECT_TRUE(port.IsOpen());
+}
+
 TEST_F(SerialPortTest, WriteOnAClosedPortFailsQuietly) {
     SerialPort port;
     const uint8_t byte = 0x55;

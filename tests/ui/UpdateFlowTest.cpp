@@ -171,21 +171,27 @@ TEST_F(UpdateFlowTest, StartWithoutAFileIsRefusedByTheEngine) {
     EXPECT_TRUE(Enabled(IDC_BTN_START));
 }
 
-// A line that goes away mid-transfer is reported once, with the system's error code, and the user's
-// stop then ends the run.
-TEST_F(UpdateFlowTest, LostLineIsReportedWithItsErrorCode) {
+// A line that goes away mid-transfer (a pulled adapter) is logged at once with the system's error
+// code; the update ends as failed and the port is closed, so that it can be opened again.
+TEST_F(UpdateFlowTest, LostLineEndsTheUpdateAndClosesThePort) {
     SimulatorOptions options;
     options.hangupAt = 3;
     Ready(options);
     ClickControl(IDC_RADIO_PROGRAM);
     OpenFile(WriteFile("app.tr3", PatternBytes(1000)));
     ClickControl(IDC_BTN_START);
-    ASSERT_TRUE(WaitFor([&] { return !m_events.finished.empty(); }, 10s));
-    ASSERT_EQ(m_events.finished.size(), 1u);
-    EXPECT_EQ(m_events.finished[0].rfind("lost ", 0), 0u) << m_events.finished[0];
+    ASSERT_TRUE(WaitFor([&] { return m_events.finished.size() >= 2; }, 10s));
+    ASSERT_EQ(m_events.finished[0].rfind("lost ", 0), 0u) << m_events.finished[0];
     EXPECT_NE(m_events.finished[0], "lost 0");
-    ClickControl(IDC_BTN_STOP);
-    EXPECT_EQ(m_events.finished.back(), "update stopped 程序更新已停止 ");
+    EXPECT_EQ(m_events.finished[1].rfind("update failed ", 0), 0u) << m_events.finished[1];
+    const CString code = CString::FromUtf8(m_events.finished[0].substr(5));
+    EXPECT_TRUE(LogHas(L"错误：串口连接已断开，错误码：" + code));
+    EXPECT_FALSE(Inside(m_dialog).m_updating);
+    EXPECT_FALSE(Inside(m_dialog).m_serial.IsOpen());
+    EXPECT_EQ(Text(IDC_STATIC_PORT_STATE), QString("串口未打开"));
+    EXPECT_EQ(Text(IDC_BTN_PORT), QString("打开串口"));
+    EXPECT_TRUE(Enabled(IDC_BTN_PORT));
+    EXPECT_FALSE(Enabled(IDC_BTN_STOP));
 }
 
 TEST_F(UpdateFlowTest, RejectedFileDeselectsTheEngine) {

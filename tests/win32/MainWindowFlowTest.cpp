@@ -343,6 +343,28 @@ TEST_F(MainWindowFlow, ProgramUpdateThenAStoppedOne) {
     EXPECT_LT(Progress(), 100);
 }
 
+// Needs a device that hangs up part way (the simulator's --hangup-at): scripts/test-windows.sh runs
+// it alone against such a device. The loss is logged at once with the system's error code, the
+// update ends as failed and the port is closed, so that it can be opened again.
+TEST_F(MainWindowFlow, LostLineEndsTheUpdateAndClosesThePort) {
+    WriteFile(m_folder / L"断线.tr3", PatternBytes(20000, 6));
+    Click(IDC_RADIO_PROGRAM);
+    OpenFileThroughDialog(m_folder / L"断线.tr3");
+    ASSERT_TRUE(Enabled(IDC_BTN_START));
+    Click(IDC_BTN_START);
+    ASSERT_TRUE(AfxPumpMessagesUntil([&] { return !Inside(m_dialog).m_portOpen; }, kTransferEnds))
+        << CString(Text(IDC_EDIT_LOG)).ToUtf8();
+    const std::wstring log = Text(IDC_EDIT_LOG);
+    EXPECT_NE(log.find(L"错误：串口连接已断开，错误码："), std::wstring::npos) << CString(log).ToUtf8();
+    EXPECT_TRUE(LogHas(L"错误：程序更新已停止"));
+    EXPECT_FALSE(Inside(m_dialog).m_updating);
+    EXPECT_EQ(Text(IDC_STATIC_PORT_STATE), L"串口未打开");
+    EXPECT_EQ(Text(IDC_BTN_PORT), L"打开串口");
+    EXPECT_TRUE(Enabled(IDC_BTN_PORT));
+    EXPECT_FALSE(Enabled(IDC_BTN_STOP));
+    EXPECT_LT(Progress(), 100);
+}
+
 TEST_F(MainWindowFlow, RefusedFileLeavesStartDisabled) {
     WriteFile(m_folder / L"坏固件.trs", PatternBytes(300, 4));  // no valid header
     Click(IDC_RADIO_FIRMWARE);

@@ -401,7 +401,8 @@ int HostSession::UpdateUnit() {
             Click(IDC_BTN_STOP, BN_CLICKED);
             return FinishInterrupted();
         }
-        if (m_lineLost && !m_updateOutcome) {
+        // The window ends the update as failed itself when the line goes; the loss is the reason.
+        if (m_lineLost && m_updateOutcome != UpdateOutcome::Completed) {
             Click(IDC_BTN_STOP, BN_CLICKED);
             return Finish(
                 kExitFailed, "line-lost",

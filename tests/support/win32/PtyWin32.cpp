@@ -1,7 +1,8 @@
 // The Windows stand-in for the pseudo-terminal pair: Windows has none, so the test's "device" side
 // and the serial line meet in an in-process line, and TestCommApi() serves the serial line's comm
-// calls from it (read time-outs, rate changes and hang-ups included). TempRegistry's links say which
-// COM number reaches which line.
+// calls from it (read time-outs, rate changes and hang-ups included). It plays a strict driver: it
+// refuses a state with unusable flow-control characters, and counts no output queue. TempRegistry's links say
+// which COM number reaches which line.
 #include <windows.h>
 
 #include <condition_variable>
@@ -27,7 +28,13 @@ struct FakeLine {
     bool open = false;
     DWORD baudRate = 0;
     CommTimeouts timeouts;
+    // As some virtual and USB drivers report them: no characters, levels beyond the buffer.
+    CommState flow;
 };
+
+// The input buffer such a driver has; flow-control levels beyond it are refused.
+constexpr WORD kDriverBuffer = 4096;
+constexpr WORD kLevelBeyondBuffer = 0x8000;
 
 std::mutex g_linesMutex;
 std::map<int, std::shared_ptr<FakeLine>> g_lines;
@@ -88,7 +95,12 @@ public:
         if (!open)
             return Fail(ERROR_INVALID_HANDLE);
         std::lock_guard<std::mutex> lock(open->line->mutex);
+        const CommState& held = open->line->flow;
         state.BaudRate = open->line->baudRate;
+        state.XonChar = held.XonChar;
+        state.XoffChar = held.XoffChar;
+        state.XonLim = held.XonLim;
+        state.XoffLim = held.XoffLim;
         return true;
     }
     bool SetState(CommHandle handle, const CommState& state) override {
@@ -98,7 +110,12 @@ public:
         std::lock_guard<std::mutex> lock(open->line->mutex);
         if (open->line->hungUp)
             return Fail(kGoneError);
+        // The whole state is refused, as such a driver does, when the flow-control characters are
+        // equal or a level exceeds its buffer, whether flow control is on or not.
+        if (state.XonChar == state.XoffChar || state.XonLim > kDriverBuffer || state.XoffLim > kDriverBuffer)
+            return Fail(ERROR_INVALID_PARAMETER);
         open->line->baudRate = state.BaudRate;
+        open->line->flow = state;
         return true;
     }
     bool SetTimeouts(CommHandle handle, const CommTimeouts& timeouts) override {
@@ -151,7 +168,7 @@ public:
     bool OutQueue(CommHandle handle, DWORD& count) override {
         if (!FromHandle(handle))
             return Fail(ERROR_INVALID_HANDLE);
-        count = 0;  // the fake line hands bytes over at once
+        count = 0;  // the fake line hands bytes over at once, and counts no queue, as some drivers
         return true;
     }
     void Close(CommHandle handle) override {
@@ -186,6 +203,8 @@ void UnlinkFakeLines() {
 Pty::Pty() {
     auto line = std::make_shared<FakeLine>();
     line->baudRate = CBR_9600;
+    line->flow.XonLim = kLevelBeyondBuffer;
+    line->flow.XoffLim = kLevelBeyondBuffer;
     std::lock_guard<std::mutex> lock(g_linesMutex);
     m_master = g_nextLine++;
     g_lines[m_master] = line;
