@@ -147,6 +147,8 @@ void HostSession::OnUpdateFinished(UpdateOutcome outcome, const CString& statusM
 
 void HostSession::OnLineLost(DWORD systemErrorCode) {
     m_lineLost = systemErrorCode;
+    // The window closes a lost line itself; clicking its port button now would open the port again.
+    m_loopPortOpen = false;
 }
 
 void HostSession::OnProgress(int32_t percent, uint32_t block, uint32_t count) {
