@@ -85,11 +85,11 @@ TEST_F(HostInput, RefusedRunsSayWhyInOneLineAndSendNothing) {
     EXPECT_EQ(Read(Path("saved.bin")), Read(image));
 }
 
-// A port somebody else holds is refused with exit 2 (nothing was sent), whether the holder is any
-// program with a lock on the device or a running update; the update is not disturbed. Each hold lasts until the test ends
-// it: the lock is the test's own, and the device under update is stopped before the update starts,
-// so that the update waits for its first acknowledgement (a day at the most) until the test lets the
-// device go on.
+// A port somebody else holds is refused with exit 2 (nothing was sent), whether the holder is any program
+// with a lock on the device or a running update; the update is not disturbed. Each hold lasts until the test
+// ends it: the lock is the test's own, and the device under update is stopped before the update starts, so
+// that the update waits for its first acknowledgement (a day at the most) until the test lets the device go
+// on.
 TEST_F(HostInput, HeldPortIsRefusedAndLeftAlone) {
     SimulatedDevice device;
     ASSERT_TRUE(device.Ready());

@@ -147,8 +147,6 @@ void HostSession::OnUpdateFinished(UpdateOutcome outcome, const CString& statusM
 
 void HostSession::OnLineLost(DWORD systemErrorCode) {
     m_lineLost = systemErrorCode;
-    // The window closes a lost line itself; clicking its port button now would open the port again.
-    m_loopPortOpen = false;
 }
 
 void HostSession::OnProgress(int32_t percent, uint32_t block, uint32_t count) {
@@ -499,9 +497,12 @@ bool HostSession::OpenLoopPort() {
 void HostSession::CloseLoopPort() {
     if (!m_loopPortOpen)
         return;
-    m_quiet = true;
-    Click(IDC_BTN_PORT, BN_CLICKED);  // closes it, as the same button does in the window
-    m_quiet = false;
+    // A lost line was closed by the window itself; the button would now open the chooser instead.
+    if (!m_lineLost) {
+        m_quiet = true;
+        Click(IDC_BTN_PORT, BN_CLICKED);  // closes it, as the same button does in the window
+        m_quiet = false;
+    }
     m_loopPortOpen = false;
 }
 
