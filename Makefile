@@ -86,7 +86,7 @@ WIN_BUILD_DIR ?= build-win
 VERSION := $(shell grep -m1 -o 'Orvane VERSION [0-9.]*' CMakeLists.txt | cut -d' ' -f3)
 WIN_ZIP ?= dist/orvane-$(VERSION)-windows-x64.zip
 WIN_PACKAGES = g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-	googletest libcli11-dev nlohmann-json3-dev wine wine64 xvfb xauth fonts-arphic-uming cmake ninja-build make
+	googletest libcli11-dev nlohmann-json3-dev gettext wine wine64 xvfb xauth fonts-arphic-uming cmake ninja-build make
 
 .PHONY: windows-deps windows-configure windows test-windows
 windows-deps:

@@ -8,7 +8,7 @@ packages=(
     g++ cmake ninja-build make pkg-config
     qt6-base-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
-    libcli11-dev nlohmann-json3-dev
+    libcli11-dev nlohmann-json3-dev gettext
     fonts-arphic-uming qt6-translations-l10n
     clang-14 libclang-rt-14-dev
     dpkg-dev lintian

@@ -8,6 +8,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
+# The suites pin the command-line tool's English texts, as under CTest: whatever the caller's locale,
+# they run in one that names no language.
+export LC_ALL=C.UTF-8
 suites=(framework_tests protocol_tests serial_tests update_tests ui_tests tools_tests sim_tests cli_tests)
 for suite in "${suites[@]}"; do
     [[ -x "$build/tests/$suite" ]] || { echo "test-unprivileged: $build/tests/$suite is not built" >&2; exit 2; }
@@ -22,7 +25,7 @@ if [[ $(id -u) -eq 0 ]]; then
     chown "$uid:$uid" "$scratch/home" "$scratch/tmp"
     run_as=(setpriv --reuid="$uid" --regid="$uid" --clear-groups
         env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME="$scratch/home" TMPDIR="$scratch/tmp"
-        LANG=C.UTF-8 QT_QPA_PLATFORM=offscreen)
+        LANG=C.UTF-8 LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen)
 
     # The build tree must be reachable for that user: open up the folders above it for the run only,
     # and put their modes back afterwards.

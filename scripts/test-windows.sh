@@ -3,7 +3,8 @@
 #   1. the unit suites (framework core, frames, engines, files), cross-built, run by CTest under Wine;
 #   2. orvane-cli.exe end to end over a real line: the Linux simulator on a pseudo-terminal, mapped
 #      into the prefix as a COM port: connection test, firmware at 115200, program, both with
-#      --low-latency, a hang-up, a missing port, Chinese file names; a station and a killed station;
+#      --low-latency, a hang-up, a missing port (in English and in Chinese), Chinese file names; a
+#      station and a killed station;
 #      Chinese text on a real console (default code page and 936) and redirected, the progress bar,
 #      Ctrl+C; a write to a device that stopped reading;
 #   3. the real Win32 dialogs under Xvfb (CTest label windows-gui).
@@ -387,6 +388,23 @@ rc=$?
 if [ $rc -ne 0 ] && [ $rc -lt 128 ] && holds "$work/missing.out" "无法打开串口 COM9"; then pass "a missing port: 无法打开串口 COM9 (exit $rc)"; else
     fail "missing port (exit $rc)"
     cat "$work/missing.out" >&2
+fi
+
+# The same failure in both languages. The prefix's UI language is English by default; with
+# ORVANE_WINE_LOCALE=zh_CN.UTF-8 Wine gives the program a Chinese UI language
+# (GetUserDefaultUILanguage), and the tool's texts come from the Chinese catalogue compiled into it;
+# --lang en overrides that. The reason differs, its code does not.
+wine_run "$cli_exe" test --port COM9 --json >"$work/lang-en.json" 2>&1
+ORVANE_WINE_LOCALE=zh_CN.UTF-8 wine_run "$cli_exe" test --port COM9 --json >"$work/lang-zh.json" 2>&1
+ORVANE_WINE_LOCALE=zh_CN.UTF-8 wine_run "$cli_exe" --lang en bogus >"$work/lang-override.out" 2>&1
+if holds "$work/lang-en.json" "COM9 does not exist" && holds "$work/lang-zh.json" "COM9 不存在" &&
+    holds "$work/lang-en.json" '"reason_code":"port-missing"' &&
+    holds "$work/lang-zh.json" '"reason_code":"port-missing"' &&
+    holds "$work/lang-override.out" "unknown command 'bogus'"; then
+    pass "a missing port in an English and in a Chinese UI language, reason_code port-missing in both"
+else
+    fail "a missing port in both languages"
+    cat "$work/lang-en.json" "$work/lang-zh.json" "$work/lang-override.out" >&2
 fi
 
 # A port another program holds cannot be shown here: Wine does not enforce the exclusive share mode

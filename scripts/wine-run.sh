@@ -10,7 +10,9 @@ export WINEPREFIX="$(cd "$1" && pwd)"
 shift
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # Command-line arguments and file names reach Wine as UTF-8 whatever the caller's locale.
-export LC_ALL=C.UTF-8
+# ORVANE_WINE_LOCALE=zh_CN.UTF-8 gives the program a Chinese user's UI language (Wine reads it from
+# the locale's name; the locale need not be installed); the default names no language: English.
+export LC_ALL="${ORVANE_WINE_LOCALE:-C.UTF-8}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 "$here/wine-prefix.sh" "$WINEPREFIX"
 exec wine "$@"

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "framework/AppendOnlyFile.h"
+#include "framework/TextTranslator.h"
 
 AppendOnlyFile::~AppendOnlyFile() {
     Close();
@@ -15,7 +16,7 @@ bool AppendOnlyFile::Open(const std::string& path, std::string& error) {
     Close();
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd < 0) {
-        error = "open failed for " + path + ": " + std::strerror(errno);
+        error = FormatText(TranslateText("open failed for %s: %s"), path.c_str(), ErrorNumberText(errno));
         return false;
     }
     m_handle = fd;
@@ -25,7 +26,7 @@ bool AppendOnlyFile::Open(const std::string& path, std::string& error) {
 
 bool AppendOnlyFile::AppendLine(const std::string& line, std::string& error) {
     if (!IsOpen()) {
-        error = "the file is not open";
+        error = TranslateText("the file is not open");
         return false;
     }
     const std::string text = line + "\n";
@@ -36,7 +37,8 @@ bool AppendOnlyFile::AppendLine(const std::string& line, std::string& error) {
     // A partial write would leave half a line that the next writer's line would continue.
     if (written == static_cast<ssize_t>(text.size()))
         return true;
-    error = "write failed for " + m_path + ": " + (written < 0 ? std::strerror(errno) : "short write");
+    error = FormatText(TranslateText("write failed for %s: %s"), m_path.c_str(),
+                       written < 0 ? ErrorNumberText(errno) : TranslateText("short write"));
     return false;
 }
 

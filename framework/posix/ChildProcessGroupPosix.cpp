@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "framework/ChildProcessGroup.h"
+#include "framework/TextTranslator.h"
 
 extern char** environ;
 
@@ -36,7 +37,7 @@ struct Child {
 };
 
 std::string Failure(const char* call) {
-    return std::string(call) + " failed: " + std::strerror(errno);
+    return FormatText(TranslateText("%s failed: %s"), call, ErrorNumberText(errno));
 }
 
 std::chrono::duration<double> Seconds(const timeval& time) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "framework/PortRegistry.h"
+#include "framework/TextTranslator.h"
 
 namespace fs = std::filesystem;
 
@@ -89,6 +90,16 @@ std::string GroupName(gid_t gid) {
     return std::to_string(gid);
 }
 
+std::string HeldBy(const std::string& device, const std::string& holder) {
+    return holder.empty() ? FormatText(TranslateText("%s is held by another program"), device.c_str())
+                          : FormatText(TranslateText("%s is held by another program: %s"), device.c_str(),
+                                       holder.c_str());
+}
+
+std::string NotASerialLine(const std::string& path) {
+    return FormatText(TranslateText("%s is a device, but not a serial line"), path.c_str());
+}
+
 }  // namespace
 
 std::string PortRegistry::ExplainOpenFailure(int port) const {
@@ -97,26 +108,28 @@ std::string PortRegistry::ExplainOpenFailure(int port) const {
     const std::string name = "COM" + std::to_string(port);
     const std::string device = Resolve(port);
     if (device.empty())
-        return name + " does not exist (see 'orvane-cli ports' for the ports present)";
+        return FormatText(TranslateText("%s does not exist (see 'orvane-cli ports' for the ports present)"),
+                          name.c_str());
     std::error_code ec;
     if (!fs::exists(device, ec))
-        return name + " stands for " + device + ", which does not exist (unplugged?)";
+        return FormatText(TranslateText("%s stands for %s, which does not exist (unplugged?)"), name.c_str(),
+                          device.c_str());
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (errno == EACCES || errno == EPERM)
             return WhyPermissionDenied(device);
         if (errno == EBUSY) {
             const std::string holder = HolderOf(device);
-            return device + " is held by another program" + (holder.empty() ? "" : ": " + holder);
+            return HeldBy(device, holder);
         }
-        return "open " + device + " failed: " + std::strerror(errno);
+        return FormatText(TranslateText("open %s failed: %s"), device.c_str(), ErrorNumberText(errno));
     }
     std::string reason;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const std::string holder = HolderOf(device);
-        reason = device + " is held by another program" + (holder.empty() ? "" : ": " + holder);
+        reason = HeldBy(device, holder);
     } else if (!::isatty(fd)) {
-        reason = device + " is not a serial line";
+        reason = FormatText(TranslateText("%s is not a serial line"), device.c_str());
     }
     ::close(fd);
     return reason;
@@ -125,7 +138,7 @@ std::string PortRegistry::ExplainOpenFailure(int port) const {
 std::string PortRegistry::WhyPermissionDenied(const std::string& device) {
     struct stat info {};
     if (::stat(device.c_str(), &info) != 0)
-        return "permission denied on " + device;
+        return FormatText(TranslateText("permission denied on %s"), device.c_str());
     const std::string owner = UserName(info.st_uid);
     const std::string group = GroupName(info.st_gid);
     char mode[8];
@@ -134,32 +147,35 @@ std::string PortRegistry::WhyPermissionDenied(const std::string& device) {
     // Joining a group helps only where the group may read and write, and never the root group.
     const mode_t groupReadWrite = S_IRGRP | S_IWGRP;
     if ((info.st_mode & groupReadWrite) == groupReadWrite && info.st_gid != 0) {
-        return "permission denied on " + node + ": join the " + group + " group (sudo usermod -aG " + group +
-               " $USER), then log in again";
+        return FormatText(
+            TranslateText(
+                "permission denied on %s: join the %s group (sudo usermod -aG %s $USER), then log in again"),
+            node.c_str(), group.c_str(), group.c_str());
     }
-    return "permission denied on " + node + ": only " + owner +
-           " may open it (no group has access, so joining one will not help)";
+    return FormatText(TranslateText("permission denied on %s: only %s may open it (no group has access, so "
+                                    "joining one will not help)"),
+                      node.c_str(), owner.c_str());
 }
 
 std::string PortRegistry::WhyNotASerialLine(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0)
-        return "stat " + path + " failed: " + std::strerror(errno);
-    const char* what = S_ISREG(info.st_mode)    ? "a regular file"
-                       : S_ISDIR(info.st_mode)  ? "a folder"
-                       : S_ISFIFO(info.st_mode) ? "a pipe"
-                       : S_ISSOCK(info.st_mode) ? "a socket"
-                       : S_ISBLK(info.st_mode)  ? "a block device"
+        return FormatText(TranslateText("stat %s failed: %s"), path.c_str(), ErrorNumberText(errno));
+    const char* what = S_ISREG(info.st_mode)    ? TranslateText("%s is a regular file, not a serial line")
+                       : S_ISDIR(info.st_mode)  ? TranslateText("%s is a folder, not a serial line")
+                       : S_ISFIFO(info.st_mode) ? TranslateText("%s is a pipe, not a serial line")
+                       : S_ISSOCK(info.st_mode) ? TranslateText("%s is a socket, not a serial line")
+                       : S_ISBLK(info.st_mode)  ? TranslateText("%s is a block device, not a serial line")
                        : S_ISCHR(info.st_mode)  ? nullptr
-                                                : "no device";
+                                                : TranslateText("%s is no device, not a serial line");
     if (what)
-        return path + " is " + what + ", not a serial line";
+        return FormatText(what, path.c_str());
     // O_NONBLOCK: a line without carrier must not hold the open.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0) {
         const bool terminal = ::isatty(fd);
         ::close(fd);
-        return terminal ? std::string() : path + " is a device, but not a serial line";
+        return terminal ? std::string() : NotASerialLine(path);
     }
     // Not ours to open (permission, or held exclusively): the kernel's record of the device says
     // what it is. Ptys have none; one that is held exclusively is a terminal all the same, and the
@@ -171,8 +187,8 @@ std::string PortRegistry::WhyNotASerialLine(const std::string& path) {
     std::error_code ec;
     const fs::path subsystem = fs::read_symlink(node, ec);
     if (!ec)
-        return subsystem.filename() == "tty" ? std::string() : path + " is a device, but not a serial line";
+        return subsystem.filename() == "tty" ? std::string() : NotASerialLine(path);
     if (openError == EBUSY)
         return {};
-    return "open " + path + " failed: " + std::strerror(openError);
+    return FormatText(TranslateText("open %s failed: %s"), path.c_str(), ErrorNumberText(openError));
 }

@@ -1,4 +1,5 @@
 #include "framework/PortRegistry.h"
+#include "framework/TextTranslator.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -160,17 +161,24 @@ std::vector<std::string> EnabledConsoles(const fs::path& consoles) {
 
 // Why `folder` may not hold our links, or empty when only this user can change what is in it.
 std::string UnsafeFolder(const fs::path& folder, const struct stat& info) {
-    const std::string name = "the port folder " + folder.string();
+    const std::string name = folder.string();
     if (S_ISLNK(info.st_mode))
-        return name + " is a symbolic link, not a folder of its own; remove it";
+        return FormatText(
+            TranslateText("the port folder %s is a symbolic link, not a folder of its own; remove it"),
+            name.c_str());
     if (!S_ISDIR(info.st_mode))
-        return name + " is not a folder; remove it";
+        return FormatText(TranslateText("the port folder %s is not a folder; remove it"), name.c_str());
     if (info.st_uid != ::geteuid()) {
-        return name + " belongs to uid " + std::to_string(info.st_uid) + ", not to you (uid " +
-               std::to_string(::geteuid()) + "); remove it or set XDG_RUNTIME_DIR";
+        return FormatText(
+            TranslateText("the port folder %s belongs to uid %u, not to you (uid %u); remove it or set "
+                          "XDG_RUNTIME_DIR"),
+            name.c_str(), static_cast<unsigned>(info.st_uid), static_cast<unsigned>(::geteuid()));
     }
     if (info.st_mode & (S_IWGRP | S_IWOTH))
-        return name + " is writable by others; make it private (chmod 700) or remove it";
+        return FormatText(
+            TranslateText(
+                "the port folder %s is writable by others; make it private (chmod 700) or remove it"),
+            name.c_str());
     return {};
 }
 
@@ -269,8 +277,9 @@ std::vector<PortRegistry::Link> PortRegistry::ReadLinks(std::vector<std::string>
             continue;
         if (DropIfStale(name, target.string())) {
             if (dropped)
-                dropped->push_back(name + " (" + target.string() +
-                                   "): a pseudo-terminal nobody serves any more");
+                dropped->push_back(
+                    FormatText(TranslateText("%s (%s): a pseudo-terminal nobody serves any more"),
+                               name.c_str(), target.string().c_str()));
             continue;
         }
         links.push_back({name, number, target.string()});
@@ -331,13 +340,14 @@ std::string PortRegistry::RegisterAt(int port, const std::string& device, bool& 
     // Resolve also finds links made by hand in another case ("com12"), and clears a stale one.
     if (const std::string other = Resolve(port); !other.empty()) {
         taken = true;
-        return name + " is taken by another link (" + other + ")";
+        return FormatText(TranslateText("%s is taken by another link (%s)"), name.c_str(), other.c_str());
     }
     const fs::path link = m_directory / name;
     const bool leased = IsPseudoTerminal(device);
     if (leased && !TakeLease(LockFileOf(link))) {
         taken = true;
-        return name + " is taken: another program holds " + LockFileOf(link).string();
+        return FormatText(TranslateText("%s is taken: another program holds %s"), name.c_str(),
+                          LockFileOf(link).string().c_str());
     }
     if (::symlink(device.c_str(), link.c_str()) == 0)
         return {};
@@ -346,9 +356,10 @@ std::string PortRegistry::RegisterAt(int port, const std::string& device, bool& 
         ReleaseLease(LockFileOf(link));
     if (error == EEXIST) {
         taken = true;
-        return name + " is taken by another link (" + Resolve(port) + ")";
+        return FormatText(TranslateText("%s is taken by another link (%s)"), name.c_str(),
+                          Resolve(port).c_str());
     }
-    return "symlink " + link.string() + " failed: " + std::strerror(error);
+    return FormatText(TranslateText("symlink %s failed: %s"), link.string().c_str(), ErrorNumberText(error));
 }
 
 bool PortRegistry::Unregister(int port) {
@@ -376,7 +387,8 @@ std::vector<std::string> PortRegistry::Prune() {
         if (IsPseudoTerminal(link.target) || fs::exists(m_directory / link.name, ec))
             continue;
         if (fs::remove(m_directory / link.name, ec))
-            removed.push_back(link.name + " (" + link.target + "): the device is gone");
+            removed.push_back(FormatText(TranslateText("%s (%s): the device is gone"), link.name.c_str(),
+                                         link.target.c_str()));
     }
     return removed;
 }

@@ -4,11 +4,13 @@
 
 #include "framework/AppendOnlyFile.h"
 #include "framework/CString.h"
+#include "framework/TextTranslator.h"
 
 namespace {
 
 std::string Failure(const char* call, const std::string& path) {
-    return std::string(call) + " failed for " + path + " with error " + std::to_string(::GetLastError());
+    return FormatText(TranslateText("%s failed for %s with error %lu"), call, path.c_str(),
+                      static_cast<unsigned long>(::GetLastError()));
 }
 
 }  // namespace
@@ -33,7 +35,7 @@ bool AppendOnlyFile::Open(const std::string& path, std::string& error) {
 
 bool AppendOnlyFile::AppendLine(const std::string& line, std::string& error) {
     if (!IsOpen()) {
-        error = "the file is not open";
+        error = TranslateText("the file is not open");
         return false;
     }
     const std::string text = line + "\n";
@@ -43,7 +45,8 @@ bool AppendOnlyFile::AppendLine(const std::string& line, std::string& error) {
     // A partial write would leave half a line that the next writer's line would continue.
     if (wrote && written == text.size())
         return true;
-    error = wrote ? "WriteFile wrote only part of the line to " + m_path : Failure("WriteFile", m_path);
+    error = wrote ? FormatText(TranslateText("WriteFile wrote only part of the line to %s"), m_path.c_str())
+                  : Failure("WriteFile", m_path);
     return false;
 }
 

@@ -21,6 +21,7 @@
 
 #include "framework/CString.h"
 #include "framework/ChildProcessGroup.h"
+#include "framework/TextTranslator.h"
 #include "framework/win32/InterruptEventName.h"
 
 namespace {
@@ -28,7 +29,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::string Failure(const char* call) {
-    return std::string(call) + " failed with error " + std::to_string(::GetLastError());
+    return FormatText(TranslateText("%s failed with error %lu"), call,
+                      static_cast<unsigned long>(::GetLastError()));
 }
 
 // One argument as the C runtime's command-line parser will split it back out: quoted when it holds

@@ -7,6 +7,7 @@
 
 #include "framework/PortRegistry.h"
 #include "framework/SerialPortNames.h"
+#include "framework/TextTranslator.h"
 
 namespace fs = std::filesystem;
 
@@ -25,7 +26,9 @@ std::string PortRegistry::Prepare() const {
 }
 
 std::string PortRegistry::WhyNotASerialLine(const std::string& path) {
-    return path + " cannot be given a COM number: Windows numbers its serial ports itself";
+    return FormatText(
+        TranslateText("%s cannot be given a COM number: Windows numbers its serial ports itself"),
+        path.c_str());
 }
 
 bool PortRegistry::RegistersDevicePaths() {
@@ -50,8 +53,9 @@ int PortRegistry::Register(const std::string&, int) {
 
 std::string PortRegistry::RegisterAt(int port, const std::string&, bool& taken) {
     taken = false;
-    return "COM" + std::to_string(port) +
-           " cannot be given to a device path: Windows numbers its serial ports itself";
+    return FormatText(
+        TranslateText("COM%d cannot be given to a device path: Windows numbers its serial ports itself"),
+        port);
 }
 
 bool PortRegistry::Unregister(int) {
@@ -88,11 +92,14 @@ std::string PortRegistry::ExplainOpenFailure(int port) const {
     switch (code) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
-            return name + " does not exist (see 'orvane-cli ports' for the ports present)";
+            return FormatText(
+                TranslateText("%s does not exist (see 'orvane-cli ports' for the ports present)"),
+                name.c_str());
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
-            return name + " is held by another program";
+            return FormatText(TranslateText("%s is held by another program"), name.c_str());
         default:
-            return "CreateFileW on " + name + " failed with error " + std::to_string(code);
+            return FormatText(TranslateText("CreateFileW on %s failed with error %lu"), name.c_str(),
+                              static_cast<unsigned long>(code));
     }
 }

@@ -14,6 +14,7 @@ set(ORVANE_WIN32_SYSTEM_SOURCES
     win32/SerialPortNamesWin32.cpp
     win32/ShellQuoteWin32.cpp
     win32/TextCodecWin32.cpp
+    win32/UserLanguageWin32.cpp
 )
 
 set(ORVANE_WIN32_WINDOW_SOURCES

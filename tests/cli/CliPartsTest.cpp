@@ -12,6 +12,9 @@
 #include "tools/cli/PortArgument.h"
 #include "tools/cli/ProgressReporter.h"
 #include "tools/cli/StationRun.h"
+#include "tools/i18n/EmbeddedCatalog.h"
+#include "tools/i18n/Messages.h"
+#include "tools/i18n/MoCatalog.h"
 
 using Kind = HostOptions::Kind;
 
@@ -336,4 +339,73 @@ TEST(StationOutcome, ExitCodeAndTableNameEveryDevice) {
               "COM9   ORV-SIM  completed  20000  28.0 s\n"
               "COM10  -        timeout    350    28.0 s  the device sent nothing for 30 s\n"
               "COM11  型号-7   line-lost  350    28.0 s  the serial line failed\n");
+}
+
+namespace {
+
+// A .mo file as msgfmt lays it out, of (original, translation) pairs, in either byte order.
+std::string MoFile(const std::vector<std::pair<std::string, std::string>>& messages, bool bigEndian) {
+    std::string out;
+    auto word = [&](uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            out += static_cast<char>(value >> (bigEndian ? 24 - 8 * i : 8 * i));
+    };
+    const auto count = static_cast<uint32_t>(messages.size());
+    const uint32_t originals = 28, translations = originals + 8 * count;
+    uint32_t text = translations + 8 * count;
+    word(0x950412de), word(0), word(count), word(originals), word(translations), word(0), word(text);
+    std::string strings;
+    for (int table = 0; table < 2; ++table) {
+        for (const auto& message : messages) {
+            const std::string& part = table == 0 ? message.first : message.second;
+            word(static_cast<uint32_t>(part.size())), word(text);
+            strings += part + '\0';
+            text += static_cast<uint32_t>(part.size()) + 1;
+        }
+    }
+    return out + strings;
+}
+
+}  // namespace
+
+// The compiled catalogue: read in either byte order, plural forms picked by the count, and a damaged
+// file refused whole rather than read outside its bounds.
+TEST(MessageCatalog, ReadsCompiledCataloguesAndRefusesDamagedOnes) {
+    const std::vector<std::pair<std::string, std::string>> messages = {
+        {"", "Content-Type: text/plain; charset=UTF-8\nPlural-Forms: nplurals=1; plural=0;\n"},
+        {"port %s", "串口 %s"},
+        {std::string("one unit\0%lu units", 19), "%lu 台"},
+        {"untranslated", ""},
+    };
+    for (bool bigEndian : {false, true}) {
+        const std::string file = MoFile(messages, bigEndian);
+        MoCatalog catalog;
+        std::string error;
+        ASSERT_TRUE(catalog.Load(file, error)) << error;
+        EXPECT_STREQ(catalog.Find("port %s"), "串口 %s");
+        EXPECT_EQ(catalog.Find("port"), nullptr);
+        EXPECT_EQ(catalog.Find("untranslated"), nullptr) << "an empty translation is none";
+        EXPECT_STREQ(catalog.FindPlural("one unit", 1), "%lu 台");
+        EXPECT_STREQ(catalog.FindPlural("one unit", 7), "%lu 台");
+
+        // Cut short anywhere, or with a string's end moved past the file's, it is refused, not read.
+        for (size_t size = 0; size < file.size(); ++size)
+            EXPECT_FALSE(catalog.Load(std::string_view(file).substr(0, size), error)) << size;
+        std::string pastTheEnd = file;
+        pastTheEnd[bigEndian ? 28 + 8 : 28 + 8 + 3] = '\x7f';  // the top byte of the second original's length
+        EXPECT_FALSE(catalog.Load(pastTheEnd, error));
+        EXPECT_EQ(catalog.Find("port %s"), nullptr) << "nothing kept from a refused catalogue";
+    }
+    MoCatalog catalog;
+    std::string error;
+    EXPECT_FALSE(catalog.Load(std::string(64, 'x'), error));
+
+    // The program's own catalogue loads, and English stays the fallback for a text it lacks.
+    ASSERT_TRUE(catalog.Load(EmbeddedChineseCatalog(), error)) << error;
+    EXPECT_GT(catalog.Size(), 10u);
+    SetMessageLanguage(MessageLanguage::Chinese);
+    EXPECT_STRNE(Tr("--lang takes zh or en, not '%s'"), "--lang takes zh or en, not '%s'");
+    EXPECT_STREQ(Tr("a text nobody translated"), "a text nobody translated");
+    SetMessageLanguage(MessageLanguage::English);
+    EXPECT_STREQ(Tr("--lang takes zh or en, not '%s'"), "--lang takes zh or en, not '%s'");
 }

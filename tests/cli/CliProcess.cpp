@@ -37,13 +37,27 @@ void Drain(int& fd, std::string& into) {
 
 }  // namespace
 
-CliProcess::CliProcess(const std::vector<std::string>& args) {
+CliProcess::CliProcess(const std::vector<std::string>& args, const std::vector<std::string>& environment) {
     std::vector<std::string> all = {ORVANE_CLI};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : all)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    std::vector<std::string> settings(environment);
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string setting(*entry);
+        const std::string name = setting.substr(0, setting.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& wanted : environment)
+            replaced = replaced || wanted.rfind(name, 0) == 0;
+        if (!replaced)
+            settings.push_back(setting);
+    }
+    std::vector<char*> envp;
+    for (std::string& setting : settings)
+        envp.push_back(setting.data());
+    envp.push_back(nullptr);
 
     // Close-on-exec, so that no other child started meanwhile keeps these pipes open.
     int out[2], err[2];
@@ -57,7 +71,7 @@ CliProcess::CliProcess(const std::vector<std::string>& args) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    if (::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+    if (::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
         m_pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
@@ -153,9 +167,10 @@ void CliProcess::Signal(int signal) {
         ::kill(m_pid, signal);
 }
 
-CliRun RunCli(const std::vector<std::string>& args, std::chrono::milliseconds timeout) {
+CliRun RunCli(const std::vector<std::string>& args, std::chrono::milliseconds timeout,
+              const std::vector<std::string>& environment) {
     const auto start = Clock::now();
-    CliProcess process(args);
+    CliProcess process(args, environment);
     CliRun run;
     run.exitCode = process.Wait(timeout);
     run.elapsed = Clock::now() - start;

@@ -11,8 +11,10 @@
 
 class CliProcess {
 public:
-    // Starts orvane-cli with `args`; the environment (the test's private registry) is inherited.
-    explicit CliProcess(const std::vector<std::string>& args);
+    // Starts orvane-cli with `args`; the environment (the test's private registry) is inherited, but
+    // for the "NAME=VALUE" settings in `environment`, which replace or add to it.
+    explicit CliProcess(const std::vector<std::string>& args,
+                        const std::vector<std::string>& environment = {});
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
@@ -56,7 +58,8 @@ struct CliRun {
 };
 
 // Runs orvane-cli to its end, or kills it after `timeout` (scaled for the build).
-CliRun RunCli(const std::vector<std::string>& args, std::chrono::milliseconds timeout);
+CliRun RunCli(const std::vector<std::string>& args, std::chrono::milliseconds timeout,
+              const std::vector<std::string>& environment = {});
 
 // The lines of `text`, without their newlines.
 std::vector<std::string> Lines(const std::string& text);

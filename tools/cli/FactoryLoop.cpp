@@ -11,6 +11,7 @@
 #include "tools/cli/Json.h"
 #include "tools/cli/PortArgument.h"
 #include "tools/cli/StationRun.h"
+#include "tools/i18n/Messages.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ constexpr double kSecondsPerHour = 3600;
 
 std::string Seconds(double seconds) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", seconds);
+    std::snprintf(text, sizeof text, Tr("%.1f s"), seconds);
     return text;
 }
 
@@ -60,6 +61,7 @@ int FactoryLoop::Usage(const std::string& message) {
                           .Add("exit", static_cast<int64_t>(kExitUsage))
                           .Add("status", "usage")
                           .Add("message", message)
+                          .Add("reason_code", "usage")
                           .Text()
                           .c_str());
     } else {
@@ -89,18 +91,19 @@ bool FactoryLoop::ChoosePorts() {
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     if (numbers.empty()) {
-        Usage("no port present in the ports asked for (see 'orvane-cli ports')");
+        Usage(Tr("no port present in the ports asked for (see 'orvane-cli ports')"));
         return false;
     }
     if (m_options.expect >= 0 && numbers.size() != static_cast<size_t>(m_options.expect)) {
-        Usage("--expect " + std::to_string(m_options.expect) + ", but the loop has " +
-              std::to_string(numbers.size()) + " ports: " + StationRun::PortList(numbers));
+        Usage(FormatText(TrN("--expect %d, but the loop has %zu port: %s",
+                             "--expect %d, but the loop has %zu ports: %s", numbers.size()),
+                         m_options.expect, numbers.size(), StationRun::PortList(numbers).c_str()));
         return false;
     }
     for (int number : numbers) {
         Port port;
         port.name = "COM" + std::to_string(number);
-        port.line = "starting";
+        port.line = Tr("starting");
         m_ports.push_back(port);
     }
     return true;
@@ -116,7 +119,9 @@ std::vector<std::string> FactoryLoop::ChildArguments(const std::string& port) co
         }
         out.push_back(m_args[i]);
     }
-    out.insert(out.end(), {"--port", port, "--json", "--loop-child"});
+    // The loop's language, whether from --lang or from the locale, for every port's texts.
+    out.insert(out.end(), {"--port", port, "--json", "--loop-child", "--lang",
+                           MessageLanguageName(CurrentMessageLanguage())});
     return out;
 }
 
@@ -128,8 +133,8 @@ std::string FactoryLoop::Counts() const {
     const double hours =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count() / kSecondsPerHour;
     char text[128];
-    std::snprintf(text, sizeof text, "completed %zu   failed %zu   %.0f units per hour", completed, failed,
-                  hours > 0 ? static_cast<double>(m_units.size()) / hours : 0.0);
+    std::snprintf(text, sizeof text, Tr("completed %zu   failed %zu   %.0f units per hour"), completed,
+                  failed, hours > 0 ? static_cast<double>(m_units.size()) / hours : 0.0);
     return text;
 }
 
@@ -185,6 +190,7 @@ void FactoryLoop::OnUnitEnd(Port& port, const Unit& unit, int exitCode, uint32_t
         entry.result = unit.status;
         entry.exitCode = exitCode;
         entry.reason = unit.reason;
+        entry.reasonCode = unit.reasonCode;
         entry.blocks = blocks;
         entry.seconds = unit.seconds;
         entry.runId = m_runId;
@@ -205,17 +211,21 @@ void FactoryLoop::OnUnitEnd(Port& port, const Unit& unit, int exitCode, uint32_t
             }
         }
     }
-    const std::string name = "unit " + std::to_string(unit.number);
     if (unit.status == "completed")
-        port.line = name + " done, remove the unit";
+        port.line = FormatText(Tr("unit %u done, remove the unit"), unit.number);
     else if (unit.status == "interrupted")
-        port.line = name + " stopped";
+        port.line = FormatText(Tr("unit %u stopped"), unit.number);
     else
-        port.line = name + " failed: " + unit.reason + "; remove the unit";
+        port.line = FormatText(Tr("unit %u failed: %s; remove the unit"), unit.number, unit.reason.c_str());
     if (!m_options.json) {
-        Say("[" + port.name + "] " + name + " " + unit.status +
-            (unit.model.empty() ? "" : " (" + unit.model + ")") + ", " + Seconds(unit.seconds) +
-            (unit.reason.empty() ? "" : ": " + unit.reason));
+        std::string line = FormatText(Tr("[%s] unit %u %s"), port.name.c_str(), unit.number,
+                                      StationRun::ResultWord(unit.status).c_str());
+        if (!unit.model.empty())
+            line += " (" + unit.model + ")";
+        line += FormatText(Tr(", %s"), Seconds(unit.seconds).c_str());
+        if (!unit.reason.empty())
+            line += FormatText(Tr(": %s"), unit.reason.c_str());
+        Say(line);
     }
     Draw();
 }
@@ -246,21 +256,20 @@ void FactoryLoop::OnChildLine(size_t child, bool standardError, const std::strin
         const std::string state = object.String("state");
         const std::string detail = object.String("detail");
         if (state == "waiting") {
-            port.line = detail.empty() ? "waiting for a unit" : "waiting for a unit (" + detail + ")";
+            port.line = detail.empty() ? std::string(Tr("waiting for a unit"))
+                                       : FormatText(Tr("waiting for a unit (%s)"), detail.c_str());
         } else if (state == "updating") {
             port.unit = static_cast<uint32_t>(object.Integer("unit"));
             port.blocksDone = 0;
             port.unitStartedAt = std::time(nullptr);
             port.unitStarted = std::chrono::steady_clock::now();
-            port.line = "unit " + std::to_string(port.unit) + " updating   0%";
+            port.line = FormatText(Tr("unit %u updating %3d%%"), port.unit, 0);
         }
         Draw();
     } else if (type == "progress" && port.unit != 0) {
         port.blocksDone = static_cast<uint32_t>(object.Integer("blocks_done"));
-        char text[64];
-        std::snprintf(text, sizeof text, "unit %u updating %3d%%", port.unit,
-                      static_cast<int>(object.Integer("percent")));
-        port.line = text;
+        port.line =
+            FormatText(Tr("unit %u updating %3d%%"), port.unit, static_cast<int>(object.Integer("percent")));
         if (std::chrono::steady_clock::now() - m_lastDraw >= kRedrawInterval)
             Draw();
     } else if (type == "result") {
@@ -271,6 +280,7 @@ void FactoryLoop::OnChildLine(size_t child, bool standardError, const std::strin
         unit.status = object.String("status");
         const int exitCode = static_cast<int>(object.Integer("exit"));
         unit.reason = exitCode == kExitOk ? std::string() : object.String("message");
+        unit.reasonCode = exitCode == kExitOk ? std::string() : object.String("reason_code");
         unit.bytes = object.Integer("bytes");
         unit.seconds = object.Number("seconds");
         if (object.Has("device"))
@@ -297,8 +307,9 @@ void FactoryLoop::OnTick(ChildProcessGroup& group) {
     m_interruptPassed = true;
     group.InterruptAll();
     if (!m_options.json)
-        Say(std::string("ending the loop after ") + InterruptName(code) +
-            "; a unit being updated is stopped (another one ends at once)");
+        Say(FormatText(
+            Tr("ending the loop after %s; a unit being updated is stopped (another one ends at once)"),
+            InterruptName(code)));
 }
 
 std::string FactoryLoop::Outcome(const std::vector<Unit>& units) {
@@ -309,12 +320,13 @@ std::string FactoryLoop::Outcome(const std::vector<Unit>& units) {
             ++completed;
             continue;
         }
-        others += (others.empty() ? "" : ", ") + unit.port + " unit " + std::to_string(unit.number) + " " +
-                  StationRun::StatusPhrase(unit.status);
+        const std::string other = FormatText(Tr("%s unit %u %s"), unit.port.c_str(), unit.number,
+                                             StationRun::StatusPhrase(unit.status).c_str());
+        others = others.empty() ? other : FormatText(Tr("%s, %s"), others.c_str(), other.c_str());
     }
-    const std::string text = std::to_string(units.size()) + (units.size() == 1 ? " unit: " : " units: ") +
-                             std::to_string(completed) + " completed";
-    return others.empty() ? text : text + "; " + others;
+    const std::string text = FormatText(
+        TrN("%zu unit: %zu completed", "%zu units: %zu completed", units.size()), units.size(), completed);
+    return others.empty() ? text : FormatText(Tr("%s; %s"), text.c_str(), others.c_str());
 }
 
 void FactoryLoop::PrintSummary(int exitCode) {
@@ -330,7 +342,8 @@ void FactoryLoop::PrintSummary(int exitCode) {
                                  .Add("port", unit.port)
                                  .Add("unit", static_cast<int64_t>(unit.number))
                                  .Add("result", unit.status)
-                                 .Add("reason", unit.reason));
+                                 .Add("reason", unit.reason)
+                                 .Add("reason_code", unit.reasonCode));
         }
         ConsolePrintf(ConsoleStream::Output, "%s\n",
                       JsonObject()
@@ -346,7 +359,7 @@ void FactoryLoop::PrintSummary(int exitCode) {
         std::fflush(stdout);
         return;
     }
-    std::string text = "\nport    units  completed  failed\n";
+    std::vector<std::vector<std::string>> rows = {{Tr("port"), Tr("units"), Tr("completed"), Tr("failed")}};
     for (const Port& port : m_ports) {
         size_t units = 0, completed = 0;
         for (const Unit& unit : m_units) {
@@ -355,15 +368,14 @@ void FactoryLoop::PrintSummary(int exitCode) {
             ++units;
             completed += unit.status == "completed";
         }
-        char row[96];
-        std::snprintf(row, sizeof row, "%-7s %5zu  %9zu  %6zu\n", port.name.c_str(), units, completed,
-                      units - completed);
-        text += row;
+        rows.push_back(
+            {port.name, std::to_string(units), std::to_string(completed), std::to_string(units - completed)});
     }
+    std::string text = "\n" + StationRun::Columnate(rows);
     for (const Unit& unit : m_units) {
         if (unit.status != "completed")
-            text += unit.port + " unit " + std::to_string(unit.number) + ": " + unit.status + " - " +
-                    unit.reason + "\n";
+            text += FormatText(Tr("%s unit %u: %s - %s\n"), unit.port.c_str(), unit.number,
+                               StationRun::ResultWord(unit.status).c_str(), unit.reason.c_str());
     }
     text += Outcome(m_units) + "\n";
     WriteConsoleText(ConsoleStream::Output, text);
@@ -372,7 +384,7 @@ void FactoryLoop::PrintSummary(int exitCode) {
 
 int FactoryLoop::Run() {
     if (m_kind == HostOptions::Kind::Test)
-        return Usage("--loop is for program and firmware");
+        return Usage(Tr("--loop is for program and firmware"));
     if (!ChoosePorts())
         return kExitUsage;
     if (!InspectUpdateFile(m_kind, m_options.file, m_options.force, m_file))
@@ -381,7 +393,7 @@ int FactoryLoop::Run() {
         return Usage(error);
     CString self;
     if (!GetModuleFilePath(self))
-        return Usage("the path of orvane-cli itself could not be found out");
+        return Usage(Tr("the path of orvane-cli itself could not be found out"));
 
     std::vector<std::vector<std::string>> argumentLists;
     for (const Port& port : m_ports)
@@ -408,10 +420,12 @@ int FactoryLoop::Run() {
         unit.port = port.name;
         unit.number = port.unit;
         unit.status = "crashed";
-        unit.reason = !exits[i].startError.empty()
-                          ? exits[i].startError
-                          : "the port's process ended with code " + std::to_string(exits[i].exitCode) +
-                                " without a result after " + std::to_string(port.blocksDone) + " blocks";
+        unit.reasonCode = "process-crashed";
+        unit.reason =
+            !exits[i].startError.empty()
+                ? exits[i].startError
+                : FormatText(Tr("the port's process ended with code %d without a result after %u blocks"),
+                             exits[i].exitCode, port.blocksDone);
         unit.bytes = std::min<int64_t>(int64_t{port.blocksDone} * 50, m_file.payloadBytes);
         unit.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - port.unitStarted).count();

@@ -32,6 +32,7 @@ public:
         std::string model;
         std::string status;  // "completed", "failed", "timeout", "line-lost", "interrupted", "crashed"
         std::string reason;
+        std::string reasonCode;  // the same for scripts, in every language
         int64_t bytes = 0;
         double seconds = 0;
     };

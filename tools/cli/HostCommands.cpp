@@ -8,6 +8,7 @@
 #include "tools/cli/HostOptions.h"
 #include "tools/cli/HostSession.h"
 #include "tools/cli/StationRun.h"
+#include "tools/i18n/Messages.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ int RunHost(HostOptions::Kind kind, const char* name, const CommandArgs& args) {
     HostOptions options;
     std::string error;
     if (!HostOptions::Parse(kind, args, options, error)) {
-        ConsolePrintf(ConsoleStream::Error, "orvane-cli %s: %s (see 'orvane-cli %s --help')\n", name,
+        ConsolePrintf(ConsoleStream::Error, Tr("orvane-cli %s: %s (see 'orvane-cli %s --help')\n"), name,
                       error.c_str(), name);
         return kExitUsage;
     }
@@ -34,7 +35,7 @@ int RunHost(HostOptions::Kind kind, const char* name, const CommandArgs& args) {
     if (options.ManyPorts())
         return StationRun(kind, options, args).Run();
     if (options.expect >= 0 && options.expect != 1) {
-        ConsolePrintf(ConsoleStream::Error, "orvane-cli %s: --expect %d, but one port is named\n", name,
+        ConsolePrintf(ConsoleStream::Error, Tr("orvane-cli %s: --expect %d, but one port is named\n"), name,
                       options.expect);
         return kExitUsage;
     }
@@ -47,11 +48,11 @@ int RunHost(HostOptions::Kind kind, const char* name, const CommandArgs& args) {
 const char* InterruptName(int exitCode) {
     switch (exitCode) {
         case 129:
-            return "a hang-up";
+            return Tr("a hang-up");
         case 143:
-            return "a termination request";
+            return Tr("a termination request");
         default:
-            return "an interrupt (Ctrl-C)";
+            return Tr("an interrupt (Ctrl-C)");
     }
 }
 

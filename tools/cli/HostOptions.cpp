@@ -6,6 +6,7 @@
 
 #include "tools/cli/StationRecord.h"
 #include "tools/common/CommandLine.h"
+#include "tools/i18n/Messages.h"
 
 namespace {
 
@@ -33,12 +34,12 @@ bool ParseRange(const std::string& text, HostOptions& out, std::string& error) {
     const long first = dash == std::string::npos ? 0 : ComNumber(text.substr(0, dash));
     const long last = dash == std::string::npos ? 0 : ComNumber(text.substr(dash + 1));
     if (first == 0 || last == 0 || first > last) {
-        error = "--ports takes a range such as COM3-COM10, not '" + text + "'";
+        error = FormatText(Tr("--ports takes a range such as COM3-COM10, not '%s'"), text.c_str());
         return false;
     }
     if (last > kHighestComNumber) {
-        error = "--ports: port numbers go from COM1 to COM" + std::to_string(kHighestComNumber) + ", not '" +
-                text + "'";
+        error = FormatText(Tr("--ports: port numbers go from COM1 to COM%ld, not '%s'"), kHighestComNumber,
+                           text.c_str());
         return false;
     }
     out.rangeFirst = static_cast<int>(first);
@@ -83,23 +84,25 @@ bool ParseTag(const std::string& text, HostOptions& out, std::string& error) {
         key.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") ==
             std::string::npos;
     if (equals == std::string::npos || !keyOk) {
-        error =
-            "--tag takes KEY=VALUE with a KEY of letters, digits and '_' (at most 32), not '" + text + "'";
+        error = FormatText(
+            Tr("--tag takes KEY=VALUE with a KEY of letters, digits and '_' (at most 32), not '%s'"),
+            text.c_str());
         return false;
     }
     if (StationRecord::IsOwnKey(key)) {
-        error = "--tag " + key + ": the record has a field '" + key + "' of its own";
+        error = FormatText(Tr("--tag %s: the record has a field '%s' of its own"), key.c_str(), key.c_str());
         return false;
     }
     for (const auto& tag : out.tags) {
         if (tag.first == key) {
-            error = "--tag " + key + " is given twice";
+            error = FormatText(Tr("--tag %s is given twice"), key.c_str());
             return false;
         }
     }
     if (value.size() > kMaxTagValue || !IsPlainUtf8(value)) {
-        error =
-            "--tag " + key + ": the value must be UTF-8 text without control characters, at most 200 bytes";
+        error = FormatText(
+            Tr("--tag %s: the value must be UTF-8 text without control characters, at most 200 bytes"),
+            key.c_str());
         return false;
     }
     out.tags.emplace_back(key, value);
@@ -140,8 +143,9 @@ bool HostOptions::Parse(Kind kind, const CommandArgs& args, HostOptions& out, st
         return false;
 
     if (const std::vector<std::string> extra = app.remaining(); !extra.empty()) {
-        error = (extra[0].size() > 1 && extra[0][0] == '-' ? "unknown option '" : "unexpected argument '") +
-                extra[0] + "'";
+        error = FormatText(extra[0].size() > 1 && extra[0][0] == '-' ? Tr("unknown option '%s'")
+                                                                     : Tr("unexpected argument '%s'"),
+                           extra[0].c_str());
         return false;
     }
     if (out.help)
@@ -155,48 +159,50 @@ bool HostOptions::Parse(Kind kind, const CommandArgs& args, HostOptions& out, st
             return false;
     }
     if (given("--record") && out.record.empty()) {
-        error = "--record needs a file name";
+        error = Tr("--record needs a file name");
         return false;
     }
     if (given("--address")) {
         if (!ParseNumber(address, 0, 255, number)) {
-            error = "--address takes a number from 0 to 255, not '" + address + "'";
+            error = FormatText(Tr("--address takes a number from 0 to 255, not '%s'"), address.c_str());
             return false;
         }
         out.address = static_cast<int>(number);
     }
     if (given("--expect")) {
         if (!ParseNumber(expect, 1, kHighestComNumber, number)) {
-            error = "--expect takes a number of devices from 1 to 256, not '" + expect + "'";
+            error =
+                FormatText(Tr("--expect takes a number of devices from 1 to 256, not '%s'"), expect.c_str());
             return false;
         }
         out.expect = static_cast<int>(number);
     }
     if (kind != Kind::Test && given("--timeout")) {
         if (!ParseNumber(timeout, 1, kMaxTimeoutSeconds, number)) {
-            error = "--timeout takes a number of seconds from 1 to 86400, not '" + timeout + "'";
+            error = FormatText(Tr("--timeout takes a number of seconds from 1 to 86400, not '%s'"),
+                               timeout.c_str());
             return false;
         }
         out.timeout = std::chrono::seconds(number);
     }
     if (kind == Kind::Firmware && given("--baud")) {
         if (baud != "9600" && baud != "115200") {
-            error = "--baud takes 9600 or 115200, not '" + baud + "'";
+            error = FormatText(Tr("--baud takes 9600 or 115200, not '%s'"), baud.c_str());
             return false;
         }
         out.highSpeed = baud == "115200";
     }
     if (out.ports.empty() && out.rangeFirst == 0 && !out.allPorts) {
-        error = "--port, --ports or --all-ports is required (see 'orvane-cli ports')";
+        error = Tr("--port, --ports or --all-ports is required (see 'orvane-cli ports')");
         return false;
     }
     if (kind != Kind::Test && out.file.empty()) {
-        error = kind == Kind::Program ? "the program file (.tr3) is missing"
-                                      : "the firmware image (.trs) is missing";
+        error = kind == Kind::Program ? Tr("the program file (.tr3) is missing")
+                                      : Tr("the firmware image (.trs) is missing");
         return false;
     }
     if (out.loopChild && (out.ports.size() != 1 || out.ManyPorts())) {
-        error = "--loop-child takes a single --port";
+        error = Tr("--loop-child takes a single --port");
         return false;
     }
     return true;
@@ -204,60 +210,63 @@ bool HostOptions::Parse(Kind kind, const CommandArgs& args, HostOptions& out, st
 const char* HostOptions::Usage(Kind kind) {
     switch (kind) {
         case Kind::Test:
-            return "usage: orvane-cli test --port P... | --ports A-B | --all-ports [--address A] [--record "
-                   "F]\n"
-                   "                      [--expect N] [--tag K=V]... [--low-latency] [--json] [--debug]\n"
-                   "                      [--trace]\n"
-                   "\n"
-                   "Wakes the device with the trigger frame and asks for its model.\n"
-                   "  --port P      COM3, 3, or a device path such as /dev/ttyUSB0; repeat it for\n"
-                   "                several devices at once\n"
-                   "  --ports A-B   every port present from COM A to COM B, e.g. COM3-COM10\n"
-                   "  --all-ports   every port present\n"
-                   "  --record F    append one JSON line per device to the station record F\n"
-                   "  --expect N    fail before anything is sent unless exactly N devices are present\n"
-                   "  --tag K=V     add the field K (letters, digits, '_') with the text V to every\n"
-                   "                record line, e.g. --tag operator=li --tag order=WO-1234\n"
-                   "  --address A   device address, 0..255 (default 1)\n"
-                   "  --json        one JSON object per line instead of text\n"
-                   "  --debug       also print the log's DEBUG lines\n"
-                   "  --trace       print the serial layer's diagnostics on stderr\n"
-                   "  --low-latency read each reply as soon as its first byte arrives, with no pause\n"
-                   "                between reads (faster at 115200; see the README before using it)\n"
-                   "exit (the same for one port and many):\n"
-                   "  0    every device answered\n"
-                   "  1    a device failed; with several, a port held or missing among the others\n"
-                   "       counts too; so does a record line that could not be written\n"
-                   "  2    nothing was sent: usage, file, record or port not available\n"
-                   "  3    a device did not answer in time, and none failed\n"
-                   "  130  interrupted by Ctrl-C (143 SIGTERM, 129 SIGHUP): every device was stopped\n"
-                   "       and recorded; a second interrupt ends at once\n";
+            return Tr(
+                "usage: orvane-cli test --port P... | --ports A-B | --all-ports [--address A] [--record "
+                "F]\n"
+                "                      [--expect N] [--tag K=V]... [--low-latency] [--json] [--debug]\n"
+                "                      [--trace]\n"
+                "\n"
+                "Wakes the device with the trigger frame and asks for its model.\n"
+                "  --port P      COM3, 3, or a device path such as /dev/ttyUSB0; repeat it for\n"
+                "                several devices at once\n"
+                "  --ports A-B   every port present from COM A to COM B, e.g. COM3-COM10\n"
+                "  --all-ports   every port present\n"
+                "  --record F    append one JSON line per device to the station record F\n"
+                "  --expect N    fail before anything is sent unless exactly N devices are present\n"
+                "  --tag K=V     add the field K (letters, digits, '_') with the text V to every\n"
+                "                record line, e.g. --tag operator=li --tag order=WO-1234\n"
+                "  --address A   device address, 0..255 (default 1)\n"
+                "  --json        one JSON object per line instead of text\n"
+                "  --debug       also print the log's DEBUG lines\n"
+                "  --trace       print the serial layer's diagnostics on stderr\n"
+                "  --low-latency read each reply as soon as its first byte arrives, with no pause\n"
+                "                between reads (faster at 115200; see the README before using it)\n"
+                "exit (the same for one port and many):\n"
+                "  0    every device answered\n"
+                "  1    a device failed; with several, a port held or missing among the others\n"
+                "       counts too; so does a record line that could not be written\n"
+                "  2    nothing was sent: usage, file, record or port not available\n"
+                "  3    a device did not answer in time, and none failed\n"
+                "  130  interrupted by Ctrl-C (143 SIGTERM, 129 SIGHUP): every device was stopped\n"
+                "       and recorded; a second interrupt ends at once\n");
         case Kind::Program:
-            return "usage: orvane-cli program FILE.tr3 --port P... [--address A] [--timeout S] [--force] "
-                   "[--loop]\n"
-                   "                         [--low-latency] [--json] [--debug] [--trace]\n"
-                   "\n"
-                   "Sends a program file (1 to 200000 bytes) to the device.\n"
-                   "The port, record, --expect and output options are those of 'orvane-cli test --help'.\n"
-                   "  --timeout S   stop when the device sends nothing for S seconds (default 30)\n"
-                   "  --force       send a file whose name or content does not fit the command\n"
-                   "  --loop        unit after unit on every port until Ctrl-C (see the README)\n"
-                   "exit: 0 completed, 1 failed, 2 nothing sent, 3 time-out, 130/143/129 interrupted\n"
-                   "(see 'orvane-cli test --help')\n";
+            return Tr(
+                "usage: orvane-cli program FILE.tr3 --port P... [--address A] [--timeout S] [--force] "
+                "[--loop]\n"
+                "                         [--low-latency] [--json] [--debug] [--trace]\n"
+                "\n"
+                "Sends a program file (1 to 200000 bytes) to the device.\n"
+                "The port, record, --expect and output options are those of 'orvane-cli test --help'.\n"
+                "  --timeout S   stop when the device sends nothing for S seconds (default 30)\n"
+                "  --force       send a file whose name or content does not fit the command\n"
+                "  --loop        unit after unit on every port until Ctrl-C (see the README)\n"
+                "exit: 0 completed, 1 failed, 2 nothing sent, 3 time-out, 130/143/129 interrupted\n"
+                "(see 'orvane-cli test --help')\n");
         case Kind::Firmware:
-            return "usage: orvane-cli firmware FILE.trs --port P... [--baud 9600|115200] [--address A] "
-                   "[--timeout S]\n"
-                   "                          [--force] [--loop] [--low-latency] [--json] [--debug]\n"
-                   "                          [--trace]\n"
-                   "\n"
-                   "Sends a firmware image to the device.\n"
-                   "The port, record, --expect and output options are those of 'orvane-cli test --help'.\n"
-                   "  --baud B      transfer rate after the model query (default 9600)\n"
-                   "  --timeout S   stop when the device sends nothing for S seconds (default 30)\n"
-                   "  --force       send a file whose name or content does not fit the command\n"
-                   "  --loop        unit after unit on every port until Ctrl-C (see the README)\n"
-                   "exit: 0 completed, 1 failed, 2 nothing sent, 3 time-out, 130/143/129 interrupted\n"
-                   "(see 'orvane-cli test --help')\n";
+            return Tr(
+                "usage: orvane-cli firmware FILE.trs --port P... [--baud 9600|115200] [--address A] "
+                "[--timeout S]\n"
+                "                          [--force] [--loop] [--low-latency] [--json] [--debug]\n"
+                "                          [--trace]\n"
+                "\n"
+                "Sends a firmware image to the device.\n"
+                "The port, record, --expect and output options are those of 'orvane-cli test --help'.\n"
+                "  --baud B      transfer rate after the model query (default 9600)\n"
+                "  --timeout S   stop when the device sends nothing for S seconds (default 30)\n"
+                "  --force       send a file whose name or content does not fit the command\n"
+                "  --loop        unit after unit on every port until Ctrl-C (see the README)\n"
+                "exit: 0 completed, 1 failed, 2 nothing sent, 3 time-out, 130/143/129 interrupted\n"
+                "(see 'orvane-cli test --help')\n");
     }
     return "";
 }

@@ -14,6 +14,7 @@
 #include "tools/cli/Arguments.h"
 #include "tools/cli/Json.h"
 #include "tools/cli/PortArgument.h"
+#include "tools/i18n/Messages.h"
 #include "ui/Dialog_OpenSerial.h"
 #include "ui/resource.h"
 
@@ -162,7 +163,8 @@ void HostSession::Click(int controlId, UINT notification) {
     m_dialog.SendMessage(WM_COMMAND, wParam, 0);
 }
 
-bool HostSession::AppendRecord(int exitCode, const std::string& status, const std::string& reason) {
+bool HostSession::AppendRecord(int exitCode, const std::string& status, const std::string& reason,
+                               const std::string& reasonCode) {
     if (!m_record.IsOpen())
         return true;
     StationRecord::Entry entry;
@@ -176,6 +178,7 @@ bool HostSession::AppendRecord(int exitCode, const std::string& status, const st
     entry.result = status;
     entry.exitCode = exitCode;
     entry.reason = reason;
+    entry.reasonCode = reasonCode;
     entry.blocks = m_blocksDone;
     entry.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
     entry.endedAt = std::time(nullptr);
@@ -194,7 +197,8 @@ bool HostSession::AppendRecord(int exitCode, const std::string& status, const st
     return false;
 }
 
-int HostSession::Finish(int exitCode, const std::string& status, const std::string& message) {
+int HostSession::Finish(int exitCode, const std::string& status, const std::string& message,
+                        const std::string& reasonCode) {
     m_progress.End();
     if (!message.empty() && !m_options.json)
         ConsolePrintf(ConsoleStream::Error, "%s\n", message.c_str());
@@ -204,13 +208,14 @@ int HostSession::Finish(int exitCode, const std::string& status, const std::stri
                                                                               : m_lastLine;
     // The record comes before the result: a run whose line was lost has not done its job, and a
     // process ended right after its result still leaves its line.
-    if (!AppendRecord(exitCode, status, exitCode == kExitOk ? std::string() : reason) &&
+    const std::string code = exitCode == kExitOk ? std::string() : !reasonCode.empty() ? reasonCode : status;
+    if (!AppendRecord(exitCode, status, exitCode == kExitOk ? std::string() : reason, code) &&
         (exitCode == kExitOk || exitCode == kExitTimeout))
         exitCode = kExitFailed;
     if (m_options.json) {
         JsonObject result;
         result.Event("result").Add("exit", static_cast<int64_t>(exitCode)).Add("status", status);
-        result.Add("message", reason);
+        result.Add("message", reason).Add("reason_code", code);
         if (m_modelSeen)
             result.Add("model", m_model);
         const uint32_t sent = std::min(m_blocksDone * kBlockBytes, m_fileSize);
@@ -228,11 +233,10 @@ int HostSession::Finish(int exitCode, const std::string& status, const std::stri
 
 int HostSession::FinishInterrupted() {
     const int code = InterruptRequest::Pending();
-    std::string message = std::string("stopped by ") + InterruptName(code);
-    if (m_kind != HostOptions::Kind::Test && m_totalBlocks != 0) {
-        message +=
-            " after " + std::to_string(m_blocksDone) + " of " + std::to_string(m_totalBlocks) + " blocks";
-    }
+    const std::string message = m_kind != HostOptions::Kind::Test && m_totalBlocks != 0
+                                    ? FormatText(Tr("stopped by %s after %u of %u blocks"),
+                                                 InterruptName(code), m_blocksDone, m_totalBlocks)
+                                    : FormatText(Tr("stopped by %s"), InterruptName(code));
     return Finish(code, "interrupted", message);
 }
 
@@ -251,7 +255,7 @@ bool HostSession::CreateMainWindow() {
 int HostSession::OpenPort() {
     const PortChoice choice = ResolvePortArgument(m_options.ports.front());
     if (choice.number == 0)
-        return Finish(kExitUsage, "usage", choice.error);
+        return Finish(kExitUsage, "usage", choice.error, "bad-port");
     m_port = choice.number;
     m_device = choice.device;
 
@@ -266,9 +270,11 @@ int HostSession::OpenPort() {
         const std::string name = "COM" + std::to_string(m_port);
         return Finish(
             kExitUsage, "no-port",
-            "无法打开串口 " + name + ": " + (why.empty() ? name + " is not among the ports present" : why));
+            "无法打开串口 " + name + ": " +
+                (why.empty() ? FormatText(Tr("%s is not among the ports present"), name.c_str()) : why),
+            "port-missing");
     }
-    return Finish(kExitUsage, "open-failed", why);
+    return Finish(kExitUsage, "open-failed", why, "port-unavailable");
 }
 
 bool HostSession::OpenChosenPort(bool& offered) {
@@ -303,10 +309,10 @@ bool HostSession::OpenChosenPort(bool& offered) {
 int HostSession::RunTest() {
     m_kind = HostOptions::Kind::Test;
     if (std::string error; !m_record.Open(m_options.record, error))
-        return Finish(kExitUsage, "record-error", error);
+        return Finish(kExitUsage, "record-error", error, "record-unwritable");
     return AfxRunWithoutDisplay([this] {
         if (!CreateMainWindow())
-            return Finish(kExitFailed, "failed", "the main window could not be created");
+            return Finish(kExitFailed, "failed", Tr("the main window could not be created"), "internal");
         if (const int rc = OpenPort(); rc != kExitOk)
             return rc;
         if (InterruptRequest::Pending())
@@ -319,12 +325,12 @@ int HostSession::RunTest() {
         if (!m_testOutcome && InterruptRequest::Pending())
             return FinishInterrupted();
         if (!m_testOutcome)
-            return Finish(kExitTimeout, "timeout", "the connection test did not end");
+            return Finish(kExitTimeout, "timeout", Tr("the connection test did not end"), "test-hung");
         switch (*m_testOutcome) {
             case TestOutcome::TimedOut:
-                return Finish(kExitTimeout, "timeout");
+                return Finish(kExitTimeout, "timeout", {}, "no-answer");
             case TestOutcome::NotSent:
-                return Finish(kExitFailed, "failed");
+                return Finish(kExitFailed, "failed", {}, "not-sent");
             case TestOutcome::Answered:
                 break;
         }
@@ -337,14 +343,14 @@ int HostSession::RunTest() {
 int HostSession::RunUpdate(HostOptions::Kind kind) {
     m_kind = kind;
     if (!InspectUpdateFile(kind, m_options.file, m_options.force, m_file))
-        return Finish(kExitUsage, "file-error", m_file.error);
+        return Finish(kExitUsage, "file-error", m_file.error, m_file.errorCode);
     m_fileSize = m_file.payloadBytes;
     m_totalBlocks = m_file.blocks;
     if (std::string error; !m_record.Open(m_options.record, error))
-        return Finish(kExitUsage, "record-error", error);
+        return Finish(kExitUsage, "record-error", error, "record-unwritable");
     return AfxRunWithoutDisplay([this] {
         if (!CreateMainWindow())
-            return Finish(kExitFailed, "failed", "the main window could not be created");
+            return Finish(kExitFailed, "failed", Tr("the main window could not be created"), "internal");
         if (const int rc = OpenPort(); rc != kExitOk)
             return rc;
         if (InterruptRequest::Pending())
@@ -377,7 +383,7 @@ int HostSession::LoadFileIntoWindow() {
     // Start is usable exactly when a file is loaded; it was checked above, so only a file that
     // changed in between lands here.
     if (!m_dialog.m_btnStart.IsWindowEnabled())
-        return Finish(kExitUsage, "file-error");
+        return Finish(kExitUsage, "file-error", {}, "file-changed");
     return kExitOk;
 }
 
@@ -399,9 +405,10 @@ int HostSession::UpdateUnit() {
         // The window ends the update as failed itself when the line goes; the loss is the reason.
         if (m_lineLost && m_updateOutcome != UpdateOutcome::Completed) {
             Click(IDC_BTN_STOP, BN_CLICKED);
-            return Finish(kExitFailed, "line-lost",
-                          "the serial line failed (system error code " + std::to_string(*m_lineLost) +
-                              "): cable pulled or device gone");
+            return Finish(
+                kExitFailed, "line-lost",
+                FormatText(Tr("the serial line failed (system error code %lu): cable pulled or device gone"),
+                           static_cast<unsigned long>(*m_lineLost)));
         }
         if (!m_updateOutcome && std::chrono::steady_clock::now() - m_lastActivity > m_options.timeout) {
             timedOut = true;
@@ -410,8 +417,9 @@ int HostSession::UpdateUnit() {
     }
     if (timedOut) {
         return Finish(kExitTimeout, "timeout",
-                      "the device sent nothing for " + std::to_string(m_options.timeout.count()) +
-                          " s; the update was stopped");
+                      FormatText(Tr("the device sent nothing for %lld s; the update was stopped"),
+                                 static_cast<long long>(m_options.timeout.count())),
+                      "device-silent");
     }
     switch (*m_updateOutcome) {
         case UpdateOutcome::Completed:
@@ -421,7 +429,7 @@ int HostSession::UpdateUnit() {
         case UpdateOutcome::Failed:
             break;
     }
-    return Finish(kExitFailed, "failed");
+    return Finish(kExitFailed, "failed", {}, "update-failed");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -479,7 +487,7 @@ bool HostSession::OpenLoopPort() {
         return true;
     }
     const std::string why = ExplainOpenFailure(m_port);
-    const std::string problem = why.empty() ? "COM" + std::to_string(m_port) + " could not be opened" : why;
+    const std::string problem = why.empty() ? FormatText(Tr("COM%d could not be opened"), m_port) : why;
     if (problem != m_portProblem) {
         m_portProblem = problem;
         SayUnit("waiting", problem);
@@ -575,17 +583,17 @@ bool HostSession::WaitUntilGone() {
 int HostSession::RunLoop(HostOptions::Kind kind) {
     m_kind = kind;
     if (!InspectUpdateFile(kind, m_options.file, m_options.force, m_file))
-        return Finish(kExitUsage, "file-error", m_file.error);
+        return Finish(kExitUsage, "file-error", m_file.error, m_file.errorCode);
     m_fileSize = m_file.payloadBytes;
     m_totalBlocks = m_file.blocks;
     const PortChoice choice = ResolvePortArgument(m_options.ports.front());
     if (choice.number == 0)
-        return Finish(kExitUsage, "usage", choice.error);
+        return Finish(kExitUsage, "usage", choice.error, "bad-port");
     m_port = choice.number;
     m_device = choice.device;
     return AfxRunWithoutDisplay([this] {
         if (!CreateMainWindow())
-            return Finish(kExitFailed, "failed", "the main window could not be created");
+            return Finish(kExitFailed, "failed", Tr("the main window could not be created"), "internal");
         for (;;) {
             m_unit = 0;
             ResetUnit();  // what the arrival's poll learns (the model) belongs to the new unit

@@ -61,12 +61,16 @@ private:
     void ResetUnit();
     void SayUnit(const char* state, const std::string& detail = {});
     void Click(int controlId, UINT notification = 0);
-    int Finish(int exitCode, const std::string& status, const std::string& message = {});
+    // Ends the run: its record line, its JSON result. `reasonCode` names the reason for scripts in
+    // the same words in every language; without one, the status does.
+    int Finish(int exitCode, const std::string& status, const std::string& message = {},
+               const std::string& reasonCode = {});
     // Ends a run an interrupt cut short (see InterruptRequest), after the window's Stop if it ran.
     int FinishInterrupted();
     void Say(const std::string& line);
     // False (after saying why) when the record line did not reach the file.
-    bool AppendRecord(int exitCode, const std::string& status, const std::string& reason);
+    bool AppendRecord(int exitCode, const std::string& status, const std::string& reason,
+                      const std::string& reasonCode);
 
     // Restores the default console sink only after the window below is gone: its serial reader may
     // still report a byte while the port closes, and that line must not reach stdout raw.

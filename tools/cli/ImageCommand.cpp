@@ -12,11 +12,13 @@
 #include "protocol/Protocol.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/ImageFiles.h"
+#include "tools/i18n/Messages.h"
 #include "update/FirmwareFile.h"
 
 namespace {
 
-constexpr const char kUsage[] =
+// Marked here, translated where it is printed.
+constexpr const char* kUsage = TrNoop(
     "usage: orvane-cli image pack PAYLOAD --model TEXT -o OUT.trs\n"
     "       orvane-cli image info FILE.trs\n"
     "\n"
@@ -25,10 +27,11 @@ constexpr const char kUsage[] =
     "       The payload may hold 1 to 2776750 bytes (55535 blocks of 50).\n"
     "info   prints the header of an image and says whether it is valid.\n"
     "\n"
-    "exit status: 0 done / image valid, 1 refused / image invalid, 2 usage or file error\n";
+    "exit status: 0 done / image valid, 1 refused / image invalid, 2 usage or file error\n");
 
-int Usage(const char* problem) {
-    ConsolePrintf(ConsoleStream::Error, "orvane-cli image: %s (see 'orvane-cli image --help')\n", problem);
+int Usage(const std::string& problem) {
+    ConsolePrintf(ConsoleStream::Error, Tr("orvane-cli image: %s (see 'orvane-cli image --help')\n"),
+                  problem.c_str());
     return kExitUsage;
 }
 
@@ -48,14 +51,14 @@ int RunPack(const CommandArgs& args) {
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (IsHelp(arg)) {
-            WriteConsoleText(ConsoleStream::Output, kUsage);
+            WriteConsoleText(ConsoleStream::Output, Tr(kUsage));
             return kExitOk;
         }
         auto takeValue = [&](const char* name, std::string& value, bool& seen) -> int {
             if (seen)
-                return Usage((std::string(name) + " given twice").c_str());
+                return Usage(FormatText(Tr("%s given twice"), name));
             if (i + 1 >= args.size())
-                return Usage((std::string(name) + " needs a value").c_str());
+                return Usage(FormatText(Tr("%s needs a value"), name));
             value = args[++i];
             seen = true;
             return kExitOk;
@@ -65,39 +68,40 @@ int RunPack(const CommandArgs& args) {
             rc = takeValue("--model", model, haveModel);
         } else if (arg.rfind("--model=", 0) == 0) {
             if (haveModel)
-                return Usage("--model given twice");
+                return Usage(FormatText(Tr("%s given twice"), "--model"));
             model = arg.substr(8);
             haveModel = true;
         } else if (arg == "-o" || arg == "--output") {
             rc = takeValue("-o", outPath, haveOut);
         } else if (arg.size() > 1 && arg[0] == '-') {
-            return Usage(("unknown option '" + arg + "'").c_str());
+            return Usage(FormatText(Tr("unknown option '%s'"), arg.c_str()));
         } else if (payloadPath.empty()) {
             payloadPath = arg;
         } else {
-            return Usage(("unexpected argument '" + arg + "'").c_str());
+            return Usage(FormatText(Tr("unexpected argument '%s'"), arg.c_str()));
         }
         if (rc != kExitOk)
             return rc;
     }
     if (payloadPath.empty())
-        return Usage("pack needs a PAYLOAD file");
+        return Usage(Tr("pack needs a PAYLOAD file"));
     if (!haveModel)
-        return Usage("pack needs --model TEXT (use --model \"\" for an image any device accepts)");
+        return Usage(Tr("pack needs --model TEXT (use --model \"\" for an image any device accepts)"));
     if (!haveOut || outPath.empty())
-        return Usage("pack needs -o OUT.trs");
+        return Usage(Tr("pack needs -o OUT.trs"));
 
     const CString wideModel = CString::FromUtf8(model);
     const std::string ansiModel = WideToAnsi(wideModel);
     if (AnsiToWide(ansiModel) != wideModel) {
         ConsolePrintf(ConsoleStream::Error,
-                      "orvane-cli image pack: refused: the chip model has characters GBK cannot hold\n");
+                      Tr("orvane-cli image pack: refused: the chip model has characters GBK cannot hold\n"));
         return kExitFailed;
     }
     if (ansiModel.size() > FIRMWARE_MAX_CHIP_MODEL) {
-        ConsolePrintf(ConsoleStream::Error,
-                      "orvane-cli image pack: refused: the chip model is %zu bytes in GBK, at most %u fit\n",
-                      ansiModel.size(), FIRMWARE_MAX_CHIP_MODEL);
+        ConsolePrintf(
+            ConsoleStream::Error,
+            Tr("orvane-cli image pack: refused: the chip model is %zu bytes in GBK, at most %u fit\n"),
+            ansiModel.size(), FIRMWARE_MAX_CHIP_MODEL);
         return kExitFailed;
     }
 
@@ -108,17 +112,18 @@ int RunPack(const CommandArgs& args) {
     }
     // Writing the image would replace the payload before it is read whole, and leave neither.
     if (input.IsSameFile(outPath))
-        return Usage(
-            ("-o " + outPath + " is the payload file itself; write the image to another file").c_str());
+        return Usage(FormatText(Tr("-o %s is the payload file itself; write the image to another file"),
+                                outPath.c_str()));
     if (input.Size() == 0) {
-        ConsolePrintf(ConsoleStream::Error, "orvane-cli image pack: refused: the payload is empty\n");
+        ConsolePrintf(ConsoleStream::Error, "%s",
+                      Tr("orvane-cli image pack: refused: the payload is empty\n"));
         return kExitFailed;
     }
     if (input.Size() > FIRMWARE_MAX_PAYLOAD) {
         ConsolePrintf(
             ConsoleStream::Error,
-            "orvane-cli image pack: refused: the payload is %llu bytes; block numbers are 16 bits, so at "
-            "most %u bytes (%u blocks) can be sent\n",
+            Tr("orvane-cli image pack: refused: the payload is %llu bytes; block numbers are 16 bits, so at "
+               "most %u bytes (%u blocks) can be sent\n"),
             static_cast<unsigned long long>(input.Size()), FIRMWARE_MAX_PAYLOAD, FIRMWARE_MAX_BLOCKS);
         return kExitFailed;
     }
@@ -131,7 +136,8 @@ int RunPack(const CommandArgs& args) {
 
     std::vector<uint8_t> image;
     if (!BuildFirmwareImage(payload.data(), size, ansiModel, image)) {
-        ConsolePrintf(ConsoleStream::Error, "orvane-cli image pack: refused: the image cannot be built\n");
+        ConsolePrintf(ConsoleStream::Error, "%s",
+                      Tr("orvane-cli image pack: refused: the image cannot be built\n"));
         return kExitFailed;
     }
     std::string error;
@@ -140,14 +146,14 @@ int RunPack(const CommandArgs& args) {
         return kExitUsage;
     }
     ConsolePrintf(ConsoleStream::Output,
-                  "wrote %s: payload %u bytes, %u blocks, chip model \"%s\", check value %s\n",
+                  Tr("wrote %s: payload %u bytes, %u blocks, chip model \"%s\", check value %s\n"),
                   outPath.c_str(), size, BlockCount(size), model.c_str(),
                   Hex32(KeyedCrc32(payload.data(), size)).c_str());
     return kExitOk;
 }
 
 int Invalid(const std::string& reason) {
-    ConsolePrintf(ConsoleStream::Output, "invalid image: %s\n", reason.c_str());
+    ConsolePrintf(ConsoleStream::Output, Tr("invalid image: %s\n"), reason.c_str());
     return kExitFailed;
 }
 
@@ -155,17 +161,17 @@ int RunInfo(const CommandArgs& args) {
     std::string path;
     for (size_t i = 1; i < args.size(); ++i) {
         if (IsHelp(args[i])) {
-            WriteConsoleText(ConsoleStream::Output, kUsage);
+            WriteConsoleText(ConsoleStream::Output, Tr(kUsage));
             return kExitOk;
         }
         if (args[i].size() > 1 && args[i][0] == '-')
-            return Usage(("unknown option '" + args[i] + "'").c_str());
+            return Usage(FormatText(Tr("unknown option '%s'"), args[i].c_str()));
         if (!path.empty())
-            return Usage(("unexpected argument '" + args[i] + "'").c_str());
+            return Usage(FormatText(Tr("unexpected argument '%s'"), args[i].c_str()));
         path = args[i];
     }
     if (path.empty())
-        return Usage("info needs a FILE");
+        return Usage(Tr("info needs a FILE"));
 
     InputFile input;
     if (!input.Open(path)) {
@@ -173,14 +179,14 @@ int RunInfo(const CommandArgs& args) {
         return kExitUsage;
     }
     const uint64_t fileSize = input.Size();
-    ConsolePrintf(ConsoleStream::Output, "file:            %s (%llu bytes)\n", path.c_str(),
+    ConsolePrintf(ConsoleStream::Output, Tr("file:            %s (%llu bytes)\n"), path.c_str(),
                   static_cast<unsigned long long>(fileSize));
     if (fileSize < FIRMWARE_HEADER_SIZE) {
-        return Invalid("the file is " + std::to_string(fileSize) + " bytes, too short for the " +
-                       std::to_string(FIRMWARE_HEADER_SIZE) + "-byte header");
+        return Invalid(FormatText(Tr("the file is %llu bytes, too short for the %u-byte header"),
+                                  static_cast<unsigned long long>(fileSize), FIRMWARE_HEADER_SIZE));
     }
     if (fileSize > 0xFFFFFFFEull)
-        return Invalid("the file is too large to be an image (4 GiB or more)");
+        return Invalid(Tr("the file is too large to be an image (4 GiB or more)"));
 
     FirmwareHeader header;
     if (!input.Read(reinterpret_cast<uint8_t*>(&header), sizeof(header))) {
@@ -194,36 +200,37 @@ int RunInfo(const CommandArgs& args) {
     // mislead.
     if (check == FIRMWARE_HEADER_BAD_MAGIC)
         return Invalid(
-            "this is no firmware image: it does not start with \"tamro\" and a 0x00 byte (bad magic)");
+            Tr("this is no firmware image: it does not start with \"tamro\" and a 0x00 byte (bad magic)"));
     const uint32_t payloadLength = FirmwarePayloadLength(header);
     const CString chipModel = AnsiToWide(header.chipModel, sizeof(header.chipModel));
-    ConsolePrintf(ConsoleStream::Output, "magic:           %s\n",
+    ConsolePrintf(ConsoleStream::Output, Tr("magic:           %s\n"),
                   FormatHexBytes(header.magic, sizeof(header.magic)).ToUtf8().c_str());
-    ConsolePrintf(ConsoleStream::Output, "header length:   %u\n", FirmwareHeaderLength(header));
-    ConsolePrintf(ConsoleStream::Output, "payload length:  %u bytes\n", payloadLength);
-    ConsolePrintf(ConsoleStream::Output, "check value:     %s\n", Hex32(FirmwareCheckValue(header)).c_str());
-    ConsolePrintf(ConsoleStream::Output, "chip model:      \"%s\"%s\n", chipModel.ToUtf8().c_str(),
-                  chipModel.IsEmpty() ? " (empty: any device model is accepted)" : "");
+    ConsolePrintf(ConsoleStream::Output, Tr("header length:   %u\n"), FirmwareHeaderLength(header));
+    ConsolePrintf(ConsoleStream::Output, Tr("payload length:  %u bytes\n"), payloadLength);
+    ConsolePrintf(ConsoleStream::Output, Tr("check value:     %s\n"),
+                  Hex32(FirmwareCheckValue(header)).c_str());
+    ConsolePrintf(ConsoleStream::Output, Tr("chip model:      \"%s\"%s\n"), chipModel.ToUtf8().c_str(),
+                  chipModel.IsEmpty() ? Tr(" (empty: any device model is accepted)") : "");
 
     switch (check) {
         case FIRMWARE_HEADER_OK:
         case FIRMWARE_HEADER_BAD_MAGIC:  // said above
             break;
         case FIRMWARE_HEADER_TOO_SHORT:
-            return Invalid("the file is too short for the header");
+            return Invalid(Tr("the file is too short for the header"));
         case FIRMWARE_HEADER_BAD_LENGTH:
-            return Invalid("wrong header length: the header says " +
-                           std::to_string(FirmwareHeaderLength(header)) + ", it must be 274");
+            return Invalid(FormatText(Tr("wrong header length: the header says %u, it must be 274"),
+                                      FirmwareHeaderLength(header)));
         case FIRMWARE_HEADER_BAD_PAYLOAD_LENGTH:
-            return Invalid("payload length " + std::to_string(payloadLength) +
-                           " does not match the file size: " + std::to_string(size32 - FIRMWARE_HEADER_SIZE) +
-                           " bytes follow the header");
+            return Invalid(
+                FormatText(Tr("payload length %u does not match the file size: %u bytes follow the header"),
+                           payloadLength, size32 - FIRMWARE_HEADER_SIZE));
     }
-    ConsolePrintf(ConsoleStream::Output, "blocks:          %u\n", BlockCount(payloadLength));
+    ConsolePrintf(ConsoleStream::Output, Tr("blocks:          %u\n"), BlockCount(payloadLength));
     if (payloadLength > FIRMWARE_MAX_PAYLOAD) {
-        return Invalid("the payload is larger than an update can send (at most " +
-                       std::to_string(FIRMWARE_MAX_PAYLOAD) + " bytes, " +
-                       std::to_string(FIRMWARE_MAX_BLOCKS) + " blocks)");
+        return Invalid(
+            FormatText(Tr("the payload is larger than an update can send (at most %u bytes, %u blocks)"),
+                       FIRMWARE_MAX_PAYLOAD, FIRMWARE_MAX_BLOCKS));
     }
     std::vector<uint8_t> payload(payloadLength);
     if (!input.Read(payload.data(), payload.size())) {
@@ -232,14 +239,14 @@ int RunInfo(const CommandArgs& args) {
     }
     const uint32_t computed = KeyedCrc32(payload.data(), payloadLength);
     if (computed != FirmwareCheckValue(header)) {
-        ConsolePrintf(ConsoleStream::Output, "check:           does not verify\n");
-        return Invalid("check value mismatch: the header says " + Hex32(FirmwareCheckValue(header)) +
-                       ", the payload gives " + Hex32(computed));
+        WriteConsoleText(ConsoleStream::Output, Tr("check:           does not verify\n"));
+        return Invalid(FormatText(Tr("check value mismatch: the header says %s, the payload gives %s"),
+                                  Hex32(FirmwareCheckValue(header)).c_str(), Hex32(computed).c_str()));
     }
-    ConsolePrintf(ConsoleStream::Output, "check:           verifies\n");
+    WriteConsoleText(ConsoleStream::Output, Tr("check:           verifies\n"));
     if (payloadLength == 0)
-        return Invalid("the payload is empty, there is nothing to send");
-    ConsolePrintf(ConsoleStream::Output, "image is valid\n");
+        return Invalid(Tr("the payload is empty, there is nothing to send"));
+    WriteConsoleText(ConsoleStream::Output, Tr("image is valid\n"));
     return kExitOk;
 }
 
@@ -247,14 +254,14 @@ int RunInfo(const CommandArgs& args) {
 
 int RunImage(const CommandArgs& args) {
     if (args.empty())
-        return Usage("missing 'pack' or 'info'");
+        return Usage(Tr("missing 'pack' or 'info'"));
     if (IsHelp(args[0])) {
-        WriteConsoleText(ConsoleStream::Output, kUsage);
+        WriteConsoleText(ConsoleStream::Output, Tr(kUsage));
         return kExitOk;
     }
     if (args[0] == "pack")
         return RunPack(args);
     if (args[0] == "info")
         return RunInfo(args);
-    return Usage(("unknown image command '" + args[0] + "'").c_str());
+    return Usage(FormatText(Tr("unknown image command '%s'"), args[0].c_str()));
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "tools/cli/ImageFiles.h"
+#include "tools/i18n/Messages.h"
 
 struct InputFile::Handle {
     int fd = -1;
@@ -28,11 +29,11 @@ bool InputFile::Open(const std::string& path) {
     if (::fstat(m_handle->fd, &st) != 0)
         return Fail("fstat");
     if (S_ISDIR(st.st_mode)) {
-        m_error = "'" + path + "' is a folder, not a file";
+        m_error = FormatText(Tr("'%s' is a folder, not a file"), path.c_str());
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
-        m_error = "'" + path + "' is not a regular file";
+        m_error = FormatText(Tr("'%s' is not a regular file"), path.c_str());
         return false;
     }
     m_size = static_cast<uint64_t>(st.st_size);
@@ -55,7 +56,7 @@ bool InputFile::Read(uint8_t* buffer, size_t count) {
         if (n < 0)
             return Fail("read");
         if (n == 0) {
-            m_error = "'" + m_path + "' ended early (was it changed while being read?)";
+            m_error = FormatText(Tr("'%s' ended early (was it changed while being read?)"), m_path.c_str());
             return false;
         }
         done += static_cast<size_t>(n);
@@ -64,14 +65,14 @@ bool InputFile::Read(uint8_t* buffer, size_t count) {
 }
 
 bool InputFile::Fail(const char* call) {
-    m_error = "cannot read '" + m_path + "': " + call + ": " + std::strerror(errno);
+    m_error = FormatText(Tr("cannot read '%s': %s: %s"), m_path.c_str(), call, ErrorNumberText(errno));
     return false;
 }
 
 bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     auto fail = [&](const char* call) {
-        error = "cannot write '" + path + "': " + call + ": " + std::strerror(errno);
+        error = FormatText(Tr("cannot write '%s': %s: %s"), path.c_str(), call, ErrorNumberText(errno));
         if (fd >= 0) {
             ::close(fd);
             ::unlink(path.c_str());  // no half-written image is left behind
@@ -90,7 +91,7 @@ bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, 
         done += static_cast<size_t>(n);
     }
     if (::close(fd) != 0) {
-        error = "cannot write '" + path + "': close: " + std::strerror(errno);
+        error = FormatText(Tr("cannot write '%s': %s: %s"), path.c_str(), "close", ErrorNumberText(errno));
         ::unlink(path.c_str());
         return false;
     }

@@ -6,6 +6,7 @@
 
 #include "framework/CString.h"
 #include "tools/cli/ImageFiles.h"
+#include "tools/i18n/Messages.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ std::wstring Wide(const std::string& utf8) {
 }
 
 std::string CallFailed(const char* call) {
-    return std::string(call) + " failed with error " + std::to_string(::GetLastError());
+    return FormatText(Tr("%s failed with error %lu"), call, static_cast<unsigned long>(::GetLastError()));
 }
 
 }  // namespace
@@ -35,7 +36,7 @@ bool InputFile::Open(const std::string& path) {
     const std::wstring wide = Wide(path);
     const DWORD attributes = ::GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        m_error = "'" + path + "' is a folder, not a file";
+        m_error = FormatText(Tr("'%s' is a folder, not a file"), path.c_str());
         return false;
     }
     m_handle->file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -43,7 +44,7 @@ bool InputFile::Open(const std::string& path) {
     if (m_handle->file == INVALID_HANDLE_VALUE)
         return Fail("CreateFileW");
     if (::GetFileType(m_handle->file) != FILE_TYPE_DISK) {
-        m_error = "'" + path + "' is not a regular file";
+        m_error = FormatText(Tr("'%s' is not a regular file"), path.c_str());
         return false;
     }
     LARGE_INTEGER size{};
@@ -77,7 +78,7 @@ bool InputFile::Read(uint8_t* buffer, size_t count) {
         if (!::ReadFile(m_handle->file, buffer + done, chunk, &got, nullptr))
             return Fail("ReadFile");
         if (got == 0) {
-            m_error = "'" + m_path + "' ended early (was it changed while being read?)";
+            m_error = FormatText(Tr("'%s' ended early (was it changed while being read?)"), m_path.c_str());
             return false;
         }
         done += got;
@@ -86,7 +87,7 @@ bool InputFile::Read(uint8_t* buffer, size_t count) {
 }
 
 bool InputFile::Fail(const char* call) {
-    m_error = "cannot read '" + m_path + "': " + CallFailed(call);
+    m_error = FormatText(Tr("cannot read '%s': %s"), m_path.c_str(), CallFailed(call).c_str());
     return false;
 }
 
@@ -95,7 +96,7 @@ bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, 
     HANDLE file =
         ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     auto fail = [&](const char* call) {
-        error = "cannot write '" + path + "': " + CallFailed(call);
+        error = FormatText(Tr("cannot write '%s': %s"), path.c_str(), CallFailed(call).c_str());
         if (file != INVALID_HANDLE_VALUE) {
             ::CloseHandle(file);
             ::DeleteFileW(wide.c_str());  // no half-written image is left behind
@@ -114,7 +115,7 @@ bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, 
     }
     if (!::CloseHandle(file)) {
         file = INVALID_HANDLE_VALUE;
-        error = "cannot write '" + path + "': " + CallFailed("CloseHandle");
+        error = FormatText(Tr("cannot write '%s': %s"), path.c_str(), CallFailed("CloseHandle").c_str());
         ::DeleteFileW(wide.c_str());
         return false;
     }

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "framework/PortRegistry.h"
+#include "tools/i18n/Messages.h"
 
 namespace fs = std::filesystem;
 
@@ -38,7 +39,7 @@ PortChoice ResolvePortArgument(const std::string& argument) {
     if (AllDigits(digits)) {
         const int number = std::stoi(digits);
         if (number < 1 || number > kLastComPort) {
-            choice.error = "port numbers go from COM1 to COM256, not '" + argument + "'";
+            choice.error = FormatText(Tr("port numbers go from COM1 to COM256, not '%s'"), argument.c_str());
             return choice;
         }
         choice.number = number;
@@ -46,14 +47,16 @@ PortChoice ResolvePortArgument(const std::string& argument) {
         return choice;
     }
     if (argument.find('/') == std::string::npos || !PortRegistry::RegistersDevicePaths()) {
-        choice.error = "'" + argument + "' is no port: give COM3, 3" +
-                       (PortRegistry::RegistersDevicePaths() ? " or a device path" : "") +
-                       " (see 'orvane-cli ports')";
+        choice.error =
+            FormatText(PortRegistry::RegistersDevicePaths()
+                           ? Tr("'%s' is no port: give COM3, 3 or a device path (see 'orvane-cli ports')")
+                           : Tr("'%s' is no port: give COM3 or 3 (see 'orvane-cli ports')"),
+                       argument.c_str());
         return choice;
     }
     std::error_code ec;
     if (!fs::exists(argument, ec)) {
-        choice.error = "the device " + argument + " does not exist";
+        choice.error = FormatText(Tr("the device %s does not exist"), argument.c_str());
         return choice;
     }
     if (const std::string why = PortRegistry::WhyNotASerialLine(argument); !why.empty()) {
@@ -66,7 +69,8 @@ PortChoice ResolvePortArgument(const std::string& argument) {
     }
     choice.number = registry.Register(fs::absolute(argument, ec).string());
     if (choice.number == 0) {
-        choice.error = "no free COM number for " + argument + " in " + registry.Directory().string();
+        choice.error = FormatText(Tr("no free COM number for %s in %s"), argument.c_str(),
+                                  registry.Directory().string().c_str());
         return choice;
     }
     choice.device = registry.Resolve(choice.number);

@@ -13,23 +13,25 @@
 #include "tools/cli/Json.h"
 #include "tools/cli/UsbInfo.h"
 #include "tools/common/CommandLine.h"
+#include "tools/i18n/Messages.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kUsage =
+// Marked here, translated where it is printed.
+constexpr const char* kUsage = TrNoop(
     "usage: orvane-cli ports [--json] [--prune]\n"
     "\n"
     "Lists the COM ports present: the number, the device behind it and, for USB adapters,\n"
     "vendor:product IDs, product name and serial number.\n"
     "  --prune   remove the links whose device is gone (unplugged adapters keep their\n"
-    "            numbers until then) and say which\n";
+    "            numbers until then) and say which\n");
 
 int Prune() {
     if (!PortRegistry::RegistersDevicePaths()) {
-        ConsolePrintf(ConsoleStream::Error,
-                      "no links to remove: the system keeps its list of ports itself\n");
+        WriteConsoleText(ConsoleStream::Error,
+                         Tr("no links to remove: the system keeps its list of ports itself\n"));
         return kExitOk;
     }
     PortRegistry registry = PortRegistry::Default();
@@ -39,9 +41,9 @@ int Prune() {
     }
     const std::vector<std::string> removed = registry.Prune();
     if (removed.empty())
-        ConsolePrintf(ConsoleStream::Error, "no links to remove\n");
+        WriteConsoleText(ConsoleStream::Error, Tr("no links to remove\n"));
     for (const std::string& line : removed)
-        ConsolePrintf(ConsoleStream::Output, "removed %s\n", line.c_str());
+        ConsolePrintf(ConsoleStream::Output, Tr("removed %s\n"), line.c_str());
     return kExitOk;
 }
 
@@ -60,18 +62,18 @@ int RunPorts(const CommandArgs& args) {
     std::string error;
     if (ParseCommandLine(app, args, error)) {
         if (const std::vector<std::string> extra = app.remaining(); !extra.empty()) {
-            error =
-                (extra[0].size() > 1 && extra[0][0] == '-' ? "unknown option '" : "unexpected argument '") +
-                extra[0] + "'";
+            error = FormatText(extra[0].size() > 1 && extra[0][0] == '-' ? Tr("unknown option '%s'")
+                                                                         : Tr("unexpected argument '%s'"),
+                               extra[0].c_str());
         }
     }
     if (!error.empty()) {
-        ConsolePrintf(ConsoleStream::Error, "orvane-cli ports: %s (see 'orvane-cli ports --help')\n",
-                      error.c_str());
+        ConsolePrintf(ConsoleStream::Error, Tr("orvane-cli %s: %s (see 'orvane-cli %s --help')\n"), "ports",
+                      error.c_str(), "ports");
         return kExitUsage;
     }
     if (help) {
-        WriteConsoleText(ConsoleStream::Output, kUsage);
+        WriteConsoleText(ConsoleStream::Output, Tr(kUsage));
         return kExitOk;
     }
     if (prune)
@@ -80,7 +82,7 @@ int RunPorts(const CommandArgs& args) {
     PortRegistry registry = PortRegistry::Default();
     const std::vector<int> ports = EnumerateComPorts();
     if (ports.empty() && !json)
-        ConsolePrintf(ConsoleStream::Error, "no serial ports found\n");
+        WriteConsoleText(ConsoleStream::Error, Tr("no serial ports found\n"));
     for (int port : ports) {
         const std::string device = registry.Resolve(port);
         UsbInfo usb;
@@ -97,11 +99,11 @@ int RunPorts(const CommandArgs& args) {
         }
         std::string text = "COM" + std::to_string(port) + "\t" + device;
         if (isUsb) {
-            text += "\tusb " + usb.vendorId + ":" + usb.productId;
+            text += FormatText(Tr("\tusb %s:%s"), usb.vendorId.c_str(), usb.productId.c_str());
             if (!usb.product.empty())
                 text += " \"" + usb.product + "\"";
             if (!usb.serial.empty())
-                text += " serial " + usb.serial;
+                text += FormatText(Tr(" serial %s"), usb.serial.c_str());
         }
         ConsolePrintf(ConsoleStream::Output, "%s\n", text.c_str());
     }

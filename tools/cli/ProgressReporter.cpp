@@ -5,6 +5,7 @@
 
 #include "framework/ConsoleText.h"
 #include "tools/cli/Json.h"
+#include "tools/i18n/Messages.h"
 
 namespace {
 
@@ -43,11 +44,11 @@ std::string ProgressReporter::FormatBar(uint32_t blocksDone, uint32_t totalBlock
     bar.append(1, '[').append(filled, '#').append(kBarWidth - filled, '.').append(1, ']');
     char text[160];
     if (secondsLeft >= 0) {
-        std::snprintf(text, sizeof(text), "%s %3d%%  %u/%u blocks  %.0f B/s  %d:%02d left", bar.c_str(),
+        std::snprintf(text, sizeof(text), Tr("%s %3d%%  %u/%u blocks  %.0f B/s  %d:%02d left"), bar.c_str(),
                       percent, blocksDone, totalBlocks, bytesPerSecond, static_cast<int>(secondsLeft) / 60,
                       static_cast<int>(secondsLeft) % 60);
     } else {
-        std::snprintf(text, sizeof(text), "%s %3d%%  %u/%u blocks  %.0f B/s", bar.c_str(), percent,
+        std::snprintf(text, sizeof(text), Tr("%s %3d%%  %u/%u blocks  %.0f B/s"), bar.c_str(), percent,
                       blocksDone, totalBlocks, bytesPerSecond);
     }
     return text;

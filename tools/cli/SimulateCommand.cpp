@@ -14,6 +14,7 @@
 
 #include "framework/ConsoleText.h"
 #include "tools/cli/Commands.h"
+#include "tools/i18n/Messages.h"
 #include "tools/sim/SimulatorLoop.h"
 #include "tools/sim/SimulatorOptions.h"
 
@@ -65,7 +66,7 @@ int RunSimulate(const CommandArgs& args) {
 
     int stopPipe[2];
     if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        PrintLine(stderr, std::string("simulate: pipe2 failed: ") + std::strerror(errno));
+        PrintLine(stderr, FormatText(Tr("simulate: pipe2 failed: %s"), ErrorNumberText(errno)));
         return kExitFailed;
     }
     g_stopPipeWrite = stopPipe[1];
@@ -76,7 +77,7 @@ int RunSimulate(const CommandArgs& args) {
     ::signal(SIGPIPE, SIG_IGN);
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         if (::sigaction(signal, &action, nullptr) != 0) {
-            PrintLine(stderr, std::string("simulate: sigaction failed: ") + std::strerror(errno));
+            PrintLine(stderr, FormatText(Tr("simulate: sigaction failed: %s"), ErrorNumberText(errno)));
             return kExitFailed;
         }
     }
@@ -89,7 +90,7 @@ int RunSimulate(const CommandArgs& args) {
             const int first = FirstFreeRun(registry, static_cast<int>(devices.size()));
             if (first == 0) {
                 PrintLine(stderr,
-                          "simulate: no " + std::to_string(devices.size()) + " consecutive free COM numbers");
+                          FormatText(Tr("simulate: no %zu consecutive free COM numbers"), devices.size()));
                 return kExitFailed;
             }
             for (size_t i = 0; i < devices.size(); ++i)

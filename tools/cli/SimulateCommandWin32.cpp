@@ -4,9 +4,10 @@
 
 #include "framework/ConsoleText.h"
 #include "tools/cli/Commands.h"
+#include "tools/i18n/Messages.h"
 
 int RunSimulate(const CommandArgs&) {
     WriteConsoleText(ConsoleStream::Error,
-                     "simulate: the simulated device runs on Linux only (it needs a pseudo-terminal)\n");
+                     Tr("simulate: the simulated device runs on Linux only (it needs a pseudo-terminal)\n"));
     return kExitUsage;
 }

@@ -9,16 +9,17 @@
 #include "framework/ProductVersion.h"
 #include "tools/cli/Json.h"
 #include "tools/cli/UsbInfo.h"
+#include "tools/i18n/Messages.h"
 
 namespace {
 
 constexpr uint32_t kBlockBytes = 50;
 
 // In the order a line has them; tags come after.
-constexpr const char* kOwnKeys[] = {"time",   "end",    "version",      "run_id", "host",   "port",
-                                    "unit",   "device", "usb_serial",   "model",  "mode",   "file",
-                                    "size",   "sha256", "image_model",  "baud",   "result", "exit",
-                                    "reason", "blocks", "blocks_total", "bytes",  "seconds"};
+constexpr const char* kOwnKeys[] = {
+    "time",       "end",   "version", "run_id",      "host",   "port",         "unit",        "device",
+    "usb_serial", "model", "mode",    "file",        "size",   "sha256",       "image_model", "baud",
+    "result",     "exit",  "reason",  "reason_code", "blocks", "blocks_total", "bytes",       "seconds"};
 
 std::string UtcTime(std::time_t when) {
     return UtcTimeText(std::chrono::system_clock::from_time_t(when));
@@ -48,7 +49,7 @@ bool StationRecord::Open(const std::string& path, std::string& error) {
     std::string why;
     if (m_file.Open(path, why))
         return true;
-    error = "the station record cannot be written: " + why;
+    error = FormatText(Tr("the station record cannot be written: %s"), why.c_str());
     return false;
 }
 
@@ -58,7 +59,7 @@ bool StationRecord::Append(const Entry& entry, std::string& error) {
     std::string why;
     if (m_file.AppendLine(Line(entry), why))
         return true;
-    error = "the station record could not be written: " + why;
+    error = FormatText(Tr("the station record could not be written: %s"), why.c_str());
     return false;
 }
 
@@ -86,7 +87,10 @@ std::string StationRecord::Line(const Entry& entry) {
                          entry.kind == HostOptions::Kind::Firmware && entry.highSpeed ? 115200 : 9600));
     line.Add("result", entry.result)
         .Add("exit", static_cast<int64_t>(entry.exitCode))
-        .Add("reason", entry.reason);
+        .Add("reason", entry.reason)
+        .Add("reason_code", entry.exitCode == 0        ? std::string()
+                            : entry.reasonCode.empty() ? entry.result
+                                                       : entry.reasonCode);
     if (entry.kind != HostOptions::Kind::Test && entry.file) {
         line.Add("blocks", static_cast<int64_t>(entry.blocks))
             .Add("blocks_total", static_cast<int64_t>(entry.file->blocks))

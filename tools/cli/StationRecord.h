@@ -25,8 +25,9 @@ public:
         bool highSpeed = false;
         std::string result;  // "completed", "timeout", "interrupted", "crashed", ...
         int exitCode = 0;
-        std::string reason;   // empty when it completed
-        uint32_t blocks = 0;  // blocks the device acknowledged
+        std::string reason;      // empty when it completed
+        std::string reasonCode;  // the reason for scripts, the same in every language
+        uint32_t blocks = 0;     // blocks the device acknowledged
         double seconds = 0;
         std::time_t endedAt = 0;
         std::string runId;  // shared by every line of one run or loop

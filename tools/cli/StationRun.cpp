@@ -13,6 +13,8 @@
 #include "tools/cli/Json.h"
 #include "tools/cli/PortArgument.h"
 #include "tools/cli/ProgressReporter.h"
+#include "tools/cli/UpdateFile.h"
+#include "tools/i18n/Messages.h"
 #include "ui/Dialog_Update.h"
 
 namespace {
@@ -75,7 +77,7 @@ bool IsStationOption(const std::string& arg, const char* name, bool takesValue, 
 
 std::string Seconds(double seconds) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", seconds);
+    std::snprintf(text, sizeof text, Tr("%.1f s"), seconds);
     return text;
 }
 
@@ -96,6 +98,7 @@ int StationRun::Usage(const std::string& message) {
                           .Add("exit", static_cast<int64_t>(kExitUsage))
                           .Add("status", "usage")
                           .Add("message", message)
+                          .Add("reason_code", "usage")
                           .Text()
                           .c_str());
     } else {
@@ -138,45 +141,42 @@ bool StationRun::ChoosePorts() {
                 absent.push_back(number);
         }
         if (!absent.empty() && !(m_options.allPorts && m_options.rangeFirst == 0)) {
-            const std::string range =
-                "COM" + std::to_string(m_options.rangeFirst) + "-COM" + std::to_string(m_options.rangeLast);
-            Say(nullptr, "message", "not present in " + range + ": " + PortList(absent));
+            Say(nullptr, "message",
+                FormatText(Tr("not present in COM%d-COM%d: %s"), m_options.rangeFirst, m_options.rangeLast,
+                           PortList(absent).c_str()));
         }
     }
-    std::vector<std::string> repeated;
+    std::string repeated;
+    const Device* repeatedDevice = nullptr;
+    size_t repeatedCount = 0;
     for (const auto& [number, times] : timesNamed) {
-        if (times > 1)
-            repeated.push_back("COM" + std::to_string(number) + " is listed " + std::to_string(times) +
-                               " times");
-    }
-    if (!repeated.empty()) {
-        std::string text;
-        for (const std::string& part : repeated)
-            text += (text.empty() ? "" : ", ") + part;
-        text += repeated.size() == 1 ? "; it is updated once" : "; each is updated once";
-        // With one port repeated the line is that port's; with several, the run's.
-        const std::string port = repeated.size() == 1 ? repeated[0].substr(0, repeated[0].find(' ')) : "";
-        if (m_options.json) {
-            JsonObject line;
-            if (!port.empty())
-                line.Add("port", port);
-            ConsolePrintf(ConsoleStream::Output, "%s\n",
-                          line.Event("message").Add("text", text).Text().c_str());
-        } else {
-            ConsolePrintf(ConsoleStream::Error, "%s%s\n", port.empty() ? "" : ("[" + port + "] ").c_str(),
-                          text.c_str());
+        if (times < 2)
+            continue;
+        repeated +=
+            FormatText(repeated.empty() ? Tr("COM%d is listed %d times") : Tr(", COM%d is listed %d times"),
+                       number, times);
+        ++repeatedCount;
+        for (const Device& device : m_devices) {
+            if (device.port == "COM" + std::to_string(number))
+                repeatedDevice = &device;
         }
     }
+    // With one port repeated the line is that port's; with several, the run's.
+    if (repeatedCount == 1)
+        Say(repeatedDevice, "message", FormatText(Tr("%s; it is updated once"), repeated.c_str()));
+    else if (repeatedCount > 1)
+        Say(nullptr, "message", FormatText(Tr("%s; each is updated once"), repeated.c_str()));
     if (m_devices.empty()) {
-        Usage("no port present in the ports asked for (see 'orvane-cli ports')");
+        Usage(Tr("no port present in the ports asked for (see 'orvane-cli ports')"));
         return false;
     }
     if (m_options.expect >= 0 && m_devices.size() != static_cast<size_t>(m_options.expect)) {
         std::vector<int> numbers;
         for (const Device& device : m_devices)
             numbers.push_back(std::stoi(device.port.substr(3)));
-        Usage("--expect " + std::to_string(m_options.expect) + ", but " + std::to_string(m_devices.size()) +
-              (m_devices.size() == 1 ? " device is" : " devices are") + " there: " + PortList(numbers));
+        Usage(FormatText(TrN("--expect %d, but %zu device is there: %s",
+                             "--expect %d, but %zu devices are there: %s", m_devices.size()),
+                         m_options.expect, m_devices.size(), PortList(numbers).c_str()));
         return false;
     }
     return true;
@@ -243,7 +243,10 @@ std::vector<std::string> StationRun::ChildArguments(const std::string& port) con
         }
         out.push_back(arg);
     }
-    out.insert(out.end(), {"--port", port, "--json"});
+    // The station's language, whether it came from --lang (taken off before the command saw it) or
+    // from the locale, so that every device's texts read alike.
+    out.insert(out.end(),
+               {"--port", port, "--json", "--lang", MessageLanguageName(CurrentMessageLanguage())});
     return out;
 }
 
@@ -298,20 +301,21 @@ void StationRun::OnChildLine(size_t child, bool standardError, const std::string
         device.resultExit = static_cast<int>(object.Integer("exit"));
         device.exitCode = device.resultExit;
         device.message = object.String("message");
+        device.reasonCode = object.String("reason_code");
         device.model = object.String("model");
         device.bytes = object.Integer("bytes");
         device.blocksDone = static_cast<uint32_t>(object.Integer("blocks"));
         device.seconds = object.Number("seconds");
-        device.progress = device.status;
+        device.progress = ResultWord(device.status);
         if (device.status == "interrupted" && m_interruptPassed) {
             // Stopped on this process's behalf: its interrupt is the one to name.
             const int code = InterruptRequest::Pending();
             device.exitCode = code;
-            device.message = std::string("stopped by ") + InterruptName(code) + " after " +
-                             std::to_string(device.blocksDone) + " of " + std::to_string(device.blocksTotal) +
-                             " blocks";
-            if (m_kind == HostOptions::Kind::Test)
-                device.message = std::string("stopped by ") + InterruptName(code);
+            device.message = m_kind == HostOptions::Kind::Test
+                                 ? FormatText(Tr("stopped by %s"), InterruptName(code))
+                                 : FormatText(Tr("stopped by %s after %u of %u blocks"), InterruptName(code),
+                                              device.blocksDone, device.blocksTotal);
+            device.reasonCode = "interrupted";
         }
         // Written now rather than at the end, so that a second interrupt, which ends this process
         // at once, finds the lines of the devices that already stopped in the file.
@@ -361,6 +365,7 @@ void StationRun::Record(Device& device) {
     entry.result = device.status;
     entry.exitCode = device.exitCode;
     entry.reason = device.exitCode == kExitOk ? std::string() : device.message;
+    entry.reasonCode = device.reasonCode;
     entry.blocks = device.blocksDone;
     entry.seconds = device.seconds;
     entry.endedAt = std::time(nullptr);
@@ -381,7 +386,7 @@ void StationRun::OnTick(ChildProcessGroup& group) {
     // Each device's process stops its update as the window's Stop does and reports back.
     group.InterruptAll();
     Say(nullptr, "message",
-        std::string("stopping every device after ") + InterruptName(code) + "; another one ends at once");
+        FormatText(Tr("stopping every device after %s; another one ends at once"), InterruptName(code)));
 }
 
 void StationRun::Conclude(Device& device, const ChildExit& exit, uint32_t payloadBytes) {
@@ -390,36 +395,43 @@ void StationRun::Conclude(Device& device, const ChildExit& exit, uint32_t payloa
     if (!exit.startError.empty())
         how = exit.startError;
     else if (exit.exitCode > 128)
-        how = "the device's process was ended by signal " + std::to_string(exit.exitCode - 128);
+        how = FormatText(Tr("the device's process was ended by signal %d"), exit.exitCode - 128);
     else
-        how = "the device's process ended with code " + std::to_string(exit.exitCode);
+        how = FormatText(Tr("the device's process ended with code %d"), exit.exitCode);
     if (!device.resultSeen) {
         device.status = "crashed";
         device.seconds = exit.wallTime.count();
         device.bytes = std::min<int64_t>(int64_t{device.blocksDone} * kBlockBytes, payloadBytes);
-        device.message = how + " without a result";
-        if (device.blocksTotal != 0) {
-            device.message += " after " + std::to_string(device.blocksDone) + " of " +
-                              std::to_string(device.blocksTotal) + " blocks";
-        }
+        device.message = device.blocksTotal != 0
+                             ? FormatText(Tr("%s without a result after %u of %u blocks"), how.c_str(),
+                                          device.blocksDone, device.blocksTotal)
+                             : FormatText(Tr("%s without a result"), how.c_str());
+        device.reasonCode = "process-crashed";
         // Whatever its code: without a result nobody knows the device got its image.
         device.exitCode = kExitFailed;
     } else if (exit.exitCode != device.resultExit) {
-        device.message = how + " after reporting '" + device.status + "'" +
-                         (device.message.empty() ? "" : ": " + device.message);
+        device.message = device.message.empty()
+                             ? FormatText(Tr("%s after reporting '%s'"), how.c_str(), device.status.c_str())
+                             : FormatText(Tr("%s after reporting '%s': %s"), how.c_str(),
+                                          device.status.c_str(), device.message.c_str());
+        device.reasonCode = "process-failed";
         device.exitCode = kExitFailed;
     }
 }
 
 std::string StationRun::FormatTable(const std::vector<Device>& devices) {
-    const std::vector<std::string> heading = {"port", "model", "result", "bytes", "time", "reason"};
-    std::vector<std::vector<std::string>> rows = {heading};
+    std::vector<std::vector<std::string>> rows = {
+        {Tr("port"), Tr("model"), Tr("result"), Tr("bytes"), Tr("time"), Tr("reason")}};
     for (const Device& device : devices) {
-        rows.push_back({device.port, device.model.empty() ? "-" : device.model, device.status,
+        rows.push_back({device.port, device.model.empty() ? "-" : device.model, ResultWord(device.status),
                         std::to_string(device.bytes), Seconds(device.seconds),
                         device.exitCode == kExitOk ? "" : device.message});
     }
-    std::vector<size_t> widths(heading.size(), 0);
+    return Columnate(rows);
+}
+
+std::string StationRun::Columnate(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<size_t> widths(rows.empty() ? 0 : rows.front().size(), 0);
     for (const auto& row : rows) {
         for (size_t column = 0; column + 1 < row.size(); ++column)
             widths[column] = std::max(widths[column], Columns(row[column]));
@@ -436,20 +448,35 @@ std::string StationRun::FormatTable(const std::vector<Device>& devices) {
     return table;
 }
 
+std::string StationRun::ResultWord(const std::string& status) {
+    // The words as the user's language has them; the statuses themselves stay what JSON and records say.
+    static const char* const words[] = {
+        TrNoop("completed"),   TrNoop("answered"),    TrNoop("timeout"),      TrNoop("line-lost"),
+        TrNoop("interrupted"), TrNoop("crashed"),     TrNoop("stopped"),      TrNoop("failed"),
+        TrNoop("no-port"),     TrNoop("open-failed"), TrNoop("record-error"), TrNoop("usage"),
+        TrNoop("file-error"),
+    };
+    for (const char* word : words) {
+        if (status == word)
+            return Tr(word);
+    }
+    return status;
+}
+
 std::string StationRun::StatusPhrase(const std::string& status) {
-    static const std::map<std::string, std::string> phrases = {{"completed", "completed"},
-                                                               {"answered", "answered"},
-                                                               {"timeout", "timed out"},
-                                                               {"line-lost", "lost its line"},
-                                                               {"interrupted", "was interrupted"},
-                                                               {"crashed", "crashed"},
-                                                               {"stopped", "was stopped"},
-                                                               {"failed", "failed"},
-                                                               {"no-port", "is not there"},
-                                                               {"open-failed", "could not be opened"},
-                                                               {"record-error", "was not recorded"}};
+    static const std::map<std::string, const char*> phrases = {{"completed", TrNoop("completed")},
+                                                               {"answered", TrNoop("answered")},
+                                                               {"timeout", TrNoop("timed out")},
+                                                               {"line-lost", TrNoop("lost its line")},
+                                                               {"interrupted", TrNoop("was interrupted")},
+                                                               {"crashed", TrNoop("crashed")},
+                                                               {"stopped", TrNoop("was stopped")},
+                                                               {"failed", TrNoop("failed")},
+                                                               {"no-port", TrNoop("is not there")},
+                                                               {"open-failed", TrNoop("could not be opened")},
+                                                               {"record-error", TrNoop("was not recorded")}};
     const auto found = phrases.find(status);
-    return found != phrases.end() ? found->second : status;
+    return found != phrases.end() ? Tr(found->second) : status;
 }
 
 std::string StationRun::OutcomeSentence(HostOptions::Kind kind, const std::vector<Device>& devices) {
@@ -460,13 +487,17 @@ std::string StationRun::OutcomeSentence(HostOptions::Kind kind, const std::vecto
             ++done;
             continue;
         }
-        others += (others.empty() ? "" : ", ") + device.port + " " + StatusPhrase(device.status);
+        const std::string other =
+            FormatText(Tr("%s %s"), device.port.c_str(), StatusPhrase(device.status).c_str());
+        others = others.empty() ? other : FormatText(Tr("%s, %s"), others.c_str(), other.c_str());
     }
-    const bool test = kind == HostOptions::Kind::Test;
-    std::string sentence = std::to_string(devices.size()) +
-                           (devices.size() == 1 ? " device: " : " devices: ") + std::to_string(done) +
-                           (test ? " answered" : " completed");
-    return others.empty() ? sentence : sentence + "; " + others;
+    const std::string sentence =
+        kind == HostOptions::Kind::Test
+            ? FormatText(TrN("%zu device: %zu answered", "%zu devices: %zu answered", devices.size()),
+                         devices.size(), done)
+            : FormatText(TrN("%zu device: %zu completed", "%zu devices: %zu completed", devices.size()),
+                         devices.size(), done);
+    return others.empty() ? sentence : FormatText(Tr("%s; %s"), sentence.c_str(), others.c_str());
 }
 
 std::string StationRun::RetryCommand(const std::string& program, HostOptions::Kind kind,
@@ -524,12 +555,12 @@ int StationRun::Run() {
         return Usage(error);
     CString self;
     if (!GetModuleFilePath(self))
-        return Usage("the path of orvane-cli itself could not be found out");
+        return Usage(Tr("the path of orvane-cli itself could not be found out"));
 
     std::vector<std::vector<std::string>> argumentLists;
     for (Device& device : m_devices) {
         argumentLists.push_back(ChildArguments(device.port));
-        device.progress = "starting";
+        device.progress = Tr("starting");
         device.blocksTotal = m_file.blocks;
     }
     m_startedAt = std::time(nullptr);
@@ -561,6 +592,7 @@ int StationRun::Run() {
                 .Event("result")
                 .Add("exit", static_cast<int64_t>(device.exitCode));
             result.Add("status", device.status).Add("message", device.message);
+            result.Add("reason_code", device.exitCode == kExitOk ? std::string() : device.reasonCode);
             if (!device.model.empty())
                 result.Add("model", device.model);
             result.Add("bytes", device.bytes)
@@ -574,7 +606,8 @@ int StationRun::Run() {
                 failed.push_back(JsonObject()
                                      .Add("port", device.port)
                                      .Add("result", device.status)
-                                     .Add("reason", device.message));
+                                     .Add("reason", device.message)
+                                     .Add("reason_code", device.reasonCode));
             }
         }
         ConsolePrintf(ConsoleStream::Output, "%s\n",
@@ -594,7 +627,7 @@ int StationRun::Run() {
         ConsolePrintf(ConsoleStream::Output, "\n%s\n%s\n", FormatTable(m_devices).c_str(),
                       OutcomeSentence(m_kind, m_devices).c_str());
         if (!retry.empty())
-            ConsolePrintf(ConsoleStream::Output, "retry the others with:\n  %s\n", retry.c_str());
+            ConsolePrintf(ConsoleStream::Output, Tr("retry the others with:\n  %s\n"), retry.c_str());
     }
     std::fflush(stdout);
     return exitCode;

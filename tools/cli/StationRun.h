@@ -42,6 +42,7 @@ public:
         uint32_t blocksTotal = 0;
         double seconds = 0;
         double cpuSeconds = 0;
+        std::string reasonCode;  // the child's reason_code, or why its process failed
         bool resultSeen = false;
         bool recorded = false;
         std::string progress;  // the terminal's progress line for this device
@@ -49,6 +50,11 @@ public:
 
     // The table printed at the end: port, model, result, bytes sent, time and reason.
     static std::string FormatTable(const std::vector<Device>& devices);
+    // Rows of cells as a table, each column as wide as its widest cell (in terminal columns); the last
+    // column is not padded.
+    static std::string Columnate(const std::vector<std::vector<std::string>>& rows);
+    // A result status as the user reads it: the status itself in English, its translation otherwise.
+    static std::string ResultWord(const std::string& status);
     // The combined exit code of the devices' single-port codes, interrupts aside.
     static int CombinedExitCode(const std::vector<Device>& devices);
     // How a device's run ended, from its result line (if one came) and its process's exit: a process

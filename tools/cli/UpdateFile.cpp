@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/common/Sha256.h"
+#include "tools/i18n/Messages.h"
 #include "update/FirmwareFile.h"
 #include "update/FirmwareUpdate.h"
 #include "update/ProgramUpdate.h"
@@ -42,18 +43,24 @@ std::string Misfit(HostOptions::Kind kind, const std::string& path, const fs::pa
         if (HasExtension(file, ".trs"))
             return "";
         if (HasExtension(file, ".tr3"))
-            return path + " is a program file (.tr3): send it with 'orvane-cli program'";
-        return path + " is no firmware image (.trs); 'orvane-cli image pack' makes one from a payload";
+            return FormatText(Tr("%s is a program file (.tr3): send it with 'orvane-cli program'"),
+                              path.c_str());
+        return FormatText(
+            Tr("%s is no firmware image (.trs); 'orvane-cli image pack' makes one from a payload"),
+            path.c_str());
     }
     if (HasExtension(file, ".trs"))
-        return path + " is a firmware image (.trs): send it with 'orvane-cli firmware'";
+        return FormatText(Tr("%s is a firmware image (.trs): send it with 'orvane-cli firmware'"),
+                          path.c_str());
     if (!HasExtension(file, ".tr3"))
-        return path + " is no program file (.tr3)";
+        return FormatText(Tr("%s is no program file (.tr3)"), path.c_str());
     // A firmware image renamed to .tr3 would go out with its header as part of the program.
     std::ifstream in(file, std::ios::binary);
     char start[sizeof FIRMWARE_MAGIC] = {};
     if (in.read(start, sizeof start) && std::memcmp(start, FIRMWARE_MAGIC, sizeof start) == 0)
-        return path + " starts like a firmware image: send it with 'orvane-cli firmware' as a .trs file";
+        return FormatText(
+            Tr("%s starts like a firmware image: send it with 'orvane-cli firmware' as a .trs file"),
+            path.c_str());
     return "";
 }
 
@@ -65,16 +72,19 @@ bool InspectUpdateFile(HostOptions::Kind kind, const std::string& path, bool for
     const fs::path file = Utf8Path(path);
     info.path = Utf8Text(fs::absolute(file, ec));
     if (!fs::exists(file, ec)) {
-        info.error = "the file " + path + " does not exist";
+        info.error = FormatText(Tr("the file %s does not exist"), path.c_str());
+        info.errorCode = "file-missing";
         return false;
     }
     if (fs::is_directory(file, ec)) {
-        info.error = path + " is a folder, not a file";
+        info.error = FormatText(Tr("%s is a folder, not a file"), path.c_str());
+        info.errorCode = "file-is-folder";
         return false;
     }
     if (!force) {
         if (const std::string misfit = Misfit(kind, path, file); !misfit.empty()) {
-            info.error = misfit + " (--force sends it anyway)";
+            info.error = FormatText(Tr("%s (--force sends it anyway)"), misfit.c_str());
+            info.errorCode = "file-misfit";
             return false;
         }
     }
@@ -84,6 +94,7 @@ bool InspectUpdateFile(HostOptions::Kind kind, const std::string& path, bool for
                                                              : static_cast<BaseUpdate&>(program);
     if (!engine.LoadFile(CString::FromUtf8(info.path))) {
         info.error = engine.GetStatusMessage().ToUtf8();
+        info.errorCode = "file-refused";
         return false;
     }
     info.payloadBytes = engine.m_fileSize;
@@ -94,7 +105,8 @@ bool InspectUpdateFile(HostOptions::Kind kind, const std::string& path, bool for
     std::ifstream in(Utf8Path(info.path), std::ios::binary);
     const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (!in.eof() && in.fail()) {
-        info.error = "the file " + path + " could not be read";
+        info.error = FormatText(Tr("the file %s could not be read"), path.c_str());
+        info.errorCode = "file-unreadable";
         return false;
     }
     info.fileBytes = bytes.size();

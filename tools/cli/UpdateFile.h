@@ -16,6 +16,9 @@ struct UpdateFileInfo {
     std::string sha256;  // lower-case hex
     std::string model;   // a firmware image's chip model, from its header
     std::string error;   // why the file cannot be sent (the engine's own words when it refused it)
+    // The same as a stable code: "file-missing", "file-is-folder", "file-misfit", "file-refused" (by
+    // the engine) or "file-unreadable".
+    std::string errorCode;
 };
 
 // Loads `path` with the engine of `kind` (Program or Firmware), as the window would. False with

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "tools/i18n/Messages.h"
+
 namespace {
 
 bool Contains(const std::string& text, const char* part) {
@@ -15,9 +17,9 @@ std::string Explain(const CLI::ParseError& refusal) {
     const std::string name = text.substr(0, text.find(':'));
     if (dynamic_cast<const CLI::ArgumentMismatch*>(&refusal)) {
         if (Contains(text, " missing"))
-            return name + " needs a value";
+            return FormatText(Tr("%s needs a value"), name.c_str());
         if (Contains(text, "At Most"))
-            return name + " is given more than once; it takes one value";
+            return FormatText(Tr("%s is given more than once; it takes one value"), name.c_str());
     }
     return text;
 }
@@ -37,7 +39,7 @@ bool ParseCommandLine(CLI::App& app, const std::vector<std::string>& args, std::
             continue;
         const CLI::Option* option = app.get_option_no_throw(arg.substr(0, equals));
         if (option != nullptr && option->get_items_expected_max() == 0) {
-            error = arg.substr(0, equals) + " takes no value";
+            error = FormatText(Tr("%s takes no value"), arg.substr(0, equals).c_str());
             return false;
         }
     }

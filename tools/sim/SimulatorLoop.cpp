@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/i18n/Messages.h"
 #include "tools/sim/SimulatorSummary.h"
 
 namespace {
@@ -18,7 +19,7 @@ constexpr size_t kReadChunk = 4096;
 constexpr int kRateWatchSliceMs = 1;
 
 std::string Failure(const char* call, const std::string& what) {
-    return std::string(call) + " failed for " + what + ": " + std::strerror(errno);
+    return FormatText(Tr("%s failed for %s: %s"), call, what.c_str(), ErrorNumberText(errno));
 }
 
 // Writes through a temporary file and a rename, so a reader never sees half a file.
@@ -95,9 +96,9 @@ int SimulatorLoop::Start() {
     } else {
         port = m_registry.Register(m_pty.SlavePath(), SimulatorOptions::kLowestDefaultPort);
         if (port == 0) {
-            m_err("simulate: no free COM number from " +
-                  std::to_string(SimulatorOptions::kLowestDefaultPort) + " up in " +
-                  m_registry.Directory().string());
+            m_err(FormatText(Tr("simulate: no free COM number from %d up in %s"),
+                             static_cast<int>(SimulatorOptions::kLowestDefaultPort),
+                             m_registry.Directory().string().c_str()));
             return 1;
         }
     }
@@ -254,7 +255,7 @@ int SimulatorLoop::Run(int stopFd) {
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
-            m_err("simulate: " + Failure("poll", "the line"));
+            m_err("simulate: " + Failure("poll", Tr("the line")));
             Shutdown();
             return 1;
         }

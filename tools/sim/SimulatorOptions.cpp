@@ -8,6 +8,7 @@
 #include "framework/CString.h"
 #include "framework/TextCodec.h"
 #include "tools/common/CommandLine.h"
+#include "tools/i18n/Messages.h"
 #include "tools/sim/SimReplies.h"
 
 namespace {
@@ -59,21 +60,21 @@ CLI::Validator Number(long low, long high) {
             long value = 0;
             if (ParseNumber(text, low, high, value))
                 return "";
-            return "expected a number from " + std::to_string(low) + " to " + std::to_string(high) +
-                   ", got '" + text + "'";
+            return FormatText(Tr("expected a number from %ld to %ld, got '%s'"), low, high, text.c_str());
         },
         "");
 }
 
 const CLI::Validator kFileName(
-    [](std::string& text) -> std::string { return text.empty() ? "expected a file name" : ""; }, "");
+    [](std::string& text) -> std::string { return text.empty() ? Tr("expected a file name") : ""; }, "");
 
 // The terminal hands us UTF-8; the device speaks GBK.
 const CLI::Validator kModelText(
     [](std::string& text) -> std::string {
         if (WideToAnsi(CString::FromUtf8(text)).size() <= SimReplies::kMaxModelBytes)
             return "";
-        return "the model text is longer than " + std::to_string(SimReplies::kMaxModelBytes) + " GBK bytes";
+        return FormatText(Tr("the model text is longer than %zu GBK bytes"),
+                          static_cast<size_t>(SimReplies::kMaxModelBytes));
     },
     "");
 
@@ -92,12 +93,13 @@ bool ParseUnitFault(const std::string& value, SimulatorOptions& out, std::string
             option.push_back(text.substr(space + 1));
     }
     if (option.empty() || !IsFaultOption(option[0].substr(0, option[0].find('=')))) {
-        error = "--unit takes U:FAULT, e.g. 2:--wrong-count-at=3 or 3:--silent, not '" + value + "'";
+        error = FormatText(Tr("--unit takes U:FAULT, e.g. 2:--wrong-count-at=3 or 3:--silent, not '%s'"),
+                           value.c_str());
         return false;
     }
     if (out.units != 0 && static_cast<uint32_t>(unit) > out.units) {
         error =
-            "--unit " + std::to_string(unit) + ": the fixture has " + std::to_string(out.units) + " units";
+            FormatText(Tr("--unit %ld: the fixture has %u units"), unit, static_cast<unsigned>(out.units));
         return false;
     }
     SimulatorOptions faulty = out;
@@ -154,12 +156,13 @@ bool ParseOnto(const std::vector<std::string>& args, SimulatorOptions& out, bool
     if (help)
         return true;
     if (const std::vector<std::string> extra = app.remaining(); !extra.empty()) {
-        error = "unknown argument '" + extra[0] + "' (see 'orvane-cli simulate --help')";
+        error = FormatText(Tr("unknown argument '%s' (see 'orvane-cli simulate --help')"), extra[0].c_str());
         return false;
     }
     if (app.get_option("--swap")->count() != 0) {
         if (!ParseSeconds(swap, out.swap)) {
-            error = "--swap: expected seconds from 0 to 600, e.g. 3 or 0.5, got '" + swap + "'";
+            error = FormatText(Tr("--swap: expected seconds from 0 to 600, e.g. 3 or 0.5, got '%s'"),
+                               swap.c_str());
             return false;
         }
         out.swapGiven = true;
@@ -181,7 +184,7 @@ bool SimulatorOptions::Parse(const std::vector<std::string>& args, SimulatorOpti
     if (help)
         return true;
     if (out.units == 0 && (out.swapGiven || !out.unitFaults.empty())) {
-        error = std::string(out.swapGiven ? "--swap" : "--unit") + " needs --units";
+        error = FormatText(Tr("%s needs --units"), out.swapGiven ? "--swap" : "--unit");
         return false;
     }
     return true;
@@ -203,7 +206,7 @@ bool SimulatorOptions::ParseMany(const std::vector<std::string>& args, std::vect
     const std::vector<std::string> shared = app.remaining();
     if (count == 0) {
         if (!own.empty()) {
-            error = "--device needs --count";
+            error = Tr("--device needs --count");
             return false;
         }
         out.resize(1);
@@ -221,12 +224,12 @@ bool SimulatorOptions::ParseMany(const std::vector<std::string>& args, std::vect
         long device = 0;
         if (colon == std::string::npos || !ParseNumber(value.substr(0, colon), 1, kMaxCount, device) ||
             value.size() == colon + 1) {
-            error = "--device takes K:OPTION, e.g. 2:--silent or 3:--hangup-at=5, not '" + value + "'";
+            error = FormatText(Tr("--device takes K:OPTION, e.g. 2:--silent or 3:--hangup-at=5, not '%s'"),
+                               value.c_str());
             return false;
         }
         if (device > count) {
-            error = "--device " + std::to_string(device) + ": there are only " + std::to_string(count) +
-                    " devices";
+            error = FormatText(Tr("--device %ld: there are only %ld devices"), device, count);
             return false;
         }
         // "--hangup-at 5" in one argument is the option and its value.
@@ -241,12 +244,13 @@ bool SimulatorOptions::ParseMany(const std::vector<std::string>& args, std::vect
         if (options.port != 0) {
             options.port += static_cast<int>(device - 1);
             if (options.port > kHighestPort) {
-                error = "--port: the devices would go beyond COM" + std::to_string(kHighestPort);
+                error = FormatText(Tr("--port: the devices would go beyond COM%d"),
+                                   static_cast<int>(kHighestPort));
                 return false;
             }
         }
         if (!ParseOnto(mine[static_cast<size_t>(device - 1)], options, help, error)) {
-            error = "device " + std::to_string(device) + ": " + error;
+            error = FormatText(Tr("device %ld: %s"), device, error.c_str());
             return false;
         }
         if (help)
@@ -258,9 +262,10 @@ bool SimulatorOptions::ParseMany(const std::vector<std::string>& args, std::vect
         for (size_t b = a + 1; b < out.size(); ++b) {
             for (auto file : {&SimulatorOptions::saveFile, &SimulatorOptions::summaryFile}) {
                 if (!(out[a].*file).empty() && out[a].*file == out[b].*file) {
-                    error = "devices " + std::to_string(a + 1) + " and " + std::to_string(b + 1) +
-                            " would write the same file " + out[a].*file +
-                            "; give each its own with --device K:--save=FILE";
+                    error =
+                        FormatText(Tr("devices %zu and %zu would write the same file %s; give each its own "
+                                      "with --device K:--save=FILE"),
+                                   a + 1, b + 1, (out[a].*file).c_str());
                     return false;
                 }
             }
@@ -270,42 +275,43 @@ bool SimulatorOptions::ParseMany(const std::vector<std::string>& args, std::vect
 }
 
 const char* SimulatorOptions::Usage() {
-    return "usage: orvane-cli simulate [options]\n"
-           "\n"
-           "Plays a device on a pseudo-terminal registered as a COM port, until SIGINT or SIGTERM.\n"
-           "Prints 'READY COM<n> <device>' once it listens.\n"
-           "\n"
-           "  --port N             take COM N exactly (default: the lowest free number from 9 up)\n"
-           "  --model TEXT         model text of the model reply (default ORV-SIM), sent as GBK\n"
-           "  --status CODE        status code of the status reply, 0..255 (default 0)\n"
-           "  --switch-delay MS    wait before switching to 115200 baud and replying (default 250)\n"
-           "  --pace               take the wire time of every byte at the current rate (8N1)\n"
-           "  --ack-delay MS       processing time before each block acknowledgement (default 0)\n"
-           "  --save FILE          write the received payload after each transfer and at exit\n"
-           "  --summary FILE       write a JSON summary after each transfer and at exit\n"
-           "  --verbose            one line per frame on stderr\n"
-           "\n"
-           "faults (K counts the data blocks received since the last trigger frame, from 1;\n"
-           "each fault fires once a run):\n"
-           "  --silent             answer nothing\n"
-           "  --stray-byte         send one 00 byte ahead of the first reply after each trigger\n"
-           "  --wrong-number-at K  acknowledge block K with a wrong block number, then correctly\n"
-           "  --wrong-count-at K   acknowledge block K with a wrong block count, then correctly\n"
-           "  --recover-ms MS      pause before the correct acknowledgement (default 200)\n"
-           "  --drop-ack-at K      do not acknowledge block K\n"
-           "  --hangup-at K        after block K drop the line; it comes back after about 500 ms\n"
-           "  --help               this text\n"
-           "\n"
-           "a fixture (a unit is put in, updated, taken out, and the next one put in):\n"
-           "  --units K            K units one after the other; after each update the unit is\n"
-           "                       taken out (the line stays silent), then the next one answers\n"
-           "  --swap S             seconds between taking a unit out and the next one (default 3;\n"
-           "                       fractions such as 0.5 too); a unit whose update the host gives\n"
-           "                       up is taken out at the host's next trigger frame\n"
-           "  --unit U:FAULT       a fault for unit U alone (from 1), e.g. --unit 2:--wrong-count-at=3\n"
-           "\n"
-           "several devices (one READY line each, on consecutive COM numbers):\n"
-           "  --count N            play N devices at once; the options above apply to every one\n"
-           "  --device K:OPTION    an option for device K alone (from 1), e.g. --device 2:--silent,\n"
-           "                       --device 3:--hangup-at=5 or --device '1:--save out1.bin'\n";
+    return Tr(
+        "usage: orvane-cli simulate [options]\n"
+        "\n"
+        "Plays a device on a pseudo-terminal registered as a COM port, until SIGINT or SIGTERM.\n"
+        "Prints 'READY COM<n> <device>' once it listens.\n"
+        "\n"
+        "  --port N             take COM N exactly (default: the lowest free number from 9 up)\n"
+        "  --model TEXT         model text of the model reply (default ORV-SIM), sent as GBK\n"
+        "  --status CODE        status code of the status reply, 0..255 (default 0)\n"
+        "  --switch-delay MS    wait before switching to 115200 baud and replying (default 250)\n"
+        "  --pace               take the wire time of every byte at the current rate (8N1)\n"
+        "  --ack-delay MS       processing time before each block acknowledgement (default 0)\n"
+        "  --save FILE          write the received payload after each transfer and at exit\n"
+        "  --summary FILE       write a JSON summary after each transfer and at exit\n"
+        "  --verbose            one line per frame on stderr\n"
+        "\n"
+        "faults (K counts the data blocks received since the last trigger frame, from 1;\n"
+        "each fault fires once a run):\n"
+        "  --silent             answer nothing\n"
+        "  --stray-byte         send one 00 byte ahead of the first reply after each trigger\n"
+        "  --wrong-number-at K  acknowledge block K with a wrong block number, then correctly\n"
+        "  --wrong-count-at K   acknowledge block K with a wrong block count, then correctly\n"
+        "  --recover-ms MS      pause before the correct acknowledgement (default 200)\n"
+        "  --drop-ack-at K      do not acknowledge block K\n"
+        "  --hangup-at K        after block K drop the line; it comes back after about 500 ms\n"
+        "  --help               this text\n"
+        "\n"
+        "a fixture (a unit is put in, updated, taken out, and the next one put in):\n"
+        "  --units K            K units one after the other; after each update the unit is\n"
+        "                       taken out (the line stays silent), then the next one answers\n"
+        "  --swap S             seconds between taking a unit out and the next one (default 3;\n"
+        "                       fractions such as 0.5 too); a unit whose update the host gives\n"
+        "                       up is taken out at the host's next trigger frame\n"
+        "  --unit U:FAULT       a fault for unit U alone (from 1), e.g. --unit 2:--wrong-count-at=3\n"
+        "\n"
+        "several devices (one READY line each, on consecutive COM numbers):\n"
+        "  --count N            play N devices at once; the options above apply to every one\n"
+        "  --device K:OPTION    an option for device K alone (from 1), e.g. --device 2:--silent,\n"
+        "                       --device 3:--hangup-at=5 or --device '1:--save out1.bin'\n");
 }
