@@ -20,12 +20,6 @@ using namespace std::chrono_literals;
 constexpr std::chrono::milliseconds kRedrawInterval = 200ms;
 constexpr double kSecondsPerHour = 3600;
 
-std::string Seconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, Tr("%.1f s"), seconds);
-    return text;
-}
-
 // The options this process keeps to itself: the ports' processes get one --port each, and the
 // records (with their tags) are written here.
 bool IsLoopOption(const std::string& arg, size_t& skip) {
@@ -54,21 +48,7 @@ FactoryLoop::FactoryLoop(HostOptions::Kind kind, const HostOptions& options, con
 }
 
 int FactoryLoop::Usage(const std::string& message) {
-    if (m_options.json) {
-        ConsolePrintf(ConsoleStream::Output, "%s\n",
-                      JsonObject()
-                          .Event("summary")
-                          .Add("exit", static_cast<int64_t>(kExitUsage))
-                          .Add("status", "usage")
-                          .Add("message", message)
-                          .Add("reason_code", "usage")
-                          .Text()
-                          .c_str());
-    } else {
-        ConsolePrintf(ConsoleStream::Error, "orvane-cli %s: %s\n", HostOptions::CommandName(m_kind),
-                      message.c_str());
-    }
-    return kExitUsage;
+    return StationRun::Refuse(m_kind, m_options.json, message);
 }
 
 bool FactoryLoop::ChoosePorts() {
@@ -222,7 +202,7 @@ void FactoryLoop::OnUnitEnd(Port& port, const Unit& unit, int exitCode, uint32_t
                                       StationRun::ResultWord(unit.status).c_str());
         if (!unit.model.empty())
             line += " (" + unit.model + ")";
-        line += FormatText(Tr(", %s"), Seconds(unit.seconds).c_str());
+        line += FormatText(Tr(", %s"), StationRun::FormatSeconds(unit.seconds).c_str());
         if (!unit.reason.empty())
             line += FormatText(Tr(": %s"), unit.reason.c_str());
         Say(line);

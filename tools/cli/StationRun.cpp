@@ -75,12 +75,6 @@ bool IsStationOption(const std::string& arg, const char* name, bool takesValue, 
     return takesValue && arg.rfind(option + "=", 0) == 0;
 }
 
-std::string Seconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, Tr("%.1f s"), seconds);
-    return text;
-}
-
 }  // namespace
 
 StationRun::StationRun(HostOptions::Kind kind, const HostOptions& options, const CommandArgs& args)
@@ -91,7 +85,11 @@ StationRun::StationRun(HostOptions::Kind kind, const HostOptions& options, const
 }
 
 int StationRun::Usage(const std::string& message) {
-    if (m_options.json) {
+    return Refuse(m_kind, m_options.json, message);
+}
+
+int StationRun::Refuse(HostOptions::Kind kind, bool json, const std::string& message) {
+    if (json) {
         ConsolePrintf(ConsoleStream::Output, "%s\n",
                       JsonObject()
                           .Event("summary")
@@ -102,10 +100,16 @@ int StationRun::Usage(const std::string& message) {
                           .Text()
                           .c_str());
     } else {
-        ConsolePrintf(ConsoleStream::Error, "orvane-cli %s: %s\n", HostOptions::CommandName(m_kind),
+        ConsolePrintf(ConsoleStream::Error, "orvane-cli %s: %s\n", HostOptions::CommandName(kind),
                       message.c_str());
     }
     return kExitUsage;
+}
+
+std::string StationRun::FormatSeconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, Tr("%.1f s"), seconds);
+    return text;
 }
 
 bool StationRun::ChoosePorts() {
@@ -424,7 +428,7 @@ std::string StationRun::FormatTable(const std::vector<Device>& devices) {
         {Tr("port"), Tr("model"), Tr("result"), Tr("bytes"), Tr("time"), Tr("reason")}};
     for (const Device& device : devices) {
         rows.push_back({device.port, device.model.empty() ? "-" : device.model, ResultWord(device.status),
-                        std::to_string(device.bytes), Seconds(device.seconds),
+                        std::to_string(device.bytes), FormatSeconds(device.seconds),
                         device.exitCode == kExitOk ? "" : device.message});
     }
     return Columnate(rows);

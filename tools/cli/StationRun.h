@@ -72,6 +72,10 @@ public:
     // `program` is this program's path, `kind` and `args` the command as it was given.
     static std::string RetryCommand(const std::string& program, HostOptions::Kind kind,
                                     const CommandArgs& args, const std::vector<Device>& devices);
+    // A time as tables and result lines show it: "12.3 s".
+    static std::string FormatSeconds(double seconds);
+    // Refuses a run of several ports before anything is sent: one line, or a JSON summary; exit 2.
+    static int Refuse(HostOptions::Kind kind, bool json, const std::string& message);
 
 private:
     // Fills m_devices from --port, --ports and --all-ports; false (after saying why) on a usage error.
